@@ -1,0 +1,440 @@
+// Loud placeholders for the public functions and globals that are not built
+// yet: each prints the missing name on stderr and ends the program with 1.
+// Building a function means deleting its placeholder here.
+#include "engine/util.h"
+#include "engine/cdinst.h"
+#include "engine/fileops.h"
+#include "engine/install.h"
+#include <cstdio>
+#include <cstdlib>
+
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+
+[[noreturn]] static void qv_not_yet_built(const char *name)
+{
+    std::fprintf(stderr, "NOT-YET-BUILT: %s\n", name);
+    std::exit(1);
+}
+
+extern "C" {
+
+// ===== engine/util.h =====
+
+// NOT-YET-BUILT: QV_instExpandString
+char * QV_instExpandString(const char *text, const QV_instExpandKey *table) { qv_not_yet_built("QV_instExpandString"); }
+
+// NOT-YET-BUILT: QV_instSplitStringOn
+char ** QV_instSplitStringOn(const char *text, char separator, int *count) { qv_not_yet_built("QV_instSplitStringOn"); }
+
+// NOT-YET-BUILT: QV_instFreeStringArray
+void QV_instFreeStringArray(char **array) { qv_not_yet_built("QV_instFreeStringArray"); }
+
+// NOT-YET-BUILT: QV_instNeedNewline
+int QV_instNeedNewline(FILE *stream) { qv_not_yet_built("QV_instNeedNewline"); }
+
+// NOT-YET-BUILT: QV_instSendUpdate
+void QV_instSendUpdate(FILE *stream, const char *format, ...) { qv_not_yet_built("QV_instSendUpdate"); }
+
+// NOT-YET-BUILT: QV_instReadFileContent
+char * QV_instReadFileContent(const char *path) { qv_not_yet_built("QV_instReadFileContent"); }
+
+// NOT-YET-BUILT: QV_instRemoveExtraSlash
+int QV_instRemoveExtraSlash(char *path) { qv_not_yet_built("QV_instRemoveExtraSlash"); }
+
+// NOT-YET-BUILT: QV_instBuildPath
+char * QV_instBuildPath(const char *first, ...) { qv_not_yet_built("QV_instBuildPath"); }
+
+// NOT-YET-BUILT: QV_instBasename
+char * QV_instBasename(const char *path) { qv_not_yet_built("QV_instBasename"); }
+
+// NOT-YET-BUILT: QV_instDirname
+char * QV_instDirname(const char *path) { qv_not_yet_built("QV_instDirname"); }
+
+// NOT-YET-BUILT: QV_instGetRealPath
+char * QV_instGetRealPath(const char *path) { qv_not_yet_built("QV_instGetRealPath"); }
+
+// NOT-YET-BUILT: QV_instGetPartitionDirectory
+char * QV_instGetPartitionDirectory(const char *path) { qv_not_yet_built("QV_instGetPartitionDirectory"); }
+
+// NOT-YET-BUILT: QV_instStrPrint
+char * QV_instStrPrint(const char *format, ...) { qv_not_yet_built("QV_instStrPrint"); }
+
+// NOT-YET-BUILT: QV_instVStrprint
+char * QV_instVStrprint(const char *format, va_list args) { qv_not_yet_built("QV_instVStrprint"); }
+
+// NOT-YET-BUILT: QV_instStrConcat
+char * QV_instStrConcat(char *base, ...) { qv_not_yet_built("QV_instStrConcat"); }
+
+// NOT-YET-BUILT: QV_instStrPopen
+FILE * QV_instStrPopen(const char *format, const char *mode, ...) { qv_not_yet_built("QV_instStrPopen"); }
+
+// NOT-YET-BUILT: QV_instStrSystem
+int QV_instStrSystem(const char *format, ...) { qv_not_yet_built("QV_instStrSystem"); }
+
+// NOT-YET-BUILT: QV_instStrFormatPass
+int QV_instStrFormatPass(va_list args, const char *format, QV_instStrMeasure *record, int pass) { qv_not_yet_built("QV_instStrFormatPass"); }
+
+// NOT-YET-BUILT: QV_instInitLogfile
+int QV_instInitLogfile(const char *name) { qv_not_yet_built("QV_instInitLogfile"); }
+
+// NOT-YET-BUILT: QV_instInitLogfileAndTimeStamp
+int QV_instInitLogfileAndTimeStamp(const char *name) { qv_not_yet_built("QV_instInitLogfileAndTimeStamp"); }
+
+// NOT-YET-BUILT: QV_instUpdateLogfile
+int QV_instUpdateLogfile(const char *format, ...) { qv_not_yet_built("QV_instUpdateLogfile"); }
+
+// NOT-YET-BUILT: QV_instOpenLogfile
+FILE * QV_instOpenLogfile(void) { qv_not_yet_built("QV_instOpenLogfile"); }
+
+// NOT-YET-BUILT: QV_instGetLogfileName
+const char * QV_instGetLogfileName(void) { qv_not_yet_built("QV_instGetLogfileName"); }
+
+// ===== engine/cdinst.h =====
+
+// NOT-YET-BUILT: CDInstPtr
+_QV_instCDinst * CDInstPtr = {};
+
+// NOT-YET-BUILT: QVInstOperTkList
+const char * QVInstOperTkList[] = {nullptr};
+
+// NOT-YET-BUILT: QVInstConfigTkList
+const char * QVInstConfigTkList[] = {nullptr};
+
+// NOT-YET-BUILT: QV_instParsingConfiguration
+int QV_instParsingConfiguration = {};
+
+// NOT-YET-BUILT: QV_instDebug
+int QV_instDebug = {};
+
+// NOT-YET-BUILT: g_cHistoryVersion
+const char * g_cHistoryVersion = {};
+
+// NOT-YET-BUILT: g_iHistoryVersion
+int g_iHistoryVersion = {};
+
+// NOT-YET-BUILT: QV_instReadCDinst
+_QV_instCDinst * QV_instReadCDinst(const char *path, void (*perLine)(void)) { qv_not_yet_built("QV_instReadCDinst"); }
+
+// NOT-YET-BUILT: readCdinst
+int readCdinst(FILE *stream, _QV_instCDinst *cdinst, void (*perLine)(void), int *lineNo) { qv_not_yet_built("readCdinst"); }
+
+// NOT-YET-BUILT: QV_ReadHeaderLine
+int QV_ReadHeaderLine(const char *key, char *keyBuffer, char *valueBuffer, FILE *stream, int *lineNo, int mandatory) { qv_not_yet_built("QV_ReadHeaderLine"); }
+
+// NOT-YET-BUILT: AddLineToCDinst
+int AddLineToCDinst(char *line, _QV_instCDinst *cdinst) { qv_not_yet_built("AddLineToCDinst"); }
+
+// NOT-YET-BUILT: AddLineToConfig
+int AddLineToConfig(char *line, _QV_instCDinst *cdinst) { qv_not_yet_built("AddLineToConfig"); }
+
+// NOT-YET-BUILT: QV_instGetline
+char * QV_instGetline(FILE *stream, int *lineNo) { qv_not_yet_built("QV_instGetline"); }
+
+// NOT-YET-BUILT: getToken
+char * getToken(char *text, const char **list, char **rest, int caseSensitive) { qv_not_yet_built("getToken"); }
+
+// NOT-YET-BUILT: getTokenList
+char ** getTokenList(char *text, const char **list, int caseSensitive) { qv_not_yet_built("getTokenList"); }
+
+// NOT-YET-BUILT: getQuotedString
+char * getQuotedString(char *text, char **rest) { qv_not_yet_built("getQuotedString"); }
+
+// NOT-YET-BUILT: getInteger
+int getInteger(char *text, char **rest) { qv_not_yet_built("getInteger"); }
+
+// NOT-YET-BUILT: getIconInfo
+int getIconInfo(_QV_InstConfigList *config, char *text, char **rest) { qv_not_yet_built("getIconInfo"); }
+
+// NOT-YET-BUILT: checkToken
+int checkToken(const char *word, const char **list, int caseSensitive) { qv_not_yet_built("checkToken"); }
+
+// NOT-YET-BUILT: getOperType
+int getOperType(const char *word) { qv_not_yet_built("getOperType"); }
+
+// NOT-YET-BUILT: getConfigType
+int getConfigType(const char *word) { qv_not_yet_built("getConfigType"); }
+
+// NOT-YET-BUILT: isWhiteOrCommentLine
+int isWhiteOrCommentLine(const char *line) { qv_not_yet_built("isWhiteOrCommentLine"); }
+
+// NOT-YET-BUILT: newOper
+QV_InstOperation * newOper(_QV_instCDinst *cdinst) { qv_not_yet_built("newOper"); }
+
+// NOT-YET-BUILT: QV_instAddPackage2Suite
+void QV_instAddPackage2Suite(_QV_InstSuiteList *suite, _QV_InstPackage *package) { qv_not_yet_built("QV_instAddPackage2Suite"); }
+
+// NOT-YET-BUILT: QV_instGetSuiteFromName
+_QV_InstSuiteList * QV_instGetSuiteFromName(const _QV_instCDinst *cdinst, const char *name) { qv_not_yet_built("QV_instGetSuiteFromName"); }
+
+// NOT-YET-BUILT: QV_instGetPackageFromName
+_QV_InstPackage * QV_instGetPackageFromName(const _QV_instCDinst *cdinst, const char *name) { qv_not_yet_built("QV_instGetPackageFromName"); }
+
+// NOT-YET-BUILT: QV_instGetConfigFromId
+_QV_InstConfigList * QV_instGetConfigFromId(const _QV_instCDinst *cdinst, int id) { qv_not_yet_built("QV_instGetConfigFromId"); }
+
+// NOT-YET-BUILT: QV_instFreeCDinst
+void QV_instFreeCDinst(_QV_instCDinst *cdinst) { qv_not_yet_built("QV_instFreeCDinst"); }
+
+// NOT-YET-BUILT: QV_instFreeSuite
+void QV_instFreeSuite(_QV_InstSuiteList *suite) { qv_not_yet_built("QV_instFreeSuite"); }
+
+// NOT-YET-BUILT: QV_instFreePackage
+void QV_instFreePackage(_QV_InstPackage *package) { qv_not_yet_built("QV_instFreePackage"); }
+
+// NOT-YET-BUILT: QV_instFreeOper
+void QV_instFreeOper(QV_InstOperation *oper) { qv_not_yet_built("QV_instFreeOper"); }
+
+// NOT-YET-BUILT: QV_instFreeConfig
+void QV_instFreeConfig(_QV_InstConfigList *config) { qv_not_yet_built("QV_instFreeConfig"); }
+
+// NOT-YET-BUILT: freeTokenList
+void freeTokenList(char **list) { qv_not_yet_built("freeTokenList"); }
+
+// NOT-YET-BUILT: QV_instGetProductName
+const char * QV_instGetProductName(void) { qv_not_yet_built("QV_instGetProductName"); }
+
+// NOT-YET-BUILT: GetProductName
+const char * GetProductName(const _QV_instCDinst *cdinst) { qv_not_yet_built("GetProductName"); }
+
+// NOT-YET-BUILT: QV_instGetProductVersion
+const char * QV_instGetProductVersion(void) { qv_not_yet_built("QV_instGetProductVersion"); }
+
+// NOT-YET-BUILT: GetProductVersion
+const char * GetProductVersion(const _QV_instCDinst *cdinst) { qv_not_yet_built("GetProductVersion"); }
+
+// NOT-YET-BUILT: QV_instGetRootDestinationDirectory
+char * QV_instGetRootDestinationDirectory(void) { qv_not_yet_built("QV_instGetRootDestinationDirectory"); }
+
+// NOT-YET-BUILT: GetRootDestinationDirectory
+char * GetRootDestinationDirectory(const _QV_instCDinst *cdinst) { qv_not_yet_built("GetRootDestinationDirectory"); }
+
+// NOT-YET-BUILT: QV_instGetDestinationDirectory
+char * QV_instGetDestinationDirectory(void) { qv_not_yet_built("QV_instGetDestinationDirectory"); }
+
+// NOT-YET-BUILT: GetDestinationDirectory
+char * GetDestinationDirectory(const _QV_instCDinst *cdinst) { qv_not_yet_built("GetDestinationDirectory"); }
+
+// NOT-YET-BUILT: QV_instGetCommonDestinationDirectory
+char * QV_instGetCommonDestinationDirectory(void) { qv_not_yet_built("QV_instGetCommonDestinationDirectory"); }
+
+// NOT-YET-BUILT: QV_instGetSourceDirectory
+char * QV_instGetSourceDirectory(void) { qv_not_yet_built("QV_instGetSourceDirectory"); }
+
+// NOT-YET-BUILT: GetSourceDirectory
+char * GetSourceDirectory(const _QV_instCDinst *cdinst) { qv_not_yet_built("GetSourceDirectory"); }
+
+// NOT-YET-BUILT: QV_instGetRunningDirectory
+char * QV_instGetRunningDirectory(void) { qv_not_yet_built("QV_instGetRunningDirectory"); }
+
+// NOT-YET-BUILT: QV_instGetCdinstDirectory
+char * QV_instGetCdinstDirectory(void) { qv_not_yet_built("QV_instGetCdinstDirectory"); }
+
+// NOT-YET-BUILT: QV_instGetHistoryFile
+char * QV_instGetHistoryFile(void) { qv_not_yet_built("QV_instGetHistoryFile"); }
+
+// NOT-YET-BUILT: QV_instSetSourceDirectory
+char * QV_instSetSourceDirectory(char *path) { qv_not_yet_built("QV_instSetSourceDirectory"); }
+
+// NOT-YET-BUILT: QV_instSetRunningDirectory
+int QV_instSetRunningDirectory(const char *dir) { qv_not_yet_built("QV_instSetRunningDirectory"); }
+
+// NOT-YET-BUILT: QV_instSetCdinstDirectory
+int QV_instSetCdinstDirectory(const char *dir) { qv_not_yet_built("QV_instSetCdinstDirectory"); }
+
+// NOT-YET-BUILT: SetConfigToInstall
+void SetConfigToInstall(_QV_InstConfigList *config) { qv_not_yet_built("SetConfigToInstall"); }
+
+// NOT-YET-BUILT: GetConfigToInstall
+_QV_InstConfigList * GetConfigToInstall(void) { qv_not_yet_built("GetConfigToInstall"); }
+
+// NOT-YET-BUILT: QV_instMarkAllConfig
+void QV_instMarkAllConfig(_QV_InstConfigList *config, int value) { qv_not_yet_built("QV_instMarkAllConfig"); }
+
+// NOT-YET-BUILT: QV_instResetAllConfig
+void QV_instResetAllConfig(const _QV_instCDinst *cdinst, _QV_InstConfigList *config, QV_instSuiteState state) { qv_not_yet_built("QV_instResetAllConfig"); }
+
+// NOT-YET-BUILT: QV_instIsAllConfigSelected
+int QV_instIsAllConfigSelected(_QV_InstConfigList *config, int requireSelf) { qv_not_yet_built("QV_instIsAllConfigSelected"); }
+
+// NOT-YET-BUILT: UpdateNumInUseFlag
+void UpdateNumInUseFlag(const _QV_instCDinst *cdinst, _QV_InstConfigList *config, int clear) { qv_not_yet_built("UpdateNumInUseFlag"); }
+
+// NOT-YET-BUILT: NumPackagesAffected
+int NumPackagesAffected(const _QV_instCDinst *cdinst, _QV_InstConfigList *config) { qv_not_yet_built("NumPackagesAffected"); }
+
+// NOT-YET-BUILT: UpdateInstalledFlag
+int UpdateInstalledFlag(const _QV_instCDinst *cdinst, _QV_InstConfigList *config, _QV_InstSuiteList *suite, int value) { qv_not_yet_built("UpdateInstalledFlag"); }
+
+// NOT-YET-BUILT: QV_instSetSizes
+int QV_instSetSizes(_QV_instCDinst *cdinst) { qv_not_yet_built("QV_instSetSizes"); }
+
+// NOT-YET-BUILT: QV_instGetPackageSize
+uint64_t QV_instGetPackageSize(_QV_InstPackage *package, uint64_t blockSize, const char *source, const char *destination) { qv_not_yet_built("QV_instGetPackageSize"); }
+
+// NOT-YET-BUILT: QV_instGetSize
+int64_t QV_instGetSize(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int selector, int absolute, int phase) { qv_not_yet_built("QV_instGetSize"); }
+
+// NOT-YET-BUILT: QV_instGetReadSize
+int64_t QV_instGetReadSize(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int absolute) { qv_not_yet_built("QV_instGetReadSize"); }
+
+// NOT-YET-BUILT: QV_instGetWriteSize
+int64_t QV_instGetWriteSize(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int absolute) { qv_not_yet_built("QV_instGetWriteSize"); }
+
+// NOT-YET-BUILT: QV_instCountBytesToInstall
+int64_t QV_instCountBytesToInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int selector, int absolute) { qv_not_yet_built("QV_instCountBytesToInstall"); }
+
+// NOT-YET-BUILT: QV_instGetTrueSize
+int64_t QV_instGetTrueSize(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int selector, int absolute) { qv_not_yet_built("QV_instGetTrueSize"); }
+
+// NOT-YET-BUILT: QV_instResetPackagePasses
+void QV_instResetPackagePasses(_QV_InstPackNode *list) { qv_not_yet_built("QV_instResetPackagePasses"); }
+
+// NOT-YET-BUILT: QV_instGetAvailableSpace
+int64_t QV_instGetAvailableSpace(const char *path) { qv_not_yet_built("QV_instGetAvailableSpace"); }
+
+// NOT-YET-BUILT: QV_instGetBlockSize
+int64_t QV_instGetBlockSize(const char *path) { qv_not_yet_built("QV_instGetBlockSize"); }
+
+// NOT-YET-BUILT: QV_instTranslateBytes2Gigs
+double QV_instTranslateBytes2Gigs(int64_t bytes) { qv_not_yet_built("QV_instTranslateBytes2Gigs"); }
+
+// NOT-YET-BUILT: QV_instTranslateBytes2Megs
+double QV_instTranslateBytes2Megs(int64_t bytes) { qv_not_yet_built("QV_instTranslateBytes2Megs"); }
+
+// NOT-YET-BUILT: QV_instTranslateBytes2Ks
+double QV_instTranslateBytes2Ks(int64_t bytes) { qv_not_yet_built("QV_instTranslateBytes2Ks"); }
+
+// NOT-YET-BUILT: validateModule
+int validateModule(_QV_instCDinst *cdinst) { qv_not_yet_built("validateModule"); }
+
+// NOT-YET-BUILT: QV_instCustomFunction
+int QV_instCustomFunction(_QV_InstFunction *function, QV_InstModuleArgs *args, FILE *stream) { qv_not_yet_built("QV_instCustomFunction"); }
+
+// NOT-YET-BUILT: InModuleList
+int InModuleList(const char *path) { qv_not_yet_built("InModuleList"); }
+
+// NOT-YET-BUILT: UpdateModuleList
+int UpdateModuleList(const char *path) { qv_not_yet_built("UpdateModuleList"); }
+
+// NOT-YET-BUILT: QV_InitHistoryFile
+int QV_InitHistoryFile(const char *destination, const char *productName, const char *productVersion) { qv_not_yet_built("QV_InitHistoryFile"); }
+
+// NOT-YET-BUILT: QV_UpdateHistoryFile
+int QV_UpdateHistoryFile(const char *destination, const _QV_InstSuiteList *suite) { qv_not_yet_built("QV_UpdateHistoryFile"); }
+
+// NOT-YET-BUILT: QV_RemoveHistoryFile
+int QV_RemoveHistoryFile(const char *destination) { qv_not_yet_built("QV_RemoveHistoryFile"); }
+
+// NOT-YET-BUILT: QV_UpdateSuiteHistory
+int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _QV_InstSuiteList *firstSuite, const char *destination, const char *productName, const char *productVersion) { qv_not_yet_built("QV_UpdateSuiteHistory"); }
+
+// NOT-YET-BUILT: CompareProductVersions
+int CompareProductVersions(const char *productName, const char *ourVersion, const char *installedLine) { qv_not_yet_built("CompareProductVersions"); }
+
+// ===== engine/fileops.h =====
+
+// NOT-YET-BUILT: QV_instMkdir
+int QV_instMkdir(const char *path, int mode, FILE *stream) { qv_not_yet_built("QV_instMkdir"); }
+
+// NOT-YET-BUILT: QV_instCopyFile
+int QV_instCopyFile(const char *source, const char *destination, int mode, int64_t size, FILE *stream, int remove) { qv_not_yet_built("QV_instCopyFile"); }
+
+// NOT-YET-BUILT: QV_instUncompress
+int QV_instUncompress(const char *source, const char *destination, int mode, int64_t size, FILE *stream, int remove) { qv_not_yet_built("QV_instUncompress"); }
+
+// NOT-YET-BUILT: QV_instUntar
+int QV_instUntar(const _QV_InstTar *tar, const char *sourceDir, const char *destDir, long size, int compressed, FILE *stream, QV_InstMode mode) { qv_not_yet_built("QV_instUntar"); }
+
+// NOT-YET-BUILT: QV_instHardlink
+int QV_instHardlink(const char *dir, const char *target, const char *link, int64_t size, FILE *stream, int remove) { qv_not_yet_built("QV_instHardlink"); }
+
+// NOT-YET-BUILT: QV_instSoftlink
+int QV_instSoftlink(const char *dir, const char *target, const char *link, int64_t size, FILE *stream, int remove) { qv_not_yet_built("QV_instSoftlink"); }
+
+// NOT-YET-BUILT: QVinstDeleteFile
+int QVinstDeleteFile(const char *path, FILE *stream, long size) { qv_not_yet_built("QVinstDeleteFile"); }
+
+// NOT-YET-BUILT: QV_instAbortRetryMessageBox
+int QV_instAbortRetryMessageBox(FILE *stream, const char *title, const char *source, char **newDir) { qv_not_yet_built("QV_instAbortRetryMessageBox"); }
+
+// NOT-YET-BUILT: QV_instQueryForSource
+int QV_instQueryForSource(FILE *stream, const char *title, const char *source) { qv_not_yet_built("QV_instQueryForSource"); }
+
+// NOT-YET-BUILT: IsSetupExe
+int IsSetupExe(const char *path) { qv_not_yet_built("IsSetupExe"); }
+
+// NOT-YET-BUILT: QVinstGetFileSize
+int QVinstGetFileSize(const char *path) { qv_not_yet_built("QVinstGetFileSize"); }
+
+// NOT-YET-BUILT: QV_instGetQVLocation
+char * QV_instGetQVLocation(void) { qv_not_yet_built("QV_instGetQVLocation"); }
+
+// ===== engine/install.h =====
+
+// NOT-YET-BUILT: QV_instRedirect
+char * QV_instRedirect = {};
+
+// NOT-YET-BUILT: QV_instVersionStamp
+const char * QV_instVersionStamp = {};
+
+// NOT-YET-BUILT: QV_instMoveFiles
+int QV_instMoveFiles(Widget w, _QV_InstConfigList *config) { qv_not_yet_built("QV_instMoveFiles"); }
+
+// NOT-YET-BUILT: QV_instPreInstallCheck
+int QV_instPreInstallCheck(_QV_instCDinst *cdinst, _QV_InstConfigList *config) { qv_not_yet_built("QV_instPreInstallCheck"); }
+
+// NOT-YET-BUILT: QV_instCommandLineInstall
+int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int removeAll) { qv_not_yet_built("QV_instCommandLineInstall"); }
+
+// NOT-YET-BUILT: UpdateProgressBar
+void UpdateProgressBar(XtPointer clientData, int *source, XtInputId *id) { qv_not_yet_built("UpdateProgressBar"); }
+
+// NOT-YET-BUILT: QV_instChildHandler
+void QV_instChildHandler(int sig) { qv_not_yet_built("QV_instChildHandler"); }
+
+// NOT-YET-BUILT: GetProgressBarTotalSize
+uint64_t GetProgressBarTotalSize(void) { qv_not_yet_built("GetProgressBarTotalSize"); }
+
+// NOT-YET-BUILT: SetProgressBarTotalSize
+void SetProgressBarTotalSize(uint64_t total) { qv_not_yet_built("SetProgressBarTotalSize"); }
+
+// NOT-YET-BUILT: QV_instCreateProgressBar
+void QV_instCreateProgressBar(Widget parent, int readFd, int childPid) { qv_not_yet_built("QV_instCreateProgressBar"); }
+
+// NOT-YET-BUILT: QV_instChangeResgitryPermission
+void QV_instChangeResgitryPermission(char *installDir) { qv_not_yet_built("QV_instChangeResgitryPermission"); }
+
+// NOT-YET-BUILT: QV_instInterfaceInstall
+int QV_instInterfaceInstall(const _QV_instCDinst *cdinst, const char *unused) { qv_not_yet_built("QV_instInterfaceInstall"); }
+
+// NOT-YET-BUILT: QV_instInstallConfig
+int QV_instInstallConfig(_QV_instCDinst *cdinst, _QV_InstConfigList *config, const char *destination, FILE *stream, int pass, int removal) { qv_not_yet_built("QV_instInstallConfig"); }
+
+// NOT-YET-BUILT: QV_instInstallPackList
+int QV_instInstallPackList(_QV_InstPackNode *list, const char *source, const char *destination, FILE *stream, int pass, int removal, const char *suiteName) { qv_not_yet_built("QV_instInstallPackList"); }
+
+// NOT-YET-BUILT: QV_instRemoveTarMembers
+int QV_instRemoveTarMembers(const _QV_InstTar *tar, const char *dir, FILE *stream) { qv_not_yet_built("QV_instRemoveTarMembers"); }
+
+// NOT-YET-BUILT: QV_instRegData
+int QV_instRegData(const char *destination, const char *rootKey, const char *keyName, const char *keyValue, const char *value, FILE *stream) { qv_not_yet_built("QV_instRegData"); }
+
+// NOT-YET-BUILT: QV_instSelfReg
+int QV_instSelfReg(const char *commonDir, const char *destination, const char *module, FILE *stream, QV_CustomPass pass) { qv_not_yet_built("QV_instSelfReg"); }
+
+// NOT-YET-BUILT: QV_instAddSinclude
+int QV_instAddSinclude(char *home, char *location) { qv_not_yet_built("QV_instAddSinclude"); }
+
+// NOT-YET-BUILT: install_shortcut
+int install_shortcut(char *menuPath, char *label, char *command, char *dir) { qv_not_yet_built("install_shortcut"); }
+
+// NOT-YET-BUILT: QV_instProcessArgs
+void QV_instProcessArgs(int argc, char **argv, char **cdinstPath, char **rootDest) { qv_not_yet_built("QV_instProcessArgs"); }
+
+// NOT-YET-BUILT: QV_instProcessUpdate
+void QV_instProcessUpdate(char *line, uint64_t total) { qv_not_yet_built("QV_instProcessUpdate"); }
+
+// NOT-YET-BUILT: QV_instShowParseProgress
+void QV_instShowParseProgress(void) { qv_not_yet_built("QV_instShowParseProgress"); }
+
+} // extern "C"

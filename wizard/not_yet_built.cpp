@@ -1,0 +1,593 @@
+// Loud placeholders for the public functions and globals that are not built
+// yet: each prints the missing name on stderr and ends the program with 1.
+// Building a function means deleting its placeholder here.
+#include "wizard/shell.h"
+#include "wizard/bx.h"
+#include "wizard/glue.h"
+#include "wizard/welcome.h"
+#include "wizard/destination.h"
+#include "wizard/browse.h"
+#include "wizard/maindlg.h"
+#include "wizard/custom.h"
+#include "wizard/maintenance.h"
+#include "wizard/progress.h"
+#include "wizard/viewers.h"
+#include "wizard/nameorg.h"
+#include "wizard/migration.h"
+#include "wizard/userupdate.h"
+#include <cstdio>
+#include <cstdlib>
+
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+
+[[noreturn]] static void qv_not_yet_built(const char *name)
+{
+    std::fprintf(stderr, "NOT-YET-BUILT: %s\n", name);
+    std::exit(1);
+}
+
+extern "C" {
+
+// ===== wizard/shell.h =====
+
+// NOT-YET-BUILT: QV_instGetMainTopLevelShell
+Widget QV_instGetMainTopLevelShell(void) { qv_not_yet_built("QV_instGetMainTopLevelShell"); }
+
+// NOT-YET-BUILT: QV_instCreateMainTopLevelShell
+Widget QV_instCreateMainTopLevelShell(Widget parent) { qv_not_yet_built("QV_instCreateMainTopLevelShell"); }
+
+// NOT-YET-BUILT: QV_instMainLoop
+void QV_instMainLoop(Widget w, int *flag) { qv_not_yet_built("QV_instMainLoop"); }
+
+// NOT-YET-BUILT: QV_instGetShell
+Widget QV_instGetShell(Widget w) { qv_not_yet_built("QV_instGetShell"); }
+
+// NOT-YET-BUILT: QV_instGetTLShell
+Widget QV_instGetTLShell(Widget w) { qv_not_yet_built("QV_instGetTLShell"); }
+
+// NOT-YET-BUILT: QV_instGetTopManager
+Widget QV_instGetTopManager(Widget w) { qv_not_yet_built("QV_instGetTopManager"); }
+
+// NOT-YET-BUILT: QV_makeAllWidgetSameMaxWidth
+void QV_makeAllWidgetSameMaxWidth(Widget first, ...) { qv_not_yet_built("QV_makeAllWidgetSameMaxWidth"); }
+
+// NOT-YET-BUILT: QV_instPopup
+void QV_instPopup(Widget w, const char *title, const char *iconName) { qv_not_yet_built("QV_instPopup"); }
+
+// NOT-YET-BUILT: QV_instCreateAndPopup
+void QV_instCreateAndPopup(Widget (*create)(Widget parent)) { qv_not_yet_built("QV_instCreateAndPopup"); }
+
+// NOT-YET-BUILT: QV_instPopdown
+void QV_instPopdown(Widget w) { qv_not_yet_built("QV_instPopdown"); }
+
+// NOT-YET-BUILT: QV_instUpdateLabelString
+void QV_instUpdateLabelString(Widget w, const char *text) { qv_not_yet_built("QV_instUpdateLabelString"); }
+
+// NOT-YET-BUILT: QV_instDisplayMessageBox
+void QV_instDisplayMessageBox(Widget parent, const char *text) { qv_not_yet_built("QV_instDisplayMessageBox"); }
+
+// NOT-YET-BUILT: QV_instRemoveMessageBox
+void QV_instRemoveMessageBox(void) { qv_not_yet_built("QV_instRemoveMessageBox"); }
+
+// NOT-YET-BUILT: QV_instOkCancelMessageBox
+int QV_instOkCancelMessageBox(Widget parent, const char *text, const char *ok, const char *cancel, const char *help) { qv_not_yet_built("QV_instOkCancelMessageBox"); }
+
+// NOT-YET-BUILT: QV_instDisplayMessage
+int QV_instDisplayMessage(Widget parent, const char *ok, const char *cancel, const char *help, const char *format, ...) { qv_not_yet_built("QV_instDisplayMessage"); }
+
+// NOT-YET-BUILT: QV_instOutputCmdInTextWidget
+int QV_instOutputCmdInTextWidget(Widget text, const char *command) { qv_not_yet_built("QV_instOutputCmdInTextWidget"); }
+
+// NOT-YET-BUILT: QV_instOkCancelAnswerCB
+void QV_instOkCancelAnswerCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instOkCancelAnswerCB"); }
+
+// ===== wizard/bx.h =====
+
+// NOT-YET-BUILT: RegisterBxConverters
+void RegisterBxConverters(XtAppContext app) { qv_not_yet_built("RegisterBxConverters"); }
+
+// NOT-YET-BUILT: cvtStringToXmString
+Boolean cvtStringToXmString(Display *display, XrmValuePtr args, Cardinal *numArgs, XrmValuePtr from, XrmValuePtr to, XtPointer *converterData) { qv_not_yet_built("cvtStringToXmString"); }
+
+// NOT-YET-BUILT: cvtStringToXmStringTable
+Boolean cvtStringToXmStringTable(Display *display, XrmValuePtr args, Cardinal *numArgs, XrmValuePtr from, XrmValuePtr to, XtPointer *converterData) { qv_not_yet_built("cvtStringToXmStringTable"); }
+
+// NOT-YET-BUILT: cvtXmStringDestroy
+void cvtXmStringDestroy(XtAppContext app, XrmValuePtr to, XtPointer converterData, XrmValuePtr args, Cardinal *numArgs) { qv_not_yet_built("cvtXmStringDestroy"); }
+
+// NOT-YET-BUILT: cvtXmStringTableDestroy
+void cvtXmStringTableDestroy(XtAppContext app, XrmValuePtr to, XtPointer converterData, XrmValuePtr args, Cardinal *numArgs) { qv_not_yet_built("cvtXmStringTableDestroy"); }
+
+// NOT-YET-BUILT: cvtParseCompoundString
+XmString cvtParseCompoundString(const char *text) { qv_not_yet_built("cvtParseCompoundString"); }
+
+// NOT-YET-BUILT: CONVERT
+XtArgVal CONVERT(Widget w, const char *value, const char *type, int size, Boolean *ok) { qv_not_yet_built("CONVERT"); }
+
+// NOT-YET-BUILT: BxWidgetIdsFromNames
+Widget * BxWidgetIdsFromNames(Widget ref, const char *callbackName, const char *names) { qv_not_yet_built("BxWidgetIdsFromNames"); }
+
+// NOT-YET-BUILT: BxSetValuesCB
+void BxSetValuesCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("BxSetValuesCB"); }
+
+// NOT-YET-BUILT: XPM_PIXMAP
+Pixmap XPM_PIXMAP(Widget w, char **xpmData) { qv_not_yet_built("XPM_PIXMAP"); }
+
+// NOT-YET-BUILT: setDefaultResources
+void setDefaultResources(const char *name, Widget w, const char **resources) { qv_not_yet_built("setDefaultResources"); }
+
+// NOT-YET-BUILT: InitAppDefaults
+void InitAppDefaults(Widget w, UIAppDefault *table) { qv_not_yet_built("InitAppDefaults"); }
+
+// NOT-YET-BUILT: SetAppDefaults
+void SetAppDefaults(Widget w, UIAppDefault *table, const char *instanceName) { qv_not_yet_built("SetAppDefaults"); }
+
+// NOT-YET-BUILT: MENU_POST
+void MENU_POST(Widget w, XtPointer menu, XEvent *event, Boolean *continueToDispatch) { qv_not_yet_built("MENU_POST"); }
+
+// NOT-YET-BUILT: SET_BACKGROUND_COLOR
+void SET_BACKGROUND_COLOR(Widget w, ArgList args, Cardinal *count, Pixel pixel) { qv_not_yet_built("SET_BACKGROUND_COLOR"); }
+
+// NOT-YET-BUILT: BxFindTopShell
+Widget BxFindTopShell(Widget w) { qv_not_yet_built("BxFindTopShell"); }
+
+// NOT-YET-BUILT: SINGLE
+float * SINGLE(float value) { qv_not_yet_built("SINGLE"); }
+
+// NOT-YET-BUILT: DOUBLE
+double * DOUBLE(double value) { qv_not_yet_built("DOUBLE"); }
+
+// ===== wizard/glue.h =====
+
+// NOT-YET-BUILT: QV_instInstallationMode
+int QV_instInstallationMode = {};
+
+// NOT-YET-BUILT: QV_instNewArgv
+char ** QV_instNewArgv(int *argc, char **argv) { qv_not_yet_built("QV_instNewArgv"); }
+
+// NOT-YET-BUILT: QV_instFreeArgv
+void QV_instFreeArgv(int argc, char **argv) { qv_not_yet_built("QV_instFreeArgv"); }
+
+// NOT-YET-BUILT: QV_instSetLastDlg
+void QV_instSetLastDlg(_QV_InstConfigList *config) { qv_not_yet_built("QV_instSetLastDlg"); }
+
+// NOT-YET-BUILT: QV_instRestoreLastDlg
+_QV_InstConfigList * QV_instRestoreLastDlg(void) { qv_not_yet_built("QV_instRestoreLastDlg"); }
+
+// NOT-YET-BUILT: QV_InstGetLastConfig
+_QV_InstConfigList * QV_InstGetLastConfig(void) { qv_not_yet_built("QV_InstGetLastConfig"); }
+
+// NOT-YET-BUILT: QV_instSetWindowTitle
+void QV_instSetWindowTitle(Widget w) { qv_not_yet_built("QV_instSetWindowTitle"); }
+
+// NOT-YET-BUILT: QV_instFormatSizeString
+void QV_instFormatSizeString(int64_t bytes, char *buffer) { qv_not_yet_built("QV_instFormatSizeString"); }
+
+// NOT-YET-BUILT: QV_instGetFreeSpaceString
+void QV_instGetFreeSpaceString(const char *path, char *buffer) { qv_not_yet_built("QV_instGetFreeSpaceString"); }
+
+// NOT-YET-BUILT: QV_instGetRequiredSpaceString
+void QV_instGetRequiredSpaceString(_QV_InstPackNode *list, _QV_InstConfigList *config, char *buffer) { qv_not_yet_built("QV_instGetRequiredSpaceString"); }
+
+// NOT-YET-BUILT: QV_instEnoughSpace
+int QV_instEnoughSpace(_QV_InstConfigList *config, const char *destination) { qv_not_yet_built("QV_instEnoughSpace"); }
+
+// NOT-YET-BUILT: QV_DisableAddButtonIfNecessary
+void QV_DisableAddButtonIfNecessary(void) { qv_not_yet_built("QV_DisableAddButtonIfNecessary"); }
+
+// NOT-YET-BUILT: QV_instConfigureCustomDlgCB
+void QV_instConfigureCustomDlgCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instConfigureCustomDlgCB"); }
+
+// NOT-YET-BUILT: QV_instConfigureMainDlgCB
+void QV_instConfigureMainDlgCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instConfigureMainDlgCB"); }
+
+// ===== wizard/welcome.h =====
+
+// NOT-YET-BUILT: laWelcomeTop
+Widget laWelcomeTop = {};
+
+// NOT-YET-BUILT: laWelcomeMiddle
+Widget laWelcomeMiddle = {};
+
+// NOT-YET-BUILT: txEULA
+Widget txEULA = {};
+
+// NOT-YET-BUILT: CreatembWelcome
+Widget CreatembWelcome(Widget parent) { qv_not_yet_built("CreatembWelcome"); }
+
+// NOT-YET-BUILT: QV_instWelcomeCreateLabelCB
+void QV_instWelcomeCreateLabelCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instWelcomeCreateLabelCB"); }
+
+// NOT-YET-BUILT: QV_instWelcomeMapCB
+void QV_instWelcomeMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instWelcomeMapCB"); }
+
+// NOT-YET-BUILT: QV_instWelcomeContinueCB
+void QV_instWelcomeContinueCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instWelcomeContinueCB"); }
+
+// NOT-YET-BUILT: QV_instWelcomeExitCB
+void QV_instWelcomeExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instWelcomeExitCB"); }
+
+// NOT-YET-BUILT: CreatembEULA
+Widget CreatembEULA(Widget parent) { qv_not_yet_built("CreatembEULA"); }
+
+// NOT-YET-BUILT: QV_instEULAMapCB
+void QV_instEULAMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instEULAMapCB"); }
+
+// NOT-YET-BUILT: QV_instEULAAcceptCB
+void QV_instEULAAcceptCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instEULAAcceptCB"); }
+
+// NOT-YET-BUILT: QV_instEULADeclineCB
+void QV_instEULADeclineCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instEULADeclineCB"); }
+
+// NOT-YET-BUILT: QV_instEULADestroyCB
+void QV_instEULADestroyCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instEULADestroyCB"); }
+
+// NOT-YET-BUILT: QV_exitSetupConfirmation
+int QV_exitSetupConfirmation(Widget parent, const char *extraText, const char *productText) { qv_not_yet_built("QV_exitSetupConfirmation"); }
+
+// NOT-YET-BUILT: CreatembExitSetup
+Widget CreatembExitSetup(Widget parent) { qv_not_yet_built("CreatembExitSetup"); }
+
+// NOT-YET-BUILT: CreatembExitSetupFinish
+Widget CreatembExitSetupFinish(Widget parent) { qv_not_yet_built("CreatembExitSetupFinish"); }
+
+// NOT-YET-BUILT: CreatembExitSetupComplete
+Widget CreatembExitSetupComplete(Widget parent) { qv_not_yet_built("CreatembExitSetupComplete"); }
+
+// NOT-YET-BUILT: ExitSetupResumeCB
+void ExitSetupResumeCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("ExitSetupResumeCB"); }
+
+// NOT-YET-BUILT: ExitSetupExitCB
+void ExitSetupExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("ExitSetupExitCB"); }
+
+// NOT-YET-BUILT: ExitSetupFinishCB
+void ExitSetupFinishCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("ExitSetupFinishCB"); }
+
+// NOT-YET-BUILT: ExitSetupCompleteCB
+void ExitSetupCompleteCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("ExitSetupCompleteCB"); }
+
+// NOT-YET-BUILT: CreatefoExit
+Widget CreatefoExit(Widget parent) { qv_not_yet_built("CreatefoExit"); }
+
+// NOT-YET-BUILT: QV_instExitExitCB
+void QV_instExitExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instExitExitCB"); }
+
+// NOT-YET-BUILT: QV_instExitResumeCB
+void QV_instExitResumeCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instExitResumeCB"); }
+
+// NOT-YET-BUILT: QV_instExitCB
+void QV_instExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instExitCB"); }
+
+// ===== wizard/destination.h =====
+
+// NOT-YET-BUILT: tfChangeDestination
+Widget tfChangeDestination = {};
+
+// NOT-YET-BUILT: laChangeDestinationAvailableSpace
+Widget laChangeDestinationAvailableSpace = {};
+
+// NOT-YET-BUILT: CreatembChangeDestination
+Widget CreatembChangeDestination(Widget parent) { qv_not_yet_built("CreatembChangeDestination"); }
+
+// NOT-YET-BUILT: QV_instChangeDestinationMapCB
+void QV_instChangeDestinationMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationMapCB"); }
+
+// NOT-YET-BUILT: QV_instChangeDestinationOKCB
+void QV_instChangeDestinationOKCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationOKCB"); }
+
+// NOT-YET-BUILT: QV_instChangeDestinationExitCB
+void QV_instChangeDestinationExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationExitCB"); }
+
+// NOT-YET-BUILT: QV_instChangeDestinationActivateCB
+void QV_instChangeDestinationActivateCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationActivateCB"); }
+
+// NOT-YET-BUILT: QV_instChangeDestination
+void QV_instChangeDestination(Widget parent) { qv_not_yet_built("QV_instChangeDestination"); }
+
+// NOT-YET-BUILT: QV_instChangeDestinationBrowseCancelCB
+void QV_instChangeDestinationBrowseCancelCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationBrowseCancelCB"); }
+
+// NOT-YET-BUILT: QV_instChangeDestinationBrowseOkCB
+void QV_instChangeDestinationBrowseOkCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationBrowseOkCB"); }
+
+// ===== wizard/browse.h =====
+
+// NOT-YET-BUILT: QV_instBrowseForSource
+void QV_instBrowseForSource(const char *fileName, char **newDir, const char *startDir) { qv_not_yet_built("QV_instBrowseForSource"); }
+
+// NOT-YET-BUILT: QV_BrowseSourceOkCB
+void QV_BrowseSourceOkCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_BrowseSourceOkCB"); }
+
+// NOT-YET-BUILT: QV_BrowseSourceExitCB
+void QV_BrowseSourceExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_BrowseSourceExitCB"); }
+
+// ===== wizard/maindlg.h =====
+
+// NOT-YET-BUILT: mbMainDlg
+Widget mbMainDlg = {};
+
+// NOT-YET-BUILT: laMainDlg
+Widget laMainDlg = {};
+
+// NOT-YET-BUILT: pbMainDlg1
+Widget pbMainDlg1 = {};
+
+// NOT-YET-BUILT: laMainDlg1Product
+Widget laMainDlg1Product = {};
+
+// NOT-YET-BUILT: laMainDlg1Description
+Widget laMainDlg1Description = {};
+
+// NOT-YET-BUILT: laMainDlgAvailableSpace
+Widget laMainDlgAvailableSpace = {};
+
+// NOT-YET-BUILT: txMainDlgFolder
+Widget txMainDlgFolder = {};
+
+// NOT-YET-BUILT: CreatembMainDlg
+Widget CreatembMainDlg(Widget parent) { qv_not_yet_built("CreatembMainDlg"); }
+
+// NOT-YET-BUILT: QV_instUISetMainDlg
+void QV_instUISetMainDlg(Widget box, _QV_InstConfigList *config) { qv_not_yet_built("QV_instUISetMainDlg"); }
+
+// NOT-YET-BUILT: QV_instSetPixmapOnWidget
+void QV_instSetPixmapOnWidget(Widget button, _QV_InstIcon *icon) { qv_not_yet_built("QV_instSetPixmapOnWidget"); }
+
+// NOT-YET-BUILT: QV_instMainDlgMapCB
+void QV_instMainDlgMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgMapCB"); }
+
+// NOT-YET-BUILT: QV_instMainDlgExitCB
+void QV_instMainDlgExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgExitCB"); }
+
+// NOT-YET-BUILT: QV_instMainDlgInstallationCB
+void QV_instMainDlgInstallationCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgInstallationCB"); }
+
+// NOT-YET-BUILT: QV_instMainDlgChangeFolderCB
+void QV_instMainDlgChangeFolderCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgChangeFolderCB"); }
+
+// ===== wizard/custom.h =====
+
+// NOT-YET-BUILT: mbCustom
+Widget mbCustom = {};
+
+// NOT-YET-BUILT: foCustom
+Widget foCustom = {};
+
+// NOT-YET-BUILT: foCustomComponentCount
+Widget foCustomComponentCount = {};
+
+// NOT-YET-BUILT: laCustomAvailableValue1
+Widget laCustomAvailableValue1 = {};
+
+// NOT-YET-BUILT: laCustomRequiredValue1
+Widget laCustomRequiredValue1 = {};
+
+// NOT-YET-BUILT: laCustomAvailableValue
+Widget laCustomAvailableValue = {};
+
+// NOT-YET-BUILT: laCustomRequiredValue
+Widget laCustomRequiredValue = {};
+
+// NOT-YET-BUILT: laCustomFolderPath
+Widget laCustomFolderPath = {};
+
+// NOT-YET-BUILT: pbCustomChangeOption
+Widget pbCustomChangeOption = {};
+
+// NOT-YET-BUILT: laCustomDescriptionItem
+Widget laCustomDescriptionItem = {};
+
+// NOT-YET-BUILT: swCustomOptions
+Widget swCustomOptions = {};
+
+// NOT-YET-BUILT: rcCustomOptions
+Widget rcCustomOptions = {};
+
+// NOT-YET-BUILT: CreatembCustom
+Widget CreatembCustom(Widget parent) { qv_not_yet_built("CreatembCustom"); }
+
+// NOT-YET-BUILT: QV_instUISetCustomDlg
+void QV_instUISetCustomDlg(_QV_InstConfigList *config) { qv_not_yet_built("QV_instUISetCustomDlg"); }
+
+// NOT-YET-BUILT: QV_instCustomMapCB
+void QV_instCustomMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomMapCB"); }
+
+// NOT-YET-BUILT: QV_instCustomOKCB
+void QV_instCustomOKCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomOKCB"); }
+
+// NOT-YET-BUILT: QV_instCustomCancelCB
+void QV_instCustomCancelCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomCancelCB"); }
+
+// NOT-YET-BUILT: QV_instCustomReturnToParent
+void QV_instCustomReturnToParent(Widget w) { qv_not_yet_built("QV_instCustomReturnToParent"); }
+
+// NOT-YET-BUILT: QV_instCustomItemFocusCB
+void QV_instCustomItemFocusCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomItemFocusCB"); }
+
+// NOT-YET-BUILT: QV_instCustomPBChangeOptionsCB
+void QV_instCustomPBChangeOptionsCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomPBChangeOptionsCB"); }
+
+// NOT-YET-BUILT: QV_instCustomTBChangeCB
+void QV_instCustomTBChangeCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomTBChangeCB"); }
+
+// NOT-YET-BUILT: QV_instCustomSelectAllCB
+void QV_instCustomSelectAllCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomSelectAllCB"); }
+
+// NOT-YET-BUILT: QV_instCustomUpdate
+void QV_instCustomUpdate(_QV_InstConfigList *node, _QV_InstConfigList *changed) { qv_not_yet_built("QV_instCustomUpdate"); }
+
+// NOT-YET-BUILT: QV_instCustomAddRemoveUpdate
+void QV_instCustomAddRemoveUpdate(_QV_InstConfigList *config) { qv_not_yet_built("QV_instCustomAddRemoveUpdate"); }
+
+// NOT-YET-BUILT: QV_instCustomUpdateSpaceFields
+void QV_instCustomUpdateSpaceFields(void) { qv_not_yet_built("QV_instCustomUpdateSpaceFields"); }
+
+// NOT-YET-BUILT: QV_instCustomUpdateReset
+void QV_instCustomUpdateReset(void) { qv_not_yet_built("QV_instCustomUpdateReset"); }
+
+// NOT-YET-BUILT: QV_instCustomContinueCB
+void QV_instCustomContinueCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomContinueCB"); }
+
+// NOT-YET-BUILT: QV_instCustomOptionsChangeCB
+void QV_instCustomOptionsChangeCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomOptionsChangeCB"); }
+
+// ===== wizard/maintenance.h =====
+
+// NOT-YET-BUILT: mbMaintenance
+Widget mbMaintenance = {};
+
+// NOT-YET-BUILT: laMaintenanceWelcome
+Widget laMaintenanceWelcome = {};
+
+// NOT-YET-BUILT: rcMaintenanceAddRemove
+Widget rcMaintenanceAddRemove = {};
+
+// NOT-YET-BUILT: pbMaintenanceAddRemove
+Widget pbMaintenanceAddRemove = {};
+
+// NOT-YET-BUILT: pbMaintenanceRemoveall
+Widget pbMaintenanceRemoveall = {};
+
+// NOT-YET-BUILT: CreatembMaintenance
+Widget CreatembMaintenance(Widget parent) { qv_not_yet_built("CreatembMaintenance"); }
+
+// NOT-YET-BUILT: QV_instMaintenanceWelcomeCreateCB
+void QV_instMaintenanceWelcomeCreateCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenanceWelcomeCreateCB"); }
+
+// NOT-YET-BUILT: QV_instMaintenanceMapCB
+void QV_instMaintenanceMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenanceMapCB"); }
+
+// NOT-YET-BUILT: QV_instMaintenaceExitCB
+void QV_instMaintenaceExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenaceExitCB"); }
+
+// NOT-YET-BUILT: QV_instMaintenanceAddRemoveCB
+void QV_instMaintenanceAddRemoveCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenanceAddRemoveCB"); }
+
+// NOT-YET-BUILT: QV_instMaintenanceRemoveallCB
+void QV_instMaintenanceRemoveallCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenanceRemoveallCB"); }
+
+// NOT-YET-BUILT: QV_instMaintenanceReinstallCB
+void QV_instMaintenanceReinstallCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenanceReinstallCB"); }
+
+// NOT-YET-BUILT: SetSelectedFlags
+void SetSelectedFlags(_QV_InstConfigList *config, int value) { qv_not_yet_built("SetSelectedFlags"); }
+
+// NOT-YET-BUILT: SetInstalledFlags
+void SetInstalledFlags(_QV_InstConfigList *config, int value) { qv_not_yet_built("SetInstalledFlags"); }
+
+// ===== wizard/progress.h =====
+
+// NOT-YET-BUILT: mbProgress
+Widget mbProgress = {};
+
+// NOT-YET-BUILT: daProgress
+Widget daProgress = {};
+
+// NOT-YET-BUILT: laProgressDestination
+Widget laProgressDestination = {};
+
+// NOT-YET-BUILT: laProgressAction
+Widget laProgressAction = {};
+
+// NOT-YET-BUILT: CreatembProgress
+Widget CreatembProgress(Widget parent) { qv_not_yet_built("CreatembProgress"); }
+
+// NOT-YET-BUILT: QV_instProgressUpdate
+void QV_instProgressUpdate(int percentage, const char *file) { qv_not_yet_built("QV_instProgressUpdate"); }
+
+// NOT-YET-BUILT: QV_instProgressUpdateLabel
+void QV_instProgressUpdateLabel(const char *text) { qv_not_yet_built("QV_instProgressUpdateLabel"); }
+
+// NOT-YET-BUILT: QV_instProgressMapCB
+void QV_instProgressMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instProgressMapCB"); }
+
+// NOT-YET-BUILT: QV_instProgressExposeCB
+void QV_instProgressExposeCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instProgressExposeCB"); }
+
+// NOT-YET-BUILT: QV_instProgressCancelCB
+void QV_instProgressCancelCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instProgressCancelCB"); }
+
+// NOT-YET-BUILT: QV_instPopupAfterMoveDataDialogs
+void QV_instPopupAfterMoveDataDialogs(Widget w) { qv_not_yet_built("QV_instPopupAfterMoveDataDialogs"); }
+
+// NOT-YET-BUILT: QV_instPopupViewlog
+void QV_instPopupViewlog(Widget parent) { qv_not_yet_built("QV_instPopupViewlog"); }
+
+// NOT-YET-BUILT: CreatembViewlog
+Widget CreatembViewlog(Widget parent) { qv_not_yet_built("CreatembViewlog"); }
+
+// NOT-YET-BUILT: QV_instViewlogMapCB
+void QV_instViewlogMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instViewlogMapCB"); }
+
+// NOT-YET-BUILT: QV_instViewlogDoneCB
+void QV_instViewlogDoneCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instViewlogDoneCB"); }
+
+// NOT-YET-BUILT: QV_instViewlogCB
+void QV_instViewlogCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instViewlogCB"); }
+
+// ===== wizard/viewers.h =====
+
+// NOT-YET-BUILT: helpDirectory
+char helpDirectory[4097];
+
+// NOT-YET-BUILT: text
+Widget text = {};
+
+// NOT-YET-BUILT: form
+Widget form = {};
+
+// NOT-YET-BUILT: g_xTimer
+XtIntervalId g_xTimer = {};
+
+// NOT-YET-BUILT: QV_instSetHelpDirectory
+char * QV_instSetHelpDirectory(const char *dir) { qv_not_yet_built("QV_instSetHelpDirectory"); }
+
+// NOT-YET-BUILT: QV_instHtmlHelpCB
+void QV_instHtmlHelpCB(Widget w, const char *helpFile, const char *address) { qv_not_yet_built("QV_instHtmlHelpCB"); }
+
+// NOT-YET-BUILT: ViewLogfile
+int ViewLogfile(Widget parent) { qv_not_yet_built("ViewLogfile"); }
+
+// NOT-YET-BUILT: ViewFile
+int ViewFile(Widget shell, const char *path) { qv_not_yet_built("ViewFile"); }
+
+// NOT-YET-BUILT: QV_instCheckLogfile
+void QV_instCheckLogfile(XtPointer clientData, XtIntervalId *id) { qv_not_yet_built("QV_instCheckLogfile"); }
+
+// NOT-YET-BUILT: KillViewer
+void KillViewer(void) { qv_not_yet_built("KillViewer"); }
+
+// NOT-YET-BUILT: menuCB
+void menuCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("menuCB"); }
+
+// NOT-YET-BUILT: QV_instFindHtmlBrowser
+void QV_instFindHtmlBrowser(Widget parent) { qv_not_yet_built("QV_instFindHtmlBrowser"); }
+
+// NOT-YET-BUILT: QV_instFindBrowserOkCB
+void QV_instFindBrowserOkCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instFindBrowserOkCB"); }
+
+// NOT-YET-BUILT: QV_instFindBrowserCancelCB
+void QV_instFindBrowserCancelCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instFindBrowserCancelCB"); }
+
+// NOT-YET-BUILT: ViewLogfileDoneCB
+void ViewLogfileDoneCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("ViewLogfileDoneCB"); }
+
+// NOT-YET-BUILT: ViewLogfileHelpCB
+void ViewLogfileHelpCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("ViewLogfileHelpCB"); }
+
+// ===== wizard/nameorg.h =====
+
+// NOT-YET-BUILT: CreatembNameOrg
+Widget CreatembNameOrg(Widget parent) { qv_not_yet_built("CreatembNameOrg"); }
+
+// ===== wizard/migration.h =====
+
+// NOT-YET-BUILT: DoMigrate
+int DoMigrate(Widget w) { qv_not_yet_built("DoMigrate"); }
+
+// ===== wizard/userupdate.h =====
+
+// NOT-YET-BUILT: QV_instUpdateUser
+void QV_instUpdateUser(Widget parent, const char *sourceDir) { qv_not_yet_built("QV_instUpdateUser"); }
+
+} // extern "C"
