@@ -37,3 +37,9 @@ demo: deps build
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Benchmarks: build/bench/<name> (see bench/)
+.PHONY: bench
+bench: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_BENCH=ON
+	cmake --build $(BUILD) -j $(JOBS)
