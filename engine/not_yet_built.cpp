@@ -20,42 +20,6 @@ extern "C" {
 
 // ===== engine/util.h =====
 
-// NOT-YET-BUILT: QV_instExpandString
-char * QV_instExpandString(const char *text, const QV_instExpandKey *table) { qv_not_yet_built("QV_instExpandString"); }
-
-// NOT-YET-BUILT: QV_instSplitStringOn
-char ** QV_instSplitStringOn(const char *text, char separator, int *count) { qv_not_yet_built("QV_instSplitStringOn"); }
-
-// NOT-YET-BUILT: QV_instFreeStringArray
-void QV_instFreeStringArray(char **array) { qv_not_yet_built("QV_instFreeStringArray"); }
-
-// NOT-YET-BUILT: QV_instNeedNewline
-int QV_instNeedNewline(FILE *stream) { qv_not_yet_built("QV_instNeedNewline"); }
-
-// NOT-YET-BUILT: QV_instSendUpdate
-void QV_instSendUpdate(FILE *stream, const char *format, ...) { qv_not_yet_built("QV_instSendUpdate"); }
-
-// NOT-YET-BUILT: QV_instReadFileContent
-char * QV_instReadFileContent(const char *path) { qv_not_yet_built("QV_instReadFileContent"); }
-
-// NOT-YET-BUILT: QV_instRemoveExtraSlash
-int QV_instRemoveExtraSlash(char *path) { qv_not_yet_built("QV_instRemoveExtraSlash"); }
-
-// NOT-YET-BUILT: QV_instBuildPath
-char * QV_instBuildPath(const char *first, ...) { qv_not_yet_built("QV_instBuildPath"); }
-
-// NOT-YET-BUILT: QV_instBasename
-char * QV_instBasename(const char *path) { qv_not_yet_built("QV_instBasename"); }
-
-// NOT-YET-BUILT: QV_instDirname
-char * QV_instDirname(const char *path) { qv_not_yet_built("QV_instDirname"); }
-
-// NOT-YET-BUILT: QV_instGetRealPath
-char * QV_instGetRealPath(const char *path) { qv_not_yet_built("QV_instGetRealPath"); }
-
-// NOT-YET-BUILT: QV_instGetPartitionDirectory
-char * QV_instGetPartitionDirectory(const char *path) { qv_not_yet_built("QV_instGetPartitionDirectory"); }
-
 // NOT-YET-BUILT: QV_instStrPrint
 char * QV_instStrPrint(const char *format, ...) { qv_not_yet_built("QV_instStrPrint"); }
 
