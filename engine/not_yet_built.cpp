@@ -20,24 +20,6 @@ extern "C" {
 
 // ===== engine/util.h =====
 
-// NOT-YET-BUILT: QV_instStrPrint
-char * QV_instStrPrint(const char *format, ...) { qv_not_yet_built("QV_instStrPrint"); }
-
-// NOT-YET-BUILT: QV_instVStrprint
-char * QV_instVStrprint(const char *format, va_list args) { qv_not_yet_built("QV_instVStrprint"); }
-
-// NOT-YET-BUILT: QV_instStrConcat
-char * QV_instStrConcat(char *base, ...) { qv_not_yet_built("QV_instStrConcat"); }
-
-// NOT-YET-BUILT: QV_instStrPopen
-FILE * QV_instStrPopen(const char *format, const char *mode, ...) { qv_not_yet_built("QV_instStrPopen"); }
-
-// NOT-YET-BUILT: QV_instStrSystem
-int QV_instStrSystem(const char *format, ...) { qv_not_yet_built("QV_instStrSystem"); }
-
-// NOT-YET-BUILT: QV_instStrFormatPass
-int QV_instStrFormatPass(va_list args, const char *format, QV_instStrMeasure *record, int pass) { qv_not_yet_built("QV_instStrFormatPass"); }
-
 // NOT-YET-BUILT: QV_instInitLogfile
 int QV_instInitLogfile(const char *name) { qv_not_yet_built("QV_instInitLogfile"); }
 
