@@ -20,21 +20,6 @@ extern "C" {
 
 // ===== engine/util.h =====
 
-// NOT-YET-BUILT: QV_instInitLogfile
-int QV_instInitLogfile(const char *name) { qv_not_yet_built("QV_instInitLogfile"); }
-
-// NOT-YET-BUILT: QV_instInitLogfileAndTimeStamp
-int QV_instInitLogfileAndTimeStamp(const char *name) { qv_not_yet_built("QV_instInitLogfileAndTimeStamp"); }
-
-// NOT-YET-BUILT: QV_instUpdateLogfile
-int QV_instUpdateLogfile(const char *format, ...) { qv_not_yet_built("QV_instUpdateLogfile"); }
-
-// NOT-YET-BUILT: QV_instOpenLogfile
-FILE * QV_instOpenLogfile(void) { qv_not_yet_built("QV_instOpenLogfile"); }
-
-// NOT-YET-BUILT: QV_instGetLogfileName
-const char * QV_instGetLogfileName(void) { qv_not_yet_built("QV_instGetLogfileName"); }
-
 // ===== engine/cdinst.h =====
 
 // NOT-YET-BUILT: CDInstPtr
