@@ -71,21 +71,21 @@ public:
     bool build(const char *match, const regmatch_t *g, bool use_precision)
     {
         len_ = 0;
-        spec_[len_++] = '%';
+        text_[len_++] = '%';
         for (size_t i = 0; i < group_len(g[1]); ++i) {
             char f = match[g[1].rm_so + i];
-            if (!std::memchr(spec_ + 1, f, len_ - 1))
-                spec_[len_++] = f;
+            if (!std::memchr(text_ + 1, f, len_ - 1))
+                text_[len_++] = f;
         }
         if (!number(match, g[2], 0))
             return false;
         if (use_precision && !number(match, g[3], 1))
             return false;
-        spec_[len_++] = match[g[4].rm_so];
-        spec_[len_] = '\0';
+        text_[len_++] = match[g[4].rm_so];
+        text_[len_] = '\0';
         return true;
     }
-    const char *get() const { return spec_; }
+    const char *get() const { return text_; }
 
 private:
     // Copies the group (skipping `skip` leading characters of it for the
@@ -101,14 +101,14 @@ private:
         unsigned long value = std::strtoul(text + skip, nullptr, 10);
         if (value > kFieldMax)
             return false;
-        std::memcpy(spec_ + len_, text, n);
+        std::memcpy(text_ + len_, text, n);
         len_ += n;
         return true;
     }
 
     // '%', five distinct flags, 5 width digits, '.', 5 precision digits,
     // the conversion character and the NUL.
-    char spec_[1 + 5 + 5 + 1 + 5 + 1 + 1];
+    char text_[1 + 5 + 5 + 1 + 5 + 1 + 1];
     size_t len_ = 0;
 };
 
@@ -136,9 +136,9 @@ struct Sink {
     // Formats one value with a printf directive. In pass 1 it is written
     // straight into the result (room + 1 bytes are free there, the last one
     // for the NUL that snprintf adds), so no scratch is needed.
-    template <typename T> bool value(const char *spec, T v)
+    template <typename T> bool value(const char *directive, T v)
     {
-        int n = std::snprintf(pass == 1 ? buf : nullptr, pass == 1 ? room + 1 : 0, spec, v);
+        int n = std::snprintf(pass == 1 ? buf : nullptr, pass == 1 ? room + 1 : 0, directive, v);
         if (n < 0)
             return false;
         size_t len = static_cast<size_t>(n);
@@ -155,9 +155,9 @@ struct Sink {
     // A character conversion of the value 0: printf would put a NUL byte
     // into the text; only the padding around it is kept. The padding goes
     // through a scratch of the conversion's own size (at most kFieldMax).
-    bool nul_char(const char *spec)
+    bool nul_char(const char *directive)
     {
-        int n = std::snprintf(nullptr, 0, spec, 0);
+        int n = std::snprintf(nullptr, 0, directive, 0);
         if (n < 1)
             return false;
         size_t len = static_cast<size_t>(n);
@@ -168,7 +168,7 @@ struct Sink {
         qv::CStr scratch(static_cast<char *>(std::malloc(len + 1)));
         if (!scratch)
             return false;
-        std::snprintf(scratch.get(), len + 1, spec, 0);
+        std::snprintf(scratch.get(), len + 1, directive, 0);
         const char *nul = static_cast<const char *>(std::memchr(scratch.get(), '\0', len));
         if (!nul)
             return literal(scratch.get(), len - 1);

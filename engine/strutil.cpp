@@ -69,7 +69,7 @@ char **QV_instSplitStringOn(const char *text, char separator, int *count)
     if (!array)
         return nullptr;
 
-    // The pieces are cut from the text directly: each field is copied out
+    // The fields are cut from the text directly: each one is copied out
     // with its exact length, so no private copy of the whole text is needed.
     int n = 0;
     const char *start = text;
