@@ -2,6 +2,7 @@
 #include "wizard/dialog.h"
 
 #include <Xm/DialogS.h>
+#include <Xm/Form.h>
 #include <Xm/MessageB.h>
 
 #include "wizard/bx.h"
@@ -35,6 +36,37 @@ Args &Args::text(const char *resource, const char *text)
     // none in a cache), and the widget copies it.
     owned_.push_back(reinterpret_cast<XmString>(value));
     return set(resource, value);
+}
+
+namespace {
+
+struct SideResources {
+    const char *attachment, *widget, *offset;
+};
+
+const SideResources &resources_of(Args::Side side)
+{
+    static const SideResources table[] = {
+        {XmNtopAttachment, XmNtopWidget, XmNtopOffset},
+        {XmNbottomAttachment, XmNbottomWidget, XmNbottomOffset},
+        {XmNleftAttachment, XmNleftWidget, XmNleftOffset},
+        {XmNrightAttachment, XmNrightWidget, XmNrightOffset},
+    };
+    return table[side];
+}
+
+} // namespace
+
+Args &Args::attach(Side side, int offset)
+{
+    const SideResources &r = resources_of(side);
+    return set(r.attachment, XmATTACH_FORM).set(r.offset, offset);
+}
+
+Args &Args::attach(Side side, Widget sibling, int offset)
+{
+    const SideResources &r = resources_of(side);
+    return set(r.attachment, XmATTACH_WIDGET).set(r.widget, reinterpret_cast<XtArgVal>(sibling)).set(r.offset, offset);
 }
 
 Widget create_dialog_shell(Widget parent, const char *name, const Geometry *geometry, const char *title,

@@ -16,9 +16,12 @@
 //         spec.okCB = QV_instWelcomeContinueCB;
 //         spec.cancelCB = QV_instWelcomeExitCB;
 //         Widget box = qv::create_message_box(shell, spec);
-//         qv::Args args(box);
+//         qv::Args formArgs(box);
+//         Widget form = qv::create_managed("foWelcome", xmFormWidgetClass, box, formArgs);
+//         qv::Args args(form);
 //         args.text(XmNlabelString, ":::t\"First line\"\"Second line\"");
-//         qv::create_managed("laWelcome", xmLabelWidgetClass, box, args);
+//         args.attach(qv::Args::Top, 10).attach(qv::Args::Left, 10);
+//         qv::create_managed("laWelcome", xmLabelWidgetClass, form, args);
 //         return box;                      // unmanaged: the caller manages it
 //     }
 //
@@ -73,6 +76,12 @@ public:
     // An XmString resource from plain or "::" text; left out when the text
     // does not convert (or is null).
     Args &text(const char *resource, const char *text);
+
+    // Form attachments: a side attached to the form, or to a sibling
+    // widget (the side of the sibling facing this one), with its offset.
+    enum Side { Top, Bottom, Left, Right };
+    Args &attach(Side side, int offset);
+    Args &attach(Side side, Widget sibling, int offset);
 
     ArgList list() { return args_.data(); }
     Cardinal count() const { return static_cast<Cardinal>(args_.size()); }

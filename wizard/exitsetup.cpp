@@ -206,16 +206,12 @@ Widget CreatefoExit(Widget parent)
     Widget foExit = XtCreateWidget("foExit", xmFormWidgetClass, parent, exitArgs.list(), exitArgs.count());
 
     qv::Args labelsArgs(foExit);
-    labelsArgs.set(XmNtopAttachment, XmATTACH_FORM).set(XmNtopOffset, 10);
-    labelsArgs.set(XmNleftAttachment, XmATTACH_FORM).set(XmNleftOffset, 10);
-    labelsArgs.set(XmNrightAttachment, XmATTACH_FORM).set(XmNrightOffset, 10);
+    labelsArgs.attach(qv::Args::Top, 10).attach(qv::Args::Left, 10).attach(qv::Args::Right, 10);
     Widget foExitLabels = qv::create_managed("foExitLabels", xmFormWidgetClass, foExit, labelsArgs);
 
     qv::Args pictureArgs(foExitLabels);
     pictureArgs.set(XmNlabelType, XmPIXMAP);
-    pictureArgs.set(XmNtopAttachment, XmATTACH_FORM).set(XmNtopOffset, 10);
-    pictureArgs.set(XmNleftAttachment, XmATTACH_FORM).set(XmNleftOffset, 10);
-    pictureArgs.set(XmNbottomAttachment, XmATTACH_FORM).set(XmNbottomOffset, 10);
+    pictureArgs.attach(qv::Args::Top, 10).attach(qv::Args::Left, 10).attach(qv::Args::Bottom, 10);
     Widget laExitPicture = qv::create_managed("laExitPicture", xmLabelWidgetClass, foExitLabels, pictureArgs);
     XtVaSetValues(laExitPicture, XmNlabelPixmap, XPM_PIXMAP(laExitPicture, const_cast<char **>(kExitPicture)),
                   nullptr);
@@ -223,41 +219,30 @@ Widget CreatefoExit(Widget parent)
     qv::Args statusArgs(foExitLabels);
     statusArgs.text(XmNlabelString, "Setup status");
     statusArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
-    statusArgs.set(XmNtopAttachment, XmATTACH_FORM).set(XmNtopOffset, 10);
-    statusArgs.set(XmNleftAttachment, XmATTACH_WIDGET).set(XmNleftWidget, reinterpret_cast<XtArgVal>(laExitPicture));
-    statusArgs.set(XmNleftOffset, 10);
-    statusArgs.set(XmNrightAttachment, XmATTACH_FORM).set(XmNrightOffset, 10);
+    statusArgs.attach(qv::Args::Top, 10).attach(qv::Args::Left, laExitPicture, 10).attach(qv::Args::Right, 10);
     Widget laExitStatus = qv::create_managed("laExitStatus", xmLabelWidgetClass, foExitLabels, statusArgs);
 
     qv::Args messageArgs(foExitLabels);
     messageArgs.text(XmNlabelString, "Are you sure you want to Exit?");
     messageArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
-    messageArgs.set(XmNtopAttachment, XmATTACH_WIDGET).set(XmNtopWidget, reinterpret_cast<XtArgVal>(laExitStatus));
-    messageArgs.set(XmNtopOffset, 10);
-    messageArgs.set(XmNleftAttachment, XmATTACH_WIDGET).set(XmNleftWidget, reinterpret_cast<XtArgVal>(laExitPicture));
-    messageArgs.set(XmNleftOffset, 10);
-    messageArgs.set(XmNrightAttachment, XmATTACH_FORM).set(XmNrightOffset, 10);
+    messageArgs.attach(qv::Args::Top, laExitStatus, 10).attach(qv::Args::Left, laExitPicture, 10);
+    messageArgs.attach(qv::Args::Right, 10);
     qv::create_managed("laExitMessage", xmLabelWidgetClass, foExitLabels, messageArgs);
 
     qv::Args buttonsArgs(foExit);
-    buttonsArgs.set(XmNtopAttachment, XmATTACH_WIDGET).set(XmNtopWidget, reinterpret_cast<XtArgVal>(foExitLabels));
-    buttonsArgs.set(XmNtopOffset, 10);
-    buttonsArgs.set(XmNleftAttachment, XmATTACH_FORM).set(XmNleftOffset, 10);
-    buttonsArgs.set(XmNrightAttachment, XmATTACH_FORM).set(XmNrightOffset, 10);
-    buttonsArgs.set(XmNbottomAttachment, XmATTACH_FORM).set(XmNbottomOffset, 10);
+    buttonsArgs.attach(qv::Args::Top, foExitLabels, 10).attach(qv::Args::Bottom, 10);
+    buttonsArgs.attach(qv::Args::Left, 10).attach(qv::Args::Right, 10);
     Widget foExitButtons = qv::create_managed("foExitButtons", xmFormWidgetClass, foExit, buttonsArgs);
 
     qv::Args exitButtonArgs(foExitButtons);
     exitButtonArgs.text(XmNlabelString, "Exit Setup");
-    exitButtonArgs.set(XmNtopAttachment, XmATTACH_FORM).set(XmNbottomAttachment, XmATTACH_FORM);
-    exitButtonArgs.set(XmNleftAttachment, XmATTACH_FORM);
+    exitButtonArgs.attach(qv::Args::Top, 0).attach(qv::Args::Bottom, 0).attach(qv::Args::Left, 0);
     Widget pbExitExit = qv::create_managed("pbExitExit", xmPushButtonWidgetClass, foExitButtons, exitButtonArgs);
     XtAddCallback(pbExitExit, XmNactivateCallback, QV_instExitExitCB, nullptr);
 
     qv::Args resumeButtonArgs(foExitButtons);
     resumeButtonArgs.text(XmNlabelString, "Resume Setup");
-    resumeButtonArgs.set(XmNtopAttachment, XmATTACH_FORM).set(XmNbottomAttachment, XmATTACH_FORM);
-    resumeButtonArgs.set(XmNrightAttachment, XmATTACH_FORM);
+    resumeButtonArgs.attach(qv::Args::Top, 0).attach(qv::Args::Bottom, 0).attach(qv::Args::Right, 0);
     Widget pbExitResume =
         qv::create_managed("pbExitResume", xmPushButtonWidgetClass, foExitButtons, resumeButtonArgs);
     XtAddCallback(pbExitResume, XmNactivateCallback, QV_instExitResumeCB, nullptr);

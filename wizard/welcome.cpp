@@ -65,9 +65,7 @@ Widget CreatembWelcome(Widget parent)
     Widget foWelcome = qv::create_managed("foWelcome", xmFormWidgetClass, box, formArgs);
 
     qv::Args frameArgs(foWelcome);
-    frameArgs.set(XmNtopAttachment, XmATTACH_FORM).set(XmNtopOffset, 10);
-    frameArgs.set(XmNleftAttachment, XmATTACH_FORM).set(XmNleftOffset, 10);
-    frameArgs.set(XmNrightAttachment, XmATTACH_FORM).set(XmNrightOffset, 10);
+    frameArgs.attach(qv::Args::Top, 10).attach(qv::Args::Left, 10).attach(qv::Args::Right, 10);
     Widget frWelcomeTop = qv::create_managed("frWelcomeTop", xmFrameWidgetClass, foWelcome, frameArgs);
 
     qv::Args innerArgs(frWelcomeTop);
@@ -77,20 +75,16 @@ Widget CreatembWelcome(Widget parent)
     qv::Args topArgs(form);
     topArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
     topArgs.text(XmNlabelString, ":::t\"Welcome to the Pellura installation program.\"");
-    topArgs.set(XmNtopAttachment, XmATTACH_FORM).set(XmNtopOffset, 10);
-    topArgs.set(XmNbottomAttachment, XmATTACH_FORM).set(XmNbottomOffset, 10);
-    topArgs.set(XmNleftAttachment, XmATTACH_FORM).set(XmNleftOffset, 10);
-    topArgs.set(XmNrightAttachment, XmATTACH_FORM).set(XmNrightOffset, 10);
+    topArgs.attach(qv::Args::Top, 10).attach(qv::Args::Bottom, 10);
+    topArgs.attach(qv::Args::Left, 10).attach(qv::Args::Right, 10);
     laWelcomeTop = qv::create_managed("laWelcomeTop", xmLabelWidgetClass, form, topArgs);
     QV_instWelcomeCreateLabelCB(laWelcomeTop, nullptr, nullptr);
 
     qv::Args middleArgs(foWelcome);
     middleArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
     middleArgs.text(XmNlabelString, kNoticeAtCreation);
-    middleArgs.set(XmNtopAttachment, XmATTACH_WIDGET).set(XmNtopWidget, reinterpret_cast<XtArgVal>(frWelcomeTop));
-    middleArgs.set(XmNtopOffset, 10);
-    middleArgs.set(XmNleftAttachment, XmATTACH_FORM).set(XmNleftOffset, 10);
-    middleArgs.set(XmNrightAttachment, XmATTACH_FORM).set(XmNrightOffset, 10);
+    middleArgs.attach(qv::Args::Top, frWelcomeTop, 10);
+    middleArgs.attach(qv::Args::Left, 10).attach(qv::Args::Right, 10);
     laWelcomeMiddle = qv::create_managed("laWelcomeMiddle", xmLabelWidgetClass, foWelcome, middleArgs);
 
     return box;

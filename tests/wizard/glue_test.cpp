@@ -100,17 +100,6 @@ TEST(SizeText, FreeSpaceOfAMissingFolderIsThatOfItsNearestAncestor)
               std::string(ofScratch).substr(std::strlen(ofScratch) - 2));
 }
 
-TEST(SizeText, RequiredSpaceNeedsAllItsArguments)
-{
-    _QV_InstConfigList config{};
-    _QV_InstPackNode node{};
-    char buffer[QV_SIZE_STRING_MAX] = "unchanged";
-    QV_instGetRequiredSpaceString(nullptr, &config, buffer);
-    QV_instGetRequiredSpaceString(&node, nullptr, buffer);
-    QV_instGetRequiredSpaceString(&node, &config, nullptr);
-    EXPECT_STREQ(buffer, "unchanged");
-}
-
 TEST(ArgumentVector, CopiesTheArgumentsAndAppendsTheResources)
 {
     char a0[] = "/cd/setup", a1[] = "-noroot", a2[] = "-from", a3[] = "/cd/cdinst.dat";
@@ -130,15 +119,6 @@ TEST(ArgumentVector, CopiesTheArgumentsAndAppendsTheResources)
     // The toolkit may write a null entry after the arguments it keeps.
     EXPECT_EQ(extended[argc], nullptr);
     QV_instFreeArgv(argc, extended);
-
-    int none = 0;
-    char **onlyResources = QV_instNewArgv(&none, argv);
-    EXPECT_EQ(none, 4);
-    EXPECT_STREQ(onlyResources[0], "-xrm");
-    // Entries the toolkit removed may be null; they are skipped.
-    std::free(onlyResources[1]);
-    onlyResources[1] = nullptr;
-    QV_instFreeArgv(none, onlyResources);
 }
 
 } // namespace
