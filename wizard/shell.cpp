@@ -173,6 +173,13 @@ void QV_instCreateAndPopup(Widget (*create)(Widget parent))
     Widget w = create(main);
     if (!w)
         return;
+    // The main shell is realised since start-up, and a realised shell forces
+    // its size on a child it gets: it takes the new child's size first.
+    Dimension width = 0;
+    Dimension height = 0;
+    XtVaGetValues(w, XmNwidth, &width, XmNheight, &height, nullptr);
+    if (width > 0 && height > 0)
+        XtVaSetValues(main, XmNwidth, width, XmNheight, height, nullptr);
     XtManageChild(w);
     XtRealizeWidget(main);
     centre_on_screen(main, w);
