@@ -391,12 +391,15 @@ void cvtXmStringTableDestroy(XtAppContext, XrmValuePtr to, XtPointer, XrmValuePt
 
 // The converters cache nothing: every conversion makes a fresh value, which
 // belongs to whoever asked for it (CONVERT's callers free their XmStrings).
+// The destructors are not handed to Xt: with XtCacheNone it never calls
+// them, yet for a converter with a destructor it keeps a cache record of
+// every single conversion for the rest of the run, so each label update
+// would cost memory for good.
 void RegisterBxConverters(XtAppContext app)
 {
-    XtAppSetTypeConverter(app, XmRString, XmRXmString, cvtStringToXmString, nullptr, 0, XtCacheNone,
-                          cvtXmStringDestroy);
+    XtAppSetTypeConverter(app, XmRString, XmRXmString, cvtStringToXmString, nullptr, 0, XtCacheNone, nullptr);
     XtAppSetTypeConverter(app, XmRString, XmRXmStringTable, cvtStringToXmStringTable, nullptr, 0, XtCacheNone,
-                          cvtXmStringTableDestroy);
+                          nullptr);
 }
 
 } // extern "C"

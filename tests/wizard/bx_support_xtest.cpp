@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include <malloc.h>
+
 #include <cstring>
 
 #include <X11/Xresource.h>
@@ -17,8 +19,18 @@
 
 #include "support/capture.h"
 #include "wizard/bx.h"
+#include "wizard/shell.h"
+
+extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));
 
 namespace {
+
+size_t allocated_bytes()
+{
+    if (__sanitizer_get_current_allocated_bytes)
+        return __sanitizer_get_current_allocated_bytes();
+    return mallinfo2().uordblks;
+}
 
 class BxTest : public qvtest::XTest {
 protected:
@@ -75,6 +87,19 @@ TEST_F(BxTest, ConvertersAnswerXt)
         Cardinal none = 0;
         cvtXmStringDestroy(app(), &into, nullptr, nullptr, &none);
     }
+}
+
+// A label updated again and again (a progress label, one text per file)
+// must not cost memory for every update.
+TEST_F(BxTest, ConversionsLeaveNothingBehind)
+{
+    for (int i = 0; i < 10; ++i)
+        QV_instUpdateLabelString(alpha, ":::t\"warming up\"");
+    const size_t before = allocated_bytes();
+    for (int i = 0; i < 5000; ++i)
+        QV_instUpdateLabelString(alpha, i % 2 ? ":::t\"Copying\"\"file\"" : "Copying file");
+    const size_t after = allocated_bytes();
+    EXPECT_LT(after > before ? after - before : 0, 64u * 1024) << "bytes kept by 5000 label updates";
 }
 
 TEST_F(BxTest, TableItems)
@@ -246,6 +271,11 @@ TEST_F(BxTest, ApplicationDefaults)
     setDefaultResources("foDefaults", alpha, resources);
     EXPECT_EQ(lookup(display(), "xtest.TopLevelShell.foDefaults.laNew.labelString"), "from defaults");
     EXPECT_EQ(lookup(display(), "xtest.TopLevelShell.foDefaults.laKept.labelString"), "from the user");
+    // Widgets created later take them (through the "::" converter).
+    const char *titles[] = {"*laTitle.labelString: :::t\"Title\"\"text\"", nullptr};
+    setDefaultResources("foBx", alpha, titles);
+    Widget title = XtVaCreateManagedWidget("laTitle", xmLabelWidgetClass, form, nullptr);
+    EXPECT_EQ(qvtest::label_text(title), "Title\ntext");
 
     // InitAppDefaults reads values back into a table.
     XrmPutLineResource(&db, "appA.wA.cA.rA: one");
