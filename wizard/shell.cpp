@@ -23,8 +23,9 @@ namespace {
 
 Widget g_mainShell;  // NULL in command-line mode and before start-up creates it
 Widget g_statusBox;  // message box of the status box on screen, if any
-int g_answer;        // 0 while an OK/Cancel box waits, then 1, 2 or 3
-unsigned g_boxSerial; // counts OK/Cancel boxes, so a late destroy of an old one is told apart
+int g_answer;           // 0 while an OK/Cancel box waits, then 1, 2 or 3
+unsigned g_boxesMade;   // numbers the OK/Cancel boxes...
+unsigned g_waitingBox;  // ...so that only the waiting one's destruction answers
 
 // Moves shell so that a window of w's size sits in the middle of the screen.
 void centre_on_screen(Widget shell, Widget w)
@@ -69,8 +70,21 @@ void status_box_destroyed(Widget w, XtPointer, XtPointer)
 void ok_cancel_box_destroyed(Widget, XtPointer clientData, XtPointer)
 {
     const auto packed = reinterpret_cast<uintptr_t>(clientData);
-    if (g_answer == 0 && (packed >> 2) == g_boxSerial)
+    if (g_answer == 0 && (packed >> 2) == g_waitingBox)
         g_answer = static_cast<int>(packed & 3);
+}
+
+// The OK/Cancel box's second or third button: labelled and answering with
+// its number, or hidden when the caller gives it no label.
+void optional_button(Widget box, unsigned char child, const char *callback, const char *label, intptr_t answer)
+{
+    Widget button = XmMessageBoxGetChild(box, child);
+    if (!label) {
+        XtUnmanageChild(button);
+        return;
+    }
+    QV_instUpdateLabelString(button, label);
+    XtAddCallback(box, callback, QV_instOkCancelAnswerCB, reinterpret_cast<XtPointer>(answer));
 }
 
 } // namespace
@@ -99,9 +113,9 @@ Widget QV_instCreateMainTopLevelShell(Widget parent)
 // callback that sets the flag ends the wait too.
 void QV_instMainLoop(Widget w, int *flag)
 {
-    XtAppContext app = XtWidgetToApplicationContext(w);
     if (!flag)
         return;
+    XtAppContext app = XtWidgetToApplicationContext(w);
     while (*flag == 0)
         XtAppProcessEvent(app, XtIMAll);
 }
@@ -251,37 +265,32 @@ int QV_instOkCancelMessageBox(Widget parent, const char *text, const char *ok, c
         return 0;
     }
 
+    // A box opened while another waits (from a timer or an input callback)
+    // gets the answer to itself; the outer box goes on waiting afterwards.
+    const int outerAnswer = g_answer;
+    const unsigned outerBox = g_waitingBox;
     g_answer = 0;
-    ++g_boxSerial;
+    g_waitingBox = ++g_boxesMade;
     Widget box = create_message_box(parent, "mbOkCancel");
     Widget shell = XtParent(box);
     XtAddCallback(box, XmNokCallback, QV_instOkCancelAnswerCB, reinterpret_cast<XtPointer>(1));
-    Widget cancelButton = XmMessageBoxGetChild(box, XmDIALOG_CANCEL_BUTTON);
-    if (!cancel) {
-        XtUnmanageChild(cancelButton);
-    } else {
-        QV_instUpdateLabelString(cancelButton, cancel);
-        XtAddCallback(box, XmNcancelCallback, QV_instOkCancelAnswerCB, reinterpret_cast<XtPointer>(2));
-    }
-    Widget helpButton = XmMessageBoxGetChild(box, XmDIALOG_HELP_BUTTON);
-    if (!help) {
-        XtUnmanageChild(helpButton);
-    } else {
-        QV_instUpdateLabelString(helpButton, help);
-        XtAddCallback(box, XmNhelpCallback, QV_instOkCancelAnswerCB, reinterpret_cast<XtPointer>(3));
-    }
+    optional_button(box, XmDIALOG_CANCEL_BUTTON, XmNcancelCallback, cancel, 2);
+    optional_button(box, XmDIALOG_HELP_BUTTON, XmNhelpCallback, help, 3);
     QV_instUpdateLabelString(XmMessageBoxGetChild(box, XmDIALOG_OK_BUTTON), ok);
     QV_instUpdateLabelString(XmMessageBoxGetChild(box, XmDIALOG_MESSAGE_LABEL), text);
 
     const uintptr_t closeAnswer = cancel ? 2 : 1;
     XtAddCallback(shell, XmNdestroyCallback, ok_cancel_box_destroyed,
-                  reinterpret_cast<XtPointer>((static_cast<uintptr_t>(g_boxSerial) << 2) | closeAnswer));
+                  reinterpret_cast<XtPointer>((static_cast<uintptr_t>(g_waitingBox) << 2) | closeAnswer));
     XmAddWMProtocolCallback(shell, XmInternAtom(XtDisplay(shell), const_cast<char *>("WM_DELETE_WINDOW"), False),
                             QV_instOkCancelAnswerCB, reinterpret_cast<XtPointer>(closeAnswer));
     XtManageChild(box);
 
     QV_instMainLoop(box, &g_answer);
-    return g_answer - 1;
+    const int answer = g_answer - 1;
+    g_answer = outerAnswer;
+    g_waitingBox = outerBox;
+    return answer;
 }
 
 void QV_instOkCancelAnswerCB(Widget w, XtPointer clientData, XtPointer)

@@ -351,26 +351,10 @@ TEST_F(BxTest, MenuPostsOnItsButtonOnly)
     XtUnmanageChild(menu);
 }
 
-TEST_F(BxTest, SmallHelpers)
+TEST_F(BxTest, TopShellIsTheRoot)
 {
     EXPECT_EQ(BxFindTopShell(deep), qvtest::xapp().top);
     EXPECT_EQ(BxFindTopShell(qvtest::xapp().top), qvtest::xapp().top);
-
-    Arg args[2];
-    Cardinal count = 0;
-    SET_BACKGROUND_COLOR(alpha, args, &count, BlackPixelOfScreen(XtScreen(alpha)));
-    ASSERT_EQ(count, 1u);
-    Widget black = XtCreateManagedWidget("laBlack", xmLabelWidgetClass, form, args, count);
-    Pixel background = 0;
-    XtVaGetValues(black, XmNbackground, &background, nullptr);
-    EXPECT_EQ(background, BlackPixelOfScreen(XtScreen(alpha)));
-
-    float *f = SINGLE(1.5f);
-    double *d = DOUBLE(-2.25);
-    EXPECT_EQ(*f, 1.5f);
-    EXPECT_EQ(*d, -2.25);
-    XtFree(reinterpret_cast<char *>(f));
-    XtFree(reinterpret_cast<char *>(d));
 }
 
 } // namespace

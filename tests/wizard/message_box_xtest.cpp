@@ -142,6 +142,33 @@ TEST_F(MessageBoxTest, BoxesInTurnKeepTheirOwnAnswers)
     }
 }
 
+// A box opened from a timer while another waits answers for itself; the
+// outer one waits on for its own button.
+TEST_F(MessageBoxTest, BoxOpenedWhileAnotherWaits)
+{
+    auto other_box = [this](Widget outer) -> Widget {
+        for (Cardinal i = 0; i < mainShell()->core.num_popups; ++i) {
+            Widget box = qvtest::find(mainShell()->core.popup_list[i], "mbOkCancel");
+            if (box && box != outer && XtIsManaged(box))
+                return box;
+        }
+        return nullptr;
+    };
+    int inner = -1;
+    qvtest::when_found("*mbOkCancel", [&](Widget outer) {
+        qvtest::when([&] { return other_box(outer) != nullptr; },
+                     [&] {
+                         Widget box = other_box(outer);
+                         EXPECT_EQ(qvtest::label_text(qvtest::box_child(box, XmDIALOG_MESSAGE_LABEL)), "inner");
+                         qvtest::press_box(box, XmDIALOG_CANCEL_BUTTON);
+                         qvtest::after(50, [outer] { qvtest::press_box(outer, XmDIALOG_HELP_BUTTON); });
+                     });
+        inner = QV_instOkCancelMessageBox(mainShell(), "inner", "OK", "Cancel", nullptr);
+    });
+    EXPECT_EQ(QV_instOkCancelMessageBox(mainShell(), "outer", "A", "B", "C"), 2);
+    EXPECT_EQ(inner, 1);
+}
+
 // Timers and other input keep running while a box waits.
 TEST_F(MessageBoxTest, WaitingBoxKeepsTimersRunning)
 {
