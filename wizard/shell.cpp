@@ -21,11 +21,26 @@
 
 namespace {
 
-Widget g_mainShell;  // NULL in command-line mode and before start-up creates it
-Widget g_statusBox;  // message box of the status box on screen, if any
-int g_answer;           // 0 while an OK/Cancel box waits, then 1, 2 or 3
-unsigned g_boxesMade;   // numbers the OK/Cancel boxes...
-unsigned g_waitingBox;  // ...so that only the waiting one's destruction answers
+Widget g_mainShell; // NULL in command-line mode and before start-up creates it
+Widget g_statusBox; // message box of the status box on screen, if any
+
+// The OK/Cancel boxes waiting for their answer (0 until a button is pressed,
+// then 1, 2 or 3), the innermost last: a box may be opened from a timer or
+// an input callback while another one waits, and each keeps its own answer.
+struct Waiting {
+    Widget shell;
+    int *answer;
+};
+std::vector<Waiting> g_waiting;
+
+int *answer_of(Widget shell)
+{
+    for (Waiting &w : g_waiting) {
+        if (w.shell == shell)
+            return w.answer;
+    }
+    return nullptr;
+}
 
 // Moves shell so that a window of w's size sits in the middle of the screen.
 void centre_on_screen(Widget shell, Widget w)
@@ -63,15 +78,14 @@ void status_box_destroyed(Widget w, XtPointer, XtPointer)
         g_statusBox = nullptr;
 }
 
-// The OK/Cancel box's shell went away without a button answering (destroyed
-// by the window manager, its parent's destruction or anyone else): the wait
-// ends as if the closing button had been pressed. The client data packs the
-// box's serial and that button's number.
-void ok_cancel_box_destroyed(Widget, XtPointer clientData, XtPointer)
+// The OK/Cancel box's shell went away without a button answering (its
+// parent was destroyed, or anyone else destroyed it): the wait ends as if
+// the closing button (the client data) had been pressed.
+void ok_cancel_box_destroyed(Widget shell, XtPointer clientData, XtPointer)
 {
-    const auto packed = reinterpret_cast<uintptr_t>(clientData);
-    if (g_answer == 0 && (packed >> 2) == g_waitingBox)
-        g_answer = static_cast<int>(packed & 3);
+    int *answer = answer_of(shell);
+    if (answer && *answer == 0)
+        *answer = static_cast<int>(reinterpret_cast<intptr_t>(clientData));
 }
 
 // The OK/Cancel box's second or third button: labelled and answering with
@@ -265,12 +279,6 @@ int QV_instOkCancelMessageBox(Widget parent, const char *text, const char *ok, c
         return 0;
     }
 
-    // A box opened while another waits (from a timer or an input callback)
-    // gets the answer to itself; the outer box goes on waiting afterwards.
-    const int outerAnswer = g_answer;
-    const unsigned outerBox = g_waitingBox;
-    g_answer = 0;
-    g_waitingBox = ++g_boxesMade;
     Widget box = create_message_box(parent, "mbOkCancel");
     Widget shell = XtParent(box);
     XtAddCallback(box, XmNokCallback, QV_instOkCancelAnswerCB, reinterpret_cast<XtPointer>(1));
@@ -279,25 +287,27 @@ int QV_instOkCancelMessageBox(Widget parent, const char *text, const char *ok, c
     QV_instUpdateLabelString(XmMessageBoxGetChild(box, XmDIALOG_OK_BUTTON), ok);
     QV_instUpdateLabelString(XmMessageBoxGetChild(box, XmDIALOG_MESSAGE_LABEL), text);
 
-    const uintptr_t closeAnswer = cancel ? 2 : 1;
-    XtAddCallback(shell, XmNdestroyCallback, ok_cancel_box_destroyed,
-                  reinterpret_cast<XtPointer>((static_cast<uintptr_t>(g_waitingBox) << 2) | closeAnswer));
+    const intptr_t closeAnswer = cancel ? 2 : 1;
+    XtAddCallback(shell, XmNdestroyCallback, ok_cancel_box_destroyed, reinterpret_cast<XtPointer>(closeAnswer));
     XmAddWMProtocolCallback(shell, XmInternAtom(XtDisplay(shell), const_cast<char *>("WM_DELETE_WINDOW"), False),
                             QV_instOkCancelAnswerCB, reinterpret_cast<XtPointer>(closeAnswer));
-    XtManageChild(box);
 
-    QV_instMainLoop(box, &g_answer);
-    const int answer = g_answer - 1;
-    g_answer = outerAnswer;
-    g_waitingBox = outerBox;
-    return answer;
+    int answer = 0;
+    g_waiting.push_back({shell, &answer});
+    XtManageChild(box);
+    QV_instMainLoop(box, &answer);
+    g_waiting.pop_back();
+    return answer - 1;
 }
 
 void QV_instOkCancelAnswerCB(Widget w, XtPointer clientData, XtPointer)
 {
-    if (Widget shell = QV_instGetShell(w))
+    Widget shell = QV_instGetShell(w);
+    if (shell)
         XtDestroyWidget(shell);
-    g_answer = static_cast<int>(reinterpret_cast<intptr_t>(clientData));
+    // Set after the destruction, which may already have answered "closed".
+    if (int *answer = answer_of(shell))
+        *answer = static_cast<int>(reinterpret_cast<intptr_t>(clientData));
 }
 
 int QV_instDisplayMessage(Widget parent, const char *ok, const char *cancel, const char *help, const char *format, ...)

@@ -143,7 +143,8 @@ TEST_F(MessageBoxTest, BoxesInTurnKeepTheirOwnAnswers)
 }
 
 // A box opened from a timer while another waits answers for itself; the
-// outer one waits on for its own button.
+// outer one waits on for its own answer: its button, or its destruction
+// meanwhile.
 TEST_F(MessageBoxTest, BoxOpenedWhileAnotherWaits)
 {
     auto other_box = [this](Widget outer) -> Widget {
@@ -154,19 +155,27 @@ TEST_F(MessageBoxTest, BoxOpenedWhileAnotherWaits)
         }
         return nullptr;
     };
-    int inner = -1;
-    qvtest::when_found("*mbOkCancel", [&](Widget outer) {
-        qvtest::when([&] { return other_box(outer) != nullptr; },
-                     [&] {
-                         Widget box = other_box(outer);
-                         EXPECT_EQ(qvtest::label_text(qvtest::box_child(box, XmDIALOG_MESSAGE_LABEL)), "inner");
-                         qvtest::press_box(box, XmDIALOG_CANCEL_BUTTON);
-                         qvtest::after(50, [outer] { qvtest::press_box(outer, XmDIALOG_HELP_BUTTON); });
-                     });
-        inner = QV_instOkCancelMessageBox(mainShell(), "inner", "OK", "Cancel", nullptr);
-    });
-    EXPECT_EQ(QV_instOkCancelMessageBox(mainShell(), "outer", "A", "B", "C"), 2);
-    EXPECT_EQ(inner, 1);
+    for (bool destroyOuter : {false, true}) {
+        SCOPED_TRACE(destroyOuter ? "outer destroyed meanwhile" : "outer answered afterwards");
+        int inner = -1;
+        qvtest::when_found("*mbOkCancel", [&](Widget outer) {
+            qvtest::when([&] { return other_box(outer) != nullptr; },
+                         [&] {
+                             Widget box = other_box(outer);
+                             EXPECT_EQ(qvtest::label_text(qvtest::box_child(box, XmDIALOG_MESSAGE_LABEL)), "inner");
+                             if (destroyOuter)
+                                 XtDestroyWidget(XtParent(outer));
+                             qvtest::press_box(box, XmDIALOG_CANCEL_BUTTON);
+                             if (!destroyOuter)
+                                 qvtest::after(50, [outer] { qvtest::press_box(outer, XmDIALOG_HELP_BUTTON); });
+                         });
+            inner = QV_instOkCancelMessageBox(mainShell(), "inner", "OK", "Cancel", nullptr);
+        });
+        EXPECT_EQ(QV_instOkCancelMessageBox(mainShell(), "outer", "A", "B", "C"), destroyOuter ? 1 : 2);
+        EXPECT_EQ(inner, 1);
+        qvtest::pump(10);
+        EXPECT_EQ(qvtest::find("*mbOkCancel"), nullptr);
+    }
 }
 
 // Timers and other input keep running while a box waits.
