@@ -88,6 +88,9 @@ struct TextReader {
             qv::install_run().errorFlag = 1;
         if (std::strcmp(text, "# Installation completed") == 0)
             completed = true;
+        // Text a module meant for the log reaches it in this mode too.
+        if (std::strncmp(text, "#Log:", 5) == 0)
+            QV_instUpdateLogfile("%s\n", text + 5);
         QV_instProcessUpdate(const_cast<char *>(text), total);
     }
 };
