@@ -30,12 +30,13 @@ ARCHIVES = [
     ('archives/samples.tar.bz2', 'samples', True),
     ('archives/common.tar', 'common', False),
 ]
-# The runtime's registry tools, shipped as product files under Application/.
+# The runtime's registry tools, shipped as product files under Application/
+# (the runtime directory holds them at the same places).
 RUNTIME = {
-    'mwperl': ('Application/mainwin/mw/bin-amd64_linux/mwperl', 0o755),
-    'mwgeneric.pl': ('Application/mainwin/mw/scripts/mwgeneric.pl', 0o644),
-    'regkey': ('Application/mainwin/mw/bin-linux_optimized/regkey', 0o755),
-    'tavreg': ('Application/bin/tavreg', 0o755),
+    'Application/mainwin/mw/bin-amd64_linux/mwperl': 0o755,
+    'Application/mainwin/mw/scripts/mwgeneric.pl': 0o644,
+    'Application/mainwin/mw/bin-linux_optimized/regkey': 0o755,
+    'Application/bin/tavreg': 0o755,
 }
 
 
@@ -102,17 +103,17 @@ def main():
             entries.append((name, 0 if os.path.isdir(path) else os.path.getsize(path)))
         tars[rel] = entries
 
-    for name, (rel, mode) in RUNTIME.items():
-        src = os.path.join(runtime, name)
+    for rel, mode in RUNTIME.items():
+        src = os.path.join(runtime, rel)
         dst = os.path.join(out, rel)
         if os.path.exists(src):
             put(src, dst, mode)
         else:
-            # Until the runtime's stand-ins exist the medium carries a tool
-            # that fails loudly, so the registry steps report an error.
+            # Without the runtime's stand-ins the medium carries a tool that
+            # fails loudly, so that the registry steps report an error.
             os.makedirs(os.path.dirname(dst), exist_ok=True)
             with open(dst, 'w') as f:
-                f.write(f'#!/bin/sh\necho "NOT-YET-BUILT: runtime tool {name}" >&2\nexit 1\n')
+                f.write(f'#!/bin/sh\necho "NOT-YET-BUILT: runtime tool {rel}" >&2\nexit 1\n')
             os.chmod(dst, mode | 0o755)
         sizes[rel] = os.path.getsize(dst)
 

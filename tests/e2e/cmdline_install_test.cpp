@@ -90,8 +90,10 @@ protected:
                            {"share", "share/sub"}) +
                 "\n";
         body += "UntarZ \"arc/more.tar.bz2\" " + medium.tar("arc/more.tar.bz2", {{"extra/c.txt", "gamma\n"}}) + "\n";
-        body += "Untar2 \"<RootDest>\" \"arc/root.tar\" " + medium.tar("arc/root.tar", {{"at-root.txt", "r\n"}}) +
-                "\n";
+        // The first archive also makes the common directory, which nothing
+        // else creates, for the second.
+        body += "Untar2 \"<RootDest>\" \"arc/root.tar\" " +
+                medium.tar("arc/root.tar", {{"at-root.txt", "r\n"}}, {"Quorvanta"}) + "\n";
         body += "Untar2 \"<CommonDest>\" \"arc/common.tar\" " +
                 medium.tar("arc/common.tar", {{"fonts/shared.txt", "shared\n"}}) + "\n";
         body += "Package \"reg\" \"registry\"\n";
@@ -106,7 +108,7 @@ protected:
         body += "Mkdir \"Application/registry\" " + mkdirRegistry + " 0 0\n";
         body += "Copy \"lib/comp.tlb\" \"\" " + std::to_string(medium.file("lib/comp.tlb", "tlb\n")) + " 0644 0 0\n";
         body += "SelfReg \"lib/comp.tlb\"\n";
-        body += "RegData \"HKLM\" \"Software\\\\Test\" \"Path\" \"%d\"\n";
+        body += "RegData \"HKLM\" \"Software/Test\" \"Path\" \"%d\"\n";
         body += "Package \"second\" \"second suite\"\n";
         body += "Copy \"second.txt\" \"\" " + std::to_string(medium.file("second.txt", "2nd\n")) + " 0644 0 0\n";
         body += "Function \"drv_record\" \"drv_probe.so\" \"" + passes + "\"\n";
@@ -233,7 +235,7 @@ TEST_F(CmdlineInstall, WithDisplayRunsTheRegistryToolsAndOpensTheRegistry)
                                      "-dest", root};
     RunResult r = run(argv, {{"HOME", home}, {"DISPLAY", ":97"}});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(read_file(dest + "/Application/registry/entries"), "-r HKLM Software\\Test Path " + dest + "/\n");
+    EXPECT_EQ(read_file(dest + "/Application/registry/entries"), "-r HKLM Software/Test Path " + dest + "/\n");
     EXPECT_EQ(read_file(dest + "/Application/registry/registered"),
               dest + "/lib/comp.tlb\n" + root + "/Quorvanta/\n");
     // Created 0700 by the description; every user must be able to reach

@@ -64,7 +64,7 @@ public:
         }
         std::string path = dir_ + "/" + rel;
         make_dirs(parent(path));
-        std::string cmd = "cd \"$0\" && shift && tar --no-recursion -cf - \"$@\"";
+        std::string cmd = "cd \"$0\" && tar --no-recursion -cf - \"$@\"";
         if (rel.size() > 4 && rel.compare(rel.size() - 4, 4, ".bz2") == 0)
             cmd += " | bzip2 -c";
         cmd += " > \"" + path + "\"";

@@ -145,12 +145,14 @@ TEST_F(Passes, UndefinedOperationAbandonsTheList)
     medium.file("f.txt", "f\n");
     load("Package \"p\" \"\"\nCopy \"f.txt\" \"\" 2 0644 0 0\nCopy \"f.txt\" \"g.txt\" 2 0644 0 0\n"
          "Suite \"S\" p\nConfigBegin\n3 Suite \"S\" \"\" \"\" 1\nConfigEnd\n");
-    package("p")->firstOper->type = QV_OPER_ALIAS;
+    QV_InstOperation *op = package("p")->firstOper;
+    op->type = QV_OPER_ALIAS;
     Stream s;
     testing::internal::CaptureStderr();
     EXPECT_EQ(QV_instInstallPackList(cdinst->firstSuite->firstPack, medium.dir().c_str(), dest.c_str(), s.get(),
                                      QV_PassFiles, 0, "S"),
               1);
+    op->type = QV_OPER_COPY; // so that freeing the description frees its fields
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error:Undefined operation 13\n");
     EXPECT_FALSE(exists(dest + "g.txt")) << "the operations after it do not run";
 }
