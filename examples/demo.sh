@@ -41,6 +41,15 @@ cat "$product/SetupFiles/.QuorvantaDemo.his"
 section "Log file: SetupFiles/setup.log"
 cat "$product/SetupFiles/setup.log"
 
+section "Registry: Application/registry"
+if [[ -n ${DISPLAY:-} ]]; then
+    (cd "$product/Application/registry" && find . -type f | sort | while read -r f; do
+        printf '%s = %s\n' "$f" "$(cat "$f")"
+    done)
+else
+    echo "(DISPLAY is not set: the registry steps were skipped with a warning)"
+fi
+
 section "Menu include line in \$HOME/.auxchestrc"
 cat "$home/.auxchestrc"
 
