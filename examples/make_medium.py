@@ -117,11 +117,12 @@ def main():
             os.chmod(dst, mode | 0o755)
         sizes[rel] = os.path.getsize(dst)
 
-    for module in modules:
-        put(module, os.path.join(out, 'SetupFiles', os.path.basename(module)), 0o755)
-    put(os.path.join(source, 'SetupFiles', 'eula.txt'), os.path.join(out, 'SetupFiles', 'eula.txt'), 0o644)
-    put(os.path.join(source, 'Setup', 'Help', 'index.html'), os.path.join(out, 'Setup', 'Help', 'index.html'),
-        0o644)
+    setup_files = [(m, 'SetupFiles/' + os.path.basename(m), 0o755) for m in modules]
+    setup_files += [(os.path.join(source, 'SetupFiles', 'eula.txt'), 'SetupFiles/eula.txt', 0o644),
+                    (os.path.join(source, 'Setup', 'Help', 'index.html'), 'Setup/Help/index.html', 0o644)]
+    for src, rel, mode in setup_files:
+        put(src, os.path.join(out, rel), mode)
+        sizes[rel] = os.path.getsize(os.path.join(out, rel))
 
     def field(m):
         kind, rel = m.group(1), m.group(2)
