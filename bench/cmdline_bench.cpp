@@ -183,8 +183,21 @@ int run_measured(const std::vector<std::string> &argv, Cpu &cpu)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-void report(benchmark::State &state, double self, double children)
+// Runs the command once per iteration into an empty root and reports the
+// CPU times of the command itself and of everything below it.
+void measure(benchmark::State &state, const std::string &root, const std::vector<std::string> &argv)
 {
+    double self = 0, children = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        sh("rm -rf '" + root + "' && mkdir -p '" + root + "' && sync");
+        state.ResumeTiming();
+        Cpu cpu;
+        if (run_measured(argv, cpu) != 0)
+            state.SkipWithError("the command failed");
+        self += cpu.self;
+        children += cpu.children;
+    }
     double n = static_cast<double>(state.iterations());
     state.counters["parent_cpu_s"] = self / n;
     state.counters["below_cpu_s"] = children / n;
@@ -199,21 +212,7 @@ void BM_SetupCmdline(benchmark::State &state)
     std::string program = setup && *setup ? setup : "build/setup";
     generate();
     std::string root = g_scratch + "/setup-root";
-    double self = 0, children = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        sh("rm -rf '" + root + "' && mkdir -p '" + root + "' && sync");
-        state.ResumeTiming();
-        Cpu cpu;
-        int rc = run_measured({program, "-cmdline", "-noroot", "-from", g_scratch + "/medium/cdinst.dat", "-dest",
-                               root},
-                              cpu);
-        if (rc != 0)
-            state.SkipWithError("setup -cmdline failed");
-        self += cpu.self;
-        children += cpu.children;
-    }
-    report(state, self, children);
+    measure(state, root, {program, "-cmdline", "-noroot", "-from", g_scratch + "/medium/cdinst.dat", "-dest", root});
 }
 
 void BM_PlainTools(benchmark::State &state)
@@ -225,18 +224,7 @@ void BM_PlainTools(benchmark::State &state)
     for (int a = 0; a < kArchives; ++a)
         script += "tar -C \"$d\" -xBof '" + medium + "/set" + std::to_string(a) + ".tar'; ";
     script += "bunzip2 -c '" + medium + "/packed.tar.bz2' | tar -C \"$d\" -xBof -";
-    double self = 0, children = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        sh("rm -rf '" + root + "' && mkdir -p '" + root + "' && sync");
-        state.ResumeTiming();
-        Cpu cpu;
-        if (run_measured({"/bin/sh", "-c", script}, cpu) != 0)
-            state.SkipWithError("plain commands failed");
-        self += cpu.self;
-        children += cpu.children;
-    }
-    report(state, self, children);
+    measure(state, root, {"/bin/sh", "-c", script});
 }
 
 BENCHMARK(BM_SetupCmdline)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);
