@@ -138,8 +138,8 @@ Widget *BxWidgetIdsFromNames(Widget ref, const char *callbackName, const char *n
         list.erase(close);
 
     std::vector<Widget> found;
-    for (const std::string &piece : split(trimmed(list), ',')) {
-        const std::string name = trimmed(piece);
+    for (const std::string &entry : split(trimmed(list), ',')) {
+        const std::string name = trimmed(entry);
         if (name.empty())
             continue;
         const std::string pattern = "*" + name;

@@ -154,7 +154,7 @@ TEST_F(ShellTest, UpdateLabelStringReadsTheBuilderSyntax)
     EXPECT_EQ(qvtest::label_text(label), big + "\n");
 }
 
-// Command output goes to the end of the text in pieces; the status is the
+// Command output goes to the end of the text, chunk by chunk; the status is the
 // command's own.
 TEST_F(ShellTest, CommandOutputInATextWidget)
 {
