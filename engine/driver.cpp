@@ -39,16 +39,6 @@ void box(const char *text)
     QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), text, "OK", nullptr, nullptr);
 }
 
-// NOT-YET-BUILT: child_application
-// A graphical install child opens its own display connection as a second Xt
-// application ("qvint Installer thread", class "QUORVANTA Setup") and makes
-// its top-level widget the main shell, so that its message boxes work.
-void open_child_application()
-{
-    std::fputs("NOT-YET-BUILT: child_application\n", stderr);
-    std::exit(1);
-}
-
 struct Pipe {
     FILE *read = nullptr;
     FILE *write = nullptr;
@@ -71,19 +61,12 @@ struct Pipe {
     }
 };
 
-// The protocol line, newline included, is at most this long; a longer line
-// is cut to it and acted on once, the excess dropped up to its newline.
-constexpr size_t kLineKeep = QV_PROTOCOL_LINE_MAX - 1;
-
 struct TextReader {
     uint64_t total;
     bool completed = false; // "# Installation completed" was read
 
     void line(const char *text)
     {
-        // An empty line carries nothing; handing it on would reset the sum.
-        if (!*text)
-            return;
         if (qv::protocol_count(text) < 0 || std::strcmp(text, "# Error during installation") == 0)
             qv::install_run().errorFlag = 1;
         if (std::strcmp(text, "# Installation completed") == 0)
@@ -101,7 +84,7 @@ struct TextReader {
 bool read_child_lines(int fd, uint64_t total)
 {
     TextReader reader{total};
-    std::string pending;
+    qv::LineSplitter lines;
     char buf[4096];
 
     QV_instProcessUpdate(nullptr, 0);
@@ -126,22 +109,7 @@ bool read_child_lines(int fd, uint64_t total)
         }
         if (n == 0)
             break;
-        const char *p = buf;
-        const char *end = buf + n;
-        while (p < end) {
-            const char *nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
-            const char *stop = nl ? nl : end;
-            size_t room = kLineKeep - pending.size();
-            size_t take = static_cast<size_t>(stop - p);
-            if (take > room)
-                take = room;
-            pending.append(p, take);
-            if (!nl)
-                break;
-            reader.line(pending.c_str());
-            pending.clear();
-            p = nl + 1;
-        }
+        lines.feed(buf, static_cast<size_t>(n), [&](const char *line) { reader.line(line); });
     }
     return reader.completed;
 }
@@ -157,7 +125,7 @@ bool read_child_lines(int fd, uint64_t total)
     signal(SIGPIPE, SIG_DFL);
 
     if (QV_instGetMainTopLevelShell())
-        open_child_application(); // NOT-YET-BUILT: child_application
+        qv::open_child_application();
 
     FILE *out = pipe.write;
     const char *dest = destination.c_str();
@@ -363,7 +331,7 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
         // so its reader never sees end of file: the run ends at the final
         // marker, an error answer or Cancel.
         run.readFd = fileno(p.read);
-        QV_instCreateProgressBar(shell, run.readFd, pid); // NOT-YET-BUILT: QV_instCreateProgressBar
+        QV_instCreateProgressBar(shell, run.readFd, pid);
         return 0;
     }
 

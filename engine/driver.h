@@ -7,6 +7,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/install.h"
 
 namespace qv {
 
@@ -27,5 +31,52 @@ inline long long protocol_count(const char *line)
 {
     return std::strtoll(line, nullptr, 10);
 }
+
+// Cuts the child's byte stream into protocol lines for both readers. Runs
+// of newlines count as one separator: empty lines carry nothing. A line
+// longer than the protocol allows is handed on once, cut to its first
+// kKeep bytes, and the rest of it is dropped up to its newline, so no line
+// can overrun the carried text or leave a reader without room to read.
+class LineSplitter {
+public:
+    static constexpr size_t kKeep = QV_PROTOCOL_LINE_MAX - 1;
+
+    // Hands every line that data completes to line(const char *), in order;
+    // an unfinished last line is carried to the next call.
+    template <typename Fn>
+    void feed(const char *data, size_t n, Fn &&line)
+    {
+        const char *p = data;
+        const char *end = data + n;
+        while (p < end) {
+            const char *nl = static_cast<const char *>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            const char *stop = nl ? nl : end;
+            size_t take = static_cast<size_t>(stop - p);
+            if (take > kKeep - carried_.size())
+                take = kKeep - carried_.size();
+            carried_.append(p, take);
+            if (!nl)
+                break;
+            p = nl + 1;
+            if (carried_.empty())
+                continue;
+            // The handler may run a nested event loop that reads again:
+            // the carried text is already clear by then.
+            std::string complete;
+            complete.swap(carried_);
+            line(complete.c_str());
+        }
+    }
+
+    size_t carried() const { return carried_.size(); }
+
+private:
+    std::string carried_;
+};
+
+// A graphical install child opens its own display connection as a second
+// Xt application and makes its top-level widget the main shell, so that its
+// message boxes (the source-open question) appear on screen.
+void open_child_application();
 
 } // namespace qv

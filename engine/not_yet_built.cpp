@@ -305,15 +305,6 @@ char * QV_instGetQVLocation(void) { qv_not_yet_built("QV_instGetQVLocation"); }
 // NOT-YET-BUILT: QV_instRedirect
 char * QV_instRedirect = {};
 
-// NOT-YET-BUILT: QV_instMoveFiles
-int QV_instMoveFiles(Widget w, _QV_InstConfigList *config) { qv_not_yet_built("QV_instMoveFiles"); }
-
-// NOT-YET-BUILT: UpdateProgressBar
-void UpdateProgressBar(XtPointer clientData, int *source, XtInputId *id) { qv_not_yet_built("UpdateProgressBar"); }
-
-// NOT-YET-BUILT: QV_instCreateProgressBar
-void QV_instCreateProgressBar(Widget parent, int readFd, int childPid) { qv_not_yet_built("QV_instCreateProgressBar"); }
-
 // NOT-YET-BUILT: QV_instRegData
 int QV_instRegData(const char *destination, const char *rootKey, const char *keyName, const char *keyValue, const char *value, FILE *stream) { qv_not_yet_built("QV_instRegData"); }
 

@@ -1,0 +1,371 @@
+// The graphical side of an installation run: the wizard's install action,
+// the install child's own display connection, and the parent's reader that
+// turns the child's protocol lines into the progress dialog, the questions
+// after errors and the end of setup.
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cinttypes>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <Xm/Xm.h>
+
+#include "engine/cdinst.h"
+#include "engine/driver.h"
+#include "engine/install.h"
+#include "engine/internal.h"
+#include "engine/util.h"
+#include "wizard/glue.h"
+
+namespace {
+
+// How often the parent looks whether the install child is still there.
+constexpr unsigned long kChildWatchMs = 250;
+
+// Reads of the graphical reader: at most this many bytes, less the text
+// carried from the previous read.
+constexpr size_t kReadBuffer = 4999;
+
+// What the graphical reader keeps between calls.
+struct Reader {
+    qv::LineSplitter lines;
+    XtInputId input = 0;       // the input callback on the pipe, 0 when removed
+    XtIntervalId watch = 0;    // the timer that looks after the child
+    int busy = 0;              // inside the reader (a question may be waiting)
+    bool childReaped = false;  // the child's exit status has been collected
+};
+
+Reader &reader()
+{
+    static Reader r;
+    return r;
+}
+
+Widget main_shell()
+{
+    return QV_instGetMainTopLevelShell();
+}
+
+void signal_child(int sig)
+{
+    // A run that was never started has no child (kill(-1) or kill(0) would
+    // reach every process of the user or of the group), and the number of
+    // a child already collected may belong to another process by now.
+    pid_t child = qv::install_run().child;
+    if (child > 0 && !reader().childReaped)
+        kill(child, sig);
+}
+
+// Collects the child's exit status, waiting for it unless asked not to.
+void reap_child(bool wait)
+{
+    Reader &r = reader();
+    pid_t child = qv::install_run().child;
+    if (r.childReaped || child <= 0)
+        return;
+    for (;;) {
+        pid_t got = waitpid(child, nullptr, wait ? 0 : WNOHANG);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got != 0)
+            r.childReaped = true;
+        return;
+    }
+}
+
+void stop_reading()
+{
+    Reader &r = reader();
+    if (r.input) {
+        XtRemoveInput(r.input);
+        r.input = 0;
+    }
+    if (r.watch) {
+        XtRemoveTimeOut(r.watch);
+        r.watch = 0;
+    }
+}
+
+void ok_box(const char *text)
+{
+    QV_instOkCancelMessageBox(main_shell(), text, "OK", nullptr, nullptr);
+}
+
+// The end of every run that got as far as its end: the end-of-setup
+// dialogs, then the result. The child still fixes the registry's mode and
+// may remove the history file after its last line; the result is shown
+// once it has really finished.
+[[noreturn]] void finish_run()
+{
+    stop_reading();
+    // A child stopped by the Cancel question would never end.
+    signal_child(SIGCONT);
+    reap_child(true);
+    QV_instPopupAfterMoveDataDialogs(main_shell());
+    ok_box(qv::install_run().errorFlag == 0 ? "Setup completed successfully\n"
+                                            : "Setup did not complete successfully\n");
+    std::exit(0);
+}
+
+// The user stopped the run after an error (or the child reported "abort").
+// A first installation that stops leaves no history, so the next start
+// does not offer maintenance of what is only partly there.
+[[noreturn]] void stop_run()
+{
+    stop_reading();
+    signal(SIGCHLD, SIG_IGN);
+    signal_child(SIGKILL);
+    // The killed child is gone at once; waiting makes sure it wrote its
+    // last file before the history is removed.
+    reap_child(true);
+    if (!mbMaintenance && !qv::install_run().removeAll)
+        QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
+    std::exit(1);
+}
+
+void progress_line(const char *line)
+{
+    qv::InstallRun &run = qv::install_run();
+    char kind = 0;
+    uint64_t count = 0;
+    // A protocol line is at most kKeep bytes, so each word fits.
+    std::vector<char> first(qv::LineSplitter::kKeep + 1, '\0');
+    std::vector<char> second(qv::LineSplitter::kKeep + 1, '\0');
+    if (std::sscanf(line, "%c%" SCNu64 " %4094s %4094s", &kind, &count, first.data(), second.data()) < 3)
+        return;
+
+    uint64_t percentage = 100;
+    if (run.total != 0) {
+        run.done += count;
+        percentage = run.done * 100 / run.total;
+    }
+    // The dialog shows at most 100 percent; a larger value would not fit
+    // in an int.
+    const int shown = static_cast<int>(std::min<uint64_t>(percentage, 100));
+    if (QV_instDebug >= 2)
+        std::printf("s_ulTotalSize=%" PRIu64 " s_ulSize=%" PRIu64 " ulSize=%" PRIu64 " -> caSource=%s -> %d\n",
+                    run.total, run.done, count, first.data(), shown);
+    if (mbProgress)
+        QV_instProgressUpdate(shown, second[0] ? second.data() : first.data());
+}
+
+void marker_line(const char *line)
+{
+    if (std::strcmp(line, "# Start installation") == 0) {
+        if (mbProgress)
+            XtManageChild(mbProgress);
+    } else if (std::strcmp(line, "# Removing files") == 0) {
+        if (mbProgress)
+            QV_instProgressUpdateLabel("Removing files:");
+    } else if (std::strcmp(line, "# Installing files") == 0) {
+        if (mbProgress)
+            QV_instProgressUpdateLabel("Destination files:");
+    } else if (std::strcmp(line, "# Pass Installation completed") == 0) {
+        if (mbProgress)
+            XtDestroyWidget(QV_instGetShell(mbProgress));
+        mbProgress = nullptr;
+    } else if (std::strcmp(line, "# Updating the registry") == 0) {
+        QV_instDisplayMessageBox(main_shell(), "Updating the system registry");
+    } else if (std::strcmp(line, "# Done updating the registry") == 0) {
+        QV_instRemoveMessageBox();
+    } else if (std::strcmp(line, "# Error during installation") == 0) {
+        if (QV_instDebug >= 2)
+            ok_box("Error 1");
+        qv::install_run().errorFlag = 1;
+    } else if (std::strcmp(line, "# Installation completed") == 0) {
+        finish_run();
+    } else if (std::strncmp(line, "#Log:", 5) == 0) {
+        QV_instUpdateLogfile("%s\n", line + 5);
+    }
+}
+
+// An error line: the child waits, stopped, while the user decides.
+void error_line(const char *line, XtInputId *id)
+{
+    Reader &r = reader();
+    // The question's event loop must not read the pipe meanwhile.
+    if (*id)
+        XtRemoveInput(*id);
+    *id = 0;
+    r.input = 0;
+    signal_child(SIGSTOP);
+    qv::install_run().errorFlag = 1;
+    if (QV_instDebug >= 2)
+        ok_box("Error 2");
+
+    const bool hasText = std::strlen(line) >= 4;
+    const char *message = hasText ? line + 3 : line;
+    if (hasText && std::strcmp(message, "abort") == 0)
+        stop_run();
+    const std::string question = std::string(message) + "\n" + "Do you wish to continue?";
+    if (QV_instOkCancelMessageBox(main_shell(), question.c_str(), "Yes", "No", nullptr) != 0)
+        stop_run();
+
+    if (hasText)
+        QV_instUpdateLogfile("%s\n", message);
+    signal_child(SIGCONT);
+    *id = XtAppAddInput(XtWidgetToApplicationContext(main_shell()), qv::install_run().readFd,
+                        reinterpret_cast<XtPointer>(XtInputReadMask), UpdateProgressBar, nullptr);
+    r.input = *id;
+}
+
+void handle_line(const char *line, XtInputId *id)
+{
+    switch (line[0]) {
+    case '+':
+        progress_line(line);
+        break;
+    case '#':
+        marker_line(line);
+        break;
+    case '-':
+        error_line(line, id);
+        break;
+    default: // warnings and anything else
+        break;
+    }
+}
+
+// The child ended before its final marker (a crashing module, a signal, a
+// display it could not open): the lines it wrote are still handled, then
+// the run ends as failed instead of waiting for a line that never comes.
+void child_watch(XtPointer, XtIntervalId *)
+{
+    Reader &r = reader();
+    r.watch = 0;
+    XtAppContext app = XtWidgetToApplicationContext(main_shell());
+    // A question that waits inside the reader comes first; look again later.
+    if (r.busy == 0)
+        reap_child(false);
+    if (!r.childReaped) {
+        r.watch = XtAppAddTimeOut(app, kChildWatchMs, child_watch, nullptr);
+        return;
+    }
+
+    // The parent holds the write end too, so the pipe never ends: read
+    // exactly what is waiting in it.
+    int fd = qv::install_run().readFd;
+    int waiting = 0;
+    while (fd >= 0 && ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+        XtInputId id = r.input;
+        UpdateProgressBar(nullptr, &fd, &id);
+    }
+    stop_reading();
+    qv::install_run().errorFlag = 1;
+    if (mbProgress)
+        XtDestroyWidget(QV_instGetShell(mbProgress));
+    mbProgress = nullptr;
+    QV_instRemoveMessageBox();
+    finish_run();
+}
+
+} // namespace
+
+namespace qv {
+
+void open_child_application()
+{
+    char name[] = "qvint Installer thread";
+    char *words[] = {name};
+    int argc = 1;
+    char **args = QV_instNewArgv(&argc, words);
+    // The toolkit removes the options it consumes from the vector; the
+    // strings it drops are freed with the rest.
+    std::vector<char *> given(args, args + argc);
+    XtAppContext app;
+    Widget top = XtVaAppInitialize(&app, "QUORVANTA Setup", nullptr, 0, &argc, args, nullptr, nullptr);
+    for (char *s : given) {
+        if (std::find(args, args + argc, s) == args + argc)
+            std::free(s);
+    }
+    QV_instFreeArgv(argc, args);
+    RegisterBxConverters(app);
+    QV_instCreateMainTopLevelShell(top);
+}
+
+} // namespace qv
+
+extern "C" {
+
+// The install action of the wizard: checks the space and the destination,
+// closes the dialog and starts the installation of the chosen suite or
+// option list. Answers 0 when a check refused (the dialog stays).
+int QV_instMoveFiles(Widget w, _QV_InstConfigList *config)
+{
+    if (!config) {
+        std::puts("*** Unable to move files");
+        std::exit(1);
+    }
+    int enough;
+    if (config->type == QV_CONFIG_SUITE) {
+        enough = QV_instEnoughSpace(config, QV_instGetRootDestinationDirectory());
+    } else {
+        if (!config->parent || config->parent->type != QV_CONFIG_MAINDLG) {
+            std::puts("*** Unable to move files");
+            std::exit(1);
+        }
+        enough = QV_instEnoughSpace(QV_InstGetLastConfig(), QV_instGetDestinationDirectory());
+    }
+    if (!enough)
+        return 0;
+    if (!QV_instPreInstallCheck(CDInstPtr, config))
+        return 0;
+    if (Widget shell = QV_instGetShell(w))
+        XtDestroyWidget(shell);
+    return QV_instCommandLineInstall(CDInstPtr, config, 0);
+}
+
+// Shows the progress dialog (unmanaged until the child starts) for the
+// child childPid that writes its protocol lines to readFd, and follows it.
+void QV_instCreateProgressBar(Widget parent, int readFd, int childPid)
+{
+    qv::InstallRun &run = qv::install_run();
+    Reader &r = reader();
+    run.readFd = readFd;
+    run.child = childPid;
+    r.childReaped = false;
+    mbProgress = CreatembProgress(parent);
+    XtVaSetValues(mbProgress, XmNuserData, reinterpret_cast<XtPointer>(static_cast<intptr_t>(childPid)), nullptr);
+    XtAppContext app = XtWidgetToApplicationContext(parent);
+    r.input = XtAppAddInput(app, readFd, reinterpret_cast<XtPointer>(XtInputReadMask), UpdateProgressBar, nullptr);
+    if (!r.watch)
+        r.watch = XtAppAddTimeOut(app, kChildWatchMs, child_watch, nullptr);
+}
+
+// Input callback on the pipe: handles every complete line the child has
+// written so far.
+void UpdateProgressBar(XtPointer, int *source, XtInputId *id)
+{
+    Reader &r = reader();
+    char buf[kReadBuffer];
+    const size_t room = kReadBuffer - r.lines.carried();
+    ssize_t n = read(*source, buf, room);
+    if (n < 0) {
+        if (errno == EINTR || errno == EAGAIN)
+            return;
+        ok_box("Internal error: UpdateProgressBar");
+        std::exit(1);
+    }
+    if (n == 0) {
+        // End of file: nobody holds the write end any more. Nothing else
+        // will come, and a readable end of file would call this for ever;
+        // the child's watch ends the run.
+        if (*id)
+            XtRemoveInput(*id);
+        *id = 0;
+        r.input = 0;
+        return;
+    }
+    ++r.busy;
+    r.lines.feed(buf, static_cast<size_t>(n), [id](const char *line) { handle_line(line, id); });
+    --r.busy;
+}
+
+} // extern "C"
