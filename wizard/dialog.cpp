@@ -4,6 +4,7 @@
 #include <Xm/DialogS.h>
 #include <Xm/Form.h>
 #include <Xm/MessageB.h>
+#include <Xm/Protocols.h>
 
 #include "wizard/bx.h"
 #include "wizard/shell.h"
@@ -122,6 +123,13 @@ void unmanage_box_children(Widget box, std::initializer_list<unsigned char> chil
         if (Widget w = XmMessageBoxGetChild(box, child))
             XtUnmanageChild(w);
     }
+}
+
+void on_window_close(Widget shell, XtCallbackProc cb, XtPointer data)
+{
+    XtVaSetValues(shell, XmNdeleteResponse, XmDO_NOTHING, nullptr);
+    Atom close = XmInternAtom(XtDisplay(shell), const_cast<char *>("WM_DELETE_WINDOW"), False);
+    XmAddWMProtocolCallback(shell, close, cb, data);
 }
 
 Widget wizard_step(Widget w, Widget (*create)(Widget parent))

@@ -129,6 +129,11 @@ Widget create_managed(const char *name, WidgetClass widgetClass, Widget parent, 
 // ...) of a message box.
 void unmanage_box_children(Widget box, std::initializer_list<unsigned char> children);
 
+// What closing a dialog's window (the window manager's close button) does:
+// calls cb(shell, data, nullptr) instead of destroying the dialog, so that a
+// dialog waited for ends the way one of its buttons ends it.
+void on_window_close(Widget shell, XtCallbackProc cb, XtPointer data);
+
 // The wizard step: destroys the dialog that w belongs to and manages the
 // next dialog, created by `create` on the main shell. Returns the new box.
 Widget wizard_step(Widget w, Widget (*create)(Widget parent));
