@@ -151,6 +151,9 @@ Widget CreatembProgress(Widget parent)
     spec.mapCB = QV_instProgressMapCB;
     spec.cancelCB = QV_instProgressCancelCB;
     Widget box = qv::create_message_box(shell, spec);
+    // A dialog shell takes its child's size: the box asks for the shell's,
+    // which leaves the file label room for the longest name it shows.
+    XtVaSetValues(box, XmNwidth, where.width, XmNheight, where.height, nullptr);
     XtAddCallback(box, XmNdestroyCallback, dialog_destroyed, nullptr);
 
     qv::Args formArgs(box);

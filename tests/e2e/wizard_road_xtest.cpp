@@ -3,15 +3,6 @@
 // ways out of setup and their exit codes, and the start-up error box.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fcntl.h>
-
-#include <algorithm>
-#include <cstring>
 #include <chrono>
 #include <set>
 #include <sstream>
@@ -19,70 +10,22 @@
 #include <thread>
 #include <vector>
 
+#include "e2e/setup_process.h"
 #include "support/testutil.h"
 #include "wizard/wizard_medium.h"
-
-extern char **environ;
 
 namespace {
 
 using qvtest::harness;
 using qvtest::run;
 
-// A running setup process whose standard error goes to a file.
-class SetupProcess {
+// setup on the test's display with HOME in the scratch folder.
+class SetupProcess : public qvtest::SetupProcess {
 public:
     SetupProcess(const std::vector<std::string> &args, const std::string &home, const std::string &errFile)
+        : qvtest::SetupProcess(args, {{"HOME", home}}, "/dev/null", errFile)
     {
-        std::vector<std::string> argv = {harness("QV_SETUP")};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char *> cargv;
-        for (auto &a : argv)
-            cargv.push_back(const_cast<char *>(a.c_str()));
-        cargv.push_back(nullptr);
-
-        std::vector<std::string> env;
-        for (char **e = environ; *e; ++e) {
-            if (std::strncmp(*e, "HOME=", 5) != 0 && std::strncmp(*e, "QVINST_NOROOT=", 14) != 0)
-                env.emplace_back(*e);
-        }
-        env.push_back("HOME=" + home);
-        std::vector<char *> cenv;
-        for (auto &e : env)
-            cenv.push_back(const_cast<char *>(e.c_str()));
-        cenv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-        EXPECT_EQ(posix_spawn(&pid_, cargv[0], &actions, nullptr, cargv.data(), cenv.data()), 0);
-        posix_spawn_file_actions_destroy(&actions);
     }
-    ~SetupProcess()
-    {
-        if (pid_ > 0 && status_ < 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    // The exit code, or -1 when the process has not ended in time.
-    int wait(int seconds = 20)
-    {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (status_ < 0 && std::chrono::steady_clock::now() < end) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_)
-                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return status_;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int status_ = -1;
 };
 
 std::vector<std::string> windows_named(const std::string &title)

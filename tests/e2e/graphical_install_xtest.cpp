@@ -1,0 +1,276 @@
+// The real setup program installs the demo medium on a private X server,
+// from the welcome dialog to the result box. The dialogs are driven from
+// inside by the test module gui_driver.so (see its header), which the test
+// copy of the medium names in a Function operation.
+#include <gtest/gtest.h>
+
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/medium.h"
+#include "e2e/setup_process.h"
+#include "support/testutil.h"
+
+namespace {
+
+using qvtest::harness;
+using qvtest::read_file;
+using qvtest::write_file;
+
+// What an installed tree holds: for each path below the root, its kind,
+// mode and contents (a link's target).
+using Tree = std::map<std::string, std::string>;
+
+Tree *g_tree;
+size_t g_rootLength;
+
+int record_entry(const char *path, const struct stat *st, int, struct FTW *)
+{
+    std::string rel = path + g_rootLength;
+    if (rel.empty())
+        return 0;
+    char mode[16];
+    std::snprintf(mode, sizeof mode, "%04o ", static_cast<unsigned>(st->st_mode & 07777));
+    std::string entry = mode;
+    if (S_ISLNK(st->st_mode)) {
+        char target[4096];
+        ssize_t n = readlink(path, target, sizeof target - 1);
+        entry += "link " + std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
+    } else if (S_ISDIR(st->st_mode)) {
+        entry += "dir";
+    } else if (rel.size() > 10 && rel.compare(rel.size() - 10, 10, "/setup.log") == 0) {
+        entry += "log"; // its banner carries the time of the run
+    } else {
+        entry += "file " + read_file(path);
+    }
+    (*g_tree)[rel] = entry;
+    return 0;
+}
+
+Tree tree_of(const std::string &root)
+{
+    Tree tree;
+    g_tree = &tree;
+    g_rootLength = root.size();
+    nftw(root.c_str(), record_entry, 16, FTW_PHYS);
+    return tree;
+}
+
+// The keys on which two trees differ, for the failure message.
+std::string differences(const Tree &a, const Tree &b)
+{
+    std::string out;
+    for (const auto &[path, entry] : a) {
+        auto it = b.find(path);
+        if (it == b.end())
+            out += "  only in the first: " + path + "\n";
+        else if (it->second != entry)
+            out += "  differs: " + path + "\n";
+    }
+    for (const auto &[path, entry] : b) {
+        if (!a.count(path))
+            out += "  only in the second: " + path + "\n";
+    }
+    return out;
+}
+
+class GraphicalInstall : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QV_SKIP_WHILE_PLACEHOLDERS();
+        qvtest::make_dirs(home);
+        qvtest::RunResult copy = qvtest::run({"/bin/cp", "-a", harness("QV_DEMO_MEDIUM"), medium});
+        ASSERT_EQ(copy.status, 0) << copy.err;
+        // The driver module rides in the core package of the test copy.
+        std::string description = read_file(cdinst());
+        const std::string anchor = "Function \"DemoWriteSiteConfig\" \"demo_setup.so\" \"etc/site.conf\"\n";
+        const size_t at = description.find(anchor);
+        ASSERT_NE(at, std::string::npos) << "the demo description changed";
+        description.insert(at + anchor.size(), "Function \"QvTestDrive\" \"gui_driver.so\" \"x\"\n");
+        write_file(cdinst(), description);
+        copy = qvtest::run({"/bin/cp", harness("QV_TEST_MODULES") + "/gui_driver.so", medium + "/SetupFiles/"});
+        ASSERT_EQ(copy.status, 0) << copy.err;
+    }
+
+    std::string cdinst() const { return medium + "/cdinst.dat"; }
+    std::string product() const { return root + "/QuorvantaDemo"; }
+    std::string history() const { return product() + "/SetupFiles/.QuorvantaDemo.his"; }
+
+    // The installation of everything (configuration 3), as -cmdline does it.
+    Tree command_line_tree()
+    {
+        qvtest::RunResult r = qvtest::run(
+            {harness("QV_SETUP"), "-cmdline", "-noroot", "-from", cdinst(), "-dest", root},
+            {{"HOME", home}, {"QVINST_NOROOT", std::nullopt}});
+        EXPECT_EQ(r.status, 0) << r.err;
+        Tree tree = tree_of(root);
+        qvtest::remove_tree(root);
+        return tree;
+    }
+
+    // Runs the wizard with the given scripts; answers its exit code.
+    int run_wizard(const std::string &script, const std::string &childScript = "",
+                   std::map<std::string, std::optional<std::string>> env = {}, int seconds = 90)
+    {
+        write_file(scratch / "script", script);
+        env["HOME"] = home;
+        env["QV_TEST_GUI_SCRIPT"] = scratch / "script";
+        env["QV_TEST_GUI_LOG"] = transcriptFile;
+        if (!childScript.empty()) {
+            write_file(scratch / "child-script", childScript);
+            env["QV_TEST_GUI_CHILD_SCRIPT"] = scratch / "child-script";
+        }
+        qvtest::SetupProcess setup({"-noroot", "-from", cdinst(), "-dest", root}, env, scratch / "out.txt",
+                                   scratch / "err.txt");
+        return setup.wait(seconds);
+    }
+    std::string transcript() const { return qvtest::try_read_file(transcriptFile).value_or(""); }
+    std::string output() const
+    {
+        return "stdout:\n" + qvtest::try_read_file(scratch / "out.txt").value_or("") + "stderr:\n" +
+               qvtest::try_read_file(scratch / "err.txt").value_or("") + "transcript:\n" + transcript();
+    }
+
+    qvtest::ScratchDir scratch{"gui"};
+    std::string home = scratch / "home";
+    std::string medium = scratch / "cd";
+    std::string root = scratch / "root";
+    std::string transcriptFile = scratch / "transcript";
+};
+
+// The road a user takes: welcome, agreement, destination, "Full
+// installation" in the main dialog, "Continue" in its options list, the
+// progress dialog, the offer to view the log (viewed), the result.
+constexpr const char kFullInstallation[] = "*mbWelcome ok\n"
+                                           "*mbEULA ok\n"
+                                           "*mbChangeDestination ok\n"
+                                           "*pbMainDlg1 press\n"
+                                           "*mbCustom ok\n"
+                                           "*mbProgress title\n"
+                                           "*laProgressAction text\n"
+                                           "*mbProgress shot gui_progress_midrun\n";
+
+TEST_F(GraphicalInstall, InstallsWhatTheCommandLineInstalls)
+{
+    const Tree expected = command_line_tree();
+    ASSERT_FALSE(expected.empty());
+
+    const std::string script = std::string(kFullInstallation) +
+                               "*mbViewlog shot gui_viewlog_offer\n"
+                               "*mbViewlog*pushButton press\n"
+                               "*Interactive Message title\n"
+                               "*Interactive Message shot gui_log_viewer\n"
+                               "*Interactive Message ok\n"
+                               "*mbViewlog ok\n"
+                               "*mbOkCancel text\n"
+                               "*mbOkCancel shot gui_result\n"
+                               "*mbOkCancel ok\n";
+    ASSERT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_SLOW_MS", "1500"}}), 0) << output();
+
+    EXPECT_EQ(transcript(), "*mbProgress title: Quorvanta Demo setup\n"
+                            "*laProgressAction: Destination files:\n"
+                            "*Interactive Message title: " + product() + "/SetupFiles/setup.log\n"
+                            "*mbOkCancel: Setup completed successfully\\n\n");
+    const Tree installed = tree_of(root);
+    EXPECT_EQ(installed, expected) << differences(expected, installed);
+    EXPECT_NE(read_file(product() + "/SetupFiles/setup.log").find("Installation Completed\n"), std::string::npos);
+}
+
+// An error reported by the child stops it for a question; "Yes" lets it
+// finish, and the run ends as failed.
+TEST_F(GraphicalInstall, AnErrorAsksAndYesGoesOn)
+{
+    const std::string script = std::string(kFullInstallation) +
+                               "*mbOkCancel text\n"
+                               "*mbOkCancel shot gui_error_question\n"
+                               "*mbOkCancel ok\n"
+                               "*mbViewlog ok\n"
+                               "*mbOkCancel text\n"
+                               "*mbOkCancel ok\n";
+    ASSERT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_ERROR", "Demo error: the disk is tired"}}), 0) << output();
+    EXPECT_EQ(transcript(), "*mbProgress title: Quorvanta Demo setup\n"
+                            "*laProgressAction: Destination files:\n"
+                            "*mbOkCancel: Demo error: the disk is tired\\nDo you wish to continue?\n"
+                            "*mbOkCancel: Setup did not complete successfully\\n\n");
+    // "Yes" logged the error, and the rest of the run went on.
+    const std::string log = read_file(product() + "/SetupFiles/setup.log");
+    EXPECT_NE(log.find("Demo error: the disk is tired\n"), std::string::npos) << log;
+    EXPECT_TRUE(qvtest::exists(product() + "/tools/bin/qvtool"));
+    EXPECT_TRUE(qvtest::exists(history()));
+}
+
+// "No" stops the run: the child is killed and a first installation leaves
+// no history behind.
+TEST_F(GraphicalInstall, AnErrorAnsweredNoEndsWithOneWithoutHistory)
+{
+    const std::string script = std::string(kFullInstallation) + "*mbOkCancel cancel\n";
+    EXPECT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_ERROR", "Demo error"}}), 1) << output();
+    EXPECT_TRUE(qvtest::exists(product() + "/bin/qvdemo")) << "nothing is rolled back";
+    EXPECT_FALSE(qvtest::exists(history()));
+}
+
+// Cancel in the progress dialog: "No" resumes the run, "Yes" quits with 10
+// and leaves the history file.
+TEST_F(GraphicalInstall, CancelAsksNoResumesYesQuitsWithTen)
+{
+    const std::string script = std::string(kFullInstallation) +
+                               "*mbProgress cancel\n"
+                               "*mbOkCancel text\n"
+                               "*mbOkCancel shot gui_quit_question\n"
+                               "*mbOkCancel cancel\n"
+                               "- pause 300\n"
+                               "*mbProgress cancel\n"
+                               "*mbOkCancel ok\n";
+    EXPECT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_SLOW_MS", "4000"}}), 10) << output();
+    EXPECT_EQ(transcript(), "*mbProgress title: Quorvanta Demo setup\n"
+                            "*laProgressAction: Destination files:\n"
+                            "*mbOkCancel: Setup is not yet completed.\\n\\nIf you quit now, the product will not "
+                            "be installed\\nproperly.\\n\\nQuit Setup?\n");
+    EXPECT_TRUE(qvtest::exists(history()));
+    EXPECT_FALSE(qvtest::exists(product() + "/tools/bin/qvtool")) << "the run went on after Yes";
+}
+
+// A source file that cannot be opened: the child asks (Continue, Browse...,
+// Abort); Browse... picks a folder that holds the file, which serves every
+// later file too, and the run completes with everything in place.
+TEST_F(GraphicalInstall, AMissingSourceIsFoundByBrowsing)
+{
+    const Tree expected = command_line_tree();
+    const std::string spare = scratch / "spare";
+    ASSERT_EQ(qvtest::run({"/bin/cp", "-a", medium, spare}).status, 0);
+    ASSERT_EQ(unlink((medium + "/etc/qvdemo.conf").c_str()), 0);
+
+    const std::string childScript = "*mbOkCancel text\n"
+                                    "*mbOkCancel shot gui_source_question\n"
+                                    "*mbOkCancel cancel\n"
+                                    "*Browser Install Directory shot gui_source_browser\n"
+                                    "*Browser Install Directory select " + spare + "\n";
+    const std::string script = "*mbWelcome ok\n"
+                               "*mbEULA ok\n"
+                               "*mbChangeDestination ok\n"
+                               "*pbMainDlg1 press\n"
+                               "*mbCustom ok\n"
+                               "*mbViewlog ok\n"
+                               "*mbOkCancel text\n"
+                               "*mbOkCancel ok\n";
+    ASSERT_EQ(run_wizard(script, childScript), 0) << output();
+    const std::string seen = transcript();
+    EXPECT_NE(seen.find("*mbOkCancel: Copyfile can't open file: "), std::string::npos) << seen;
+    EXPECT_NE(seen.find("etc/qvdemo.conf\n"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("*mbOkCancel: Setup completed successfully\\n\n"), std::string::npos) << seen;
+
+    Tree installed = tree_of(root);
+    // The site configuration names the source folder the run ended with.
+    installed.erase("/QuorvantaDemo/etc/site.conf");
+    Tree wanted = expected;
+    wanted.erase("/QuorvantaDemo/etc/site.conf");
+    EXPECT_EQ(installed, wanted) << differences(wanted, installed);
+}
+
+} // namespace
