@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "engine/internal.h"
 #include "engine/util.h"
@@ -120,8 +121,10 @@ Widget read_only_text(Widget parentForm)
 
     XtPopup(shell, XtGrabNone);
     XtSetSensitive(text, True);
-    // The path lives as long as the viewer process.
-    g_xTimer = XtAppAddTimeOut(app, 1500, QV_instCheckLogfile, strdup(path ? path : ""));
+    // The path is kept as long as the viewer process lives.
+    static std::string viewed;
+    viewed = path ? path : "";
+    g_xTimer = XtAppAddTimeOut(app, 1500, QV_instCheckLogfile, const_cast<char *>(viewed.c_str()));
     for (;;)
         XtAppProcessEvent(app, XtIMAll);
 }

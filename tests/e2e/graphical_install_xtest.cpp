@@ -128,7 +128,12 @@ protected:
         }
         qvtest::SetupProcess setup({"-noroot", "-from", cdinst(), "-dest", root}, env, scratch / "out.txt",
                                    scratch / "err.txt");
-        return setup.wait(seconds);
+        const int status = setup.wait(seconds);
+        // Both processes of the run, the install child included (whose
+        // exit status nobody reads), write nothing on standard error:
+        // no sanitizer report, no toolkit warning.
+        EXPECT_EQ(qvtest::try_read_file(scratch / "err.txt").value_or(""), "");
+        return status;
     }
     std::string transcript() const { return qvtest::try_read_file(transcriptFile).value_or(""); }
     std::string output() const

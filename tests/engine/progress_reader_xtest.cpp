@@ -4,6 +4,7 @@
 // the run ends are observed. The reader keeps its state for the whole
 // process, so every case runs in a fresh copy of the test program.
 #include "support/xfixture.h"
+#include "support/fresh_process.h"
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -129,17 +130,6 @@ protected:
     qvtest::WizardMedium medium;
 };
 
-// Runs body in a fresh copy of the test process; it passes when the body
-// recorded no failure and ended normally.
-#define IN_FRESH_PROCESS(body)                                                                                   \
-    EXPECT_EXIT(                                                                                                 \
-        {                                                                                                        \
-            body;                                                                                                \
-            std::fflush(stdout);                                                                                 \
-            std::exit(::testing::Test::HasFailure() ? 1 : 0);                                                   \
-        },                                                                                                       \
-        ::testing::ExitedWithCode(0), "")
-
 // Answers the next OK/Cancel box from the event loop, after printing its
 // message and buttons on stderr as "[message][ok][cancel]".
 void answer_box(unsigned char button)
@@ -156,7 +146,7 @@ void answer_box(unsigned char button)
 
 TEST_F(ProgressReader, MarkersAndProgressLinesDriveTheDialog)
 {
-    IN_FRESH_PROCESS({
+    QV_IN_FRESH_PROCESS([&] {
         SetProgressBarTotalSize(200);
         QV_instDebug = 2; // the reader then prints each progress line's arithmetic
         StandInRun run(mainShell());
@@ -215,7 +205,7 @@ TEST_F(ProgressReader, MarkersAndProgressLinesDriveTheDialog)
 
 TEST_F(ProgressReader, WithoutATotalEveryLineShowsAHundredPercent)
 {
-    IN_FRESH_PROCESS({
+    QV_IN_FRESH_PROCESS([&] {
         SetProgressBarTotalSize(0);
         QV_instDebug = 2;
         StandInRun run(mainShell());
@@ -231,7 +221,7 @@ TEST_F(ProgressReader, WithoutATotalEveryLineShowsAHundredPercent)
 // "Yes" logs the message, resumes the child and reads on.
 TEST_F(ProgressReader, AnErrorStopsTheChildUntilYes)
 {
-    IN_FRESH_PROCESS({
+    QV_IN_FRESH_PROCESS([&] {
         StandInRun run(mainShell());
         run.send("# Start installation\n# Removing files\n-1 Disk full\n");
         bool asked = false;
