@@ -136,9 +136,10 @@ void progress_line(const char *line)
     char kind = 0;
     uint64_t count = 0;
     // A protocol line is at most kKeep bytes, so each word fits.
-    std::vector<char> first(qv::LineSplitter::kKeep + 1, '\0');
-    std::vector<char> second(qv::LineSplitter::kKeep + 1, '\0');
-    if (std::sscanf(line, "%c%" SCNu64 " %4094s %4094s", &kind, &count, first.data(), second.data()) < 3)
+    char first[qv::LineSplitter::kKeep + 1];
+    char second[qv::LineSplitter::kKeep + 1];
+    second[0] = '\0';
+    if (std::sscanf(line, "%c%" SCNu64 " %4094s %4094s", &kind, &count, first, second) < 3)
         return;
 
     uint64_t percentage = 100;
@@ -151,9 +152,9 @@ void progress_line(const char *line)
     const int shown = static_cast<int>(std::min<uint64_t>(percentage, 100));
     if (QV_instDebug >= 2)
         std::printf("s_ulTotalSize=%" PRIu64 " s_ulSize=%" PRIu64 " ulSize=%" PRIu64 " -> caSource=%s -> %d\n",
-                    run.total, run.done, count, first.data(), shown);
+                    run.total, run.done, count, first, shown);
     if (mbProgress)
-        QV_instProgressUpdate(shown, second[0] ? second.data() : first.data());
+        QV_instProgressUpdate(shown, second[0] ? second : first);
 }
 
 void marker_line(const char *line)
