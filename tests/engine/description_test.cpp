@@ -331,14 +331,13 @@ TEST_F(Reader, Body)
          "  Untar2 '<RootDest>' 'c.tar' ['x':5 '':1] size=5\n"
          "  UntarZ2 '/opt' 'd.tbz' [] size=0\n"},
         {"other operations", "Package \"p\" \"\"\nMkdir \"lib\" 0755 3 4\nHardLink \"bin\" \"a\" \"b\"\n"
-                             "SoftLink \"bin\" \"../a\" \"c\"\nFunction \"fn\" \"m.so\" \"arg\\ntwo\"\n"
+                             "SoftLink \"bin\" \"../a\" \"c\"\n"
                              "Shortcut \"1\" \"2\" \"3\"\nShortcut \"1\" \"2\" \"3\" \"4\"\n"
                              "RegData \"HKLM\" \"Soft\\\\Q\" \"k\" \"v\"\nSelfReg \"c.dll\"\n",
          "Package 'p' ''\n"
          "  Mkdir 'lib' mode=493 extra=3,4 size=1\n"
          "  HardLink 'bin' 'a' 'b' hard=1 size=1\n"
          "  SoftLink 'bin' '../a' 'c' hard=0 size=1\n"
-         "  Function 'fn' 'm.so' 'arg<NL>two' size=1\n"
          "  Shortcut '1' '2' '3' NULL size=1\n"
          "  Shortcut '1' '2' '3' '4' size=1\n"
          "  RegData 'HKLM' 'Soft\\\\Q' 'k' 'v' size=1\n"
