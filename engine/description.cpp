@@ -456,12 +456,9 @@ int AddLineToConfig(char *line, _QV_instCDinst *cdinst)
     }
 }
 
-// Returns 1 with the value when the next logical line carries the key, 0
-// (stream and line number put back) when it does not, and -1 (also put back)
-// when it carries the key but its value is longer than the value buffer's
-// QV_HEADER_FIELD_MAX characters. Both buffers hold QV_HEADER_FIELD_MAX + 1
-// bytes; a first word too long for the key buffer is no key and is not
-// copied.
+// The key is the line's first blank-delimited word, from its first column.
+// A word too long for the key buffer cannot be a key and is not copied; a
+// value too long for the value buffer is refused (-1) rather than cut.
 int QV_ReadHeaderLine(const char *key, char *keyBuffer, char *valueBuffer, FILE *stream, int *lineNo, int mandatory)
 {
     if (keyBuffer)
