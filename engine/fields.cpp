@@ -21,6 +21,17 @@ bool is_word_char(char c)
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// Index of the word in a NULL-terminated keyword table, or -1.
+int index_in(const char *const *list, const char *word)
+{
+    if (!word || !*word)
+        return -1;
+    for (int i = 0; list[i]; ++i)
+        if (std::strcmp(list[i], word) == 0)
+            return i;
+    return -1;
+}
+
 // A malloc'ed text that grows geometrically, so a logical line made of
 // many continued pieces is still gathered in linear time.
 struct Gather {
@@ -303,25 +314,9 @@ int getIconInfo(_QV_InstConfigList *config, char *text, char **rest)
     return 0;
 }
 
-int getOperType(const char *word)
-{
-    if (!word || !*word)
-        return -1;
-    for (int i = 0; QVInstOperTkList[i]; ++i)
-        if (std::strcmp(QVInstOperTkList[i], word) == 0)
-            return i;
-    return -1;
-}
+int getOperType(const char *word) { return index_in(QVInstOperTkList, word); }
 
-int getConfigType(const char *word)
-{
-    if (!word || !*word)
-        return -1;
-    for (int i = 0; QVInstConfigTkList[i]; ++i)
-        if (std::strcmp(QVInstConfigTkList[i], word) == 0)
-            return i;
-    return -1;
-}
+int getConfigType(const char *word) { return index_in(QVInstConfigTkList, word); }
 
 int isWhiteOrCommentLine(const char *line)
 {

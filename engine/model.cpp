@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "engine/cdinst.h"
+#include "engine/util.h"
 
 extern "C" {
 
@@ -90,14 +91,8 @@ _QV_InstConfigList *QV_instGetConfigFromId(const _QV_instCDinst *cdinst, int id)
     return nullptr;
 }
 
-void freeTokenList(char **list)
-{
-    if (!list)
-        return;
-    for (char **p = list; *p; ++p)
-        std::free(*p);
-    std::free(list);
-}
+// A word list is a NULL-terminated string array like any other.
+void freeTokenList(char **list) { QV_instFreeStringArray(list); }
 
 void QV_instFreeOper(QV_InstOperation *oper)
 {

@@ -3,7 +3,6 @@
 // streams, the debug output, and the lookups and frees of the model.
 #include <gtest/gtest.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -13,40 +12,13 @@
 #include <string>
 
 #include "engine/cdinst.h"
+#include "support/capture.h"
 #include "support/testutil.h"
 
 namespace {
 
-struct Output {
-    std::string out, err;
-};
-
-// Runs f with stdout and stderr sent to files and returns what it wrote.
-Output capture(const std::function<void()> &f)
-{
-    std::fflush(stdout);
-    std::fflush(stderr);
-    FILE *out = std::tmpfile(), *err = std::tmpfile();
-    int savedOut = dup(1), savedErr = dup(2);
-    dup2(fileno(out), 1);
-    dup2(fileno(err), 2);
-    f();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(savedOut, 1);
-    dup2(savedErr, 2);
-    close(savedOut);
-    close(savedErr);
-    auto slurp = [](FILE *file) {
-        std::string text;
-        std::rewind(file);
-        for (int c; (c = std::fgetc(file)) != EOF;)
-            text += char(c);
-        std::fclose(file);
-        return text;
-    };
-    return {slurp(out), slurp(err)};
-}
+using qvtest::capture;
+using qvtest::Output;
 
 std::string show(const char *s)
 {

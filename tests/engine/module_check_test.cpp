@@ -7,31 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 
 #include "engine/cdinst.h"
+#include "support/capture.h"
 #include "support/testutil.h"
 
 namespace {
-
-std::string capture_stderr(const std::function<void()> &f)
-{
-    std::fflush(stderr);
-    FILE *err = std::tmpfile();
-    int saved = dup(2);
-    dup2(fileno(err), 2);
-    f();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    std::string text;
-    std::rewind(err);
-    for (int c; (c = std::fgetc(err)) != EOF;)
-        text += char(c);
-    std::fclose(err);
-    return text;
-}
 
 const std::string kHeader = "SetupVersion 1\nProductName Quorvanta\nProductVersion 2.0\n"
                             "ProductDirectory qv\nLogFile setup.log\n";
@@ -58,7 +40,7 @@ protected:
     {
         qvtest::write_file(path, kHeader + body);
         _QV_instCDinst *cd = nullptr;
-        *err = capture_stderr([&] { cd = QV_instReadCDinst(path.c_str(), nullptr); });
+        *err = qvtest::capture([&] { cd = QV_instReadCDinst(path.c_str(), nullptr); }).err;
         return cd;
     }
     std::string module(const char *name) const { return setupFiles + "/" + name; }
@@ -84,7 +66,7 @@ TEST_F(Modules, UsableModuleIsCheckedAndClosed)
     QV_InstOperation *oper = cd->lastPack->package->firstOper;
     std::free(oper->u.function.function);
     oper->u.function.function = strdup("notThere");
-    err = capture_stderr([&] { EXPECT_EQ(validateModule(cd), 100); });
+    err = qvtest::capture([&] { EXPECT_EQ(validateModule(cd), 100); }).err;
     EXPECT_EQ(err, "Error: missing function in module\nModule: check_good.so\nPackage: q\nFunction: notThere");
     QV_instFreeCDinst(cd);
 }
