@@ -3,6 +3,7 @@
 // streams, the debug output, and the lookups and frees of the model.
 #include <gtest/gtest.h>
 #include <malloc.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdio>
@@ -17,8 +18,16 @@
 
 namespace {
 
-using qvtest::capture;
-using qvtest::Output;
+struct Output {
+    std::string out, err;
+};
+
+Output capture(const std::function<void()> &f)
+{
+    qvtest::CaptureFd out(STDOUT_FILENO), err(STDERR_FILENO);
+    f();
+    return {out.finish(), err.finish()};
+}
 
 std::string show(const char *s)
 {

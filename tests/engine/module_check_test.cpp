@@ -40,7 +40,9 @@ protected:
     {
         qvtest::write_file(path, kHeader + body);
         _QV_instCDinst *cd = nullptr;
-        *err = qvtest::capture([&] { cd = QV_instReadCDinst(path.c_str(), nullptr); }).err;
+        qvtest::CaptureFd capture(STDERR_FILENO);
+        cd = QV_instReadCDinst(path.c_str(), nullptr);
+        *err = capture.finish();
         return cd;
     }
     std::string module(const char *name) const { return setupFiles + "/" + name; }
@@ -66,7 +68,9 @@ TEST_F(Modules, UsableModuleIsCheckedAndClosed)
     QV_InstOperation *oper = cd->lastPack->package->firstOper;
     std::free(oper->u.function.function);
     oper->u.function.function = strdup("notThere");
-    err = qvtest::capture([&] { EXPECT_EQ(validateModule(cd), 100); }).err;
+    qvtest::CaptureFd capture(STDERR_FILENO);
+    EXPECT_EQ(validateModule(cd), 100);
+    err = capture.finish();
     EXPECT_EQ(err, "Error: missing function in module\nModule: check_good.so\nPackage: q\nFunction: notThere");
     QV_instFreeCDinst(cd);
 }

@@ -1,44 +1,49 @@
 #include "support/capture.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
 
 namespace qvtest {
 
-namespace {
-
-std::string slurp(FILE *file)
+CaptureFd::CaptureFd(int fd) : fd_(fd)
 {
-    std::string text;
-    std::rewind(file);
-    char buf[4096];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, file)) > 0;)
-        text.append(buf, n);
-    std::fclose(file);
-    return text;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    char name[] = "/tmp/qvcapture-XXXXXX";
+    file_ = mkstemp(name);
+    if (file_ < 0)
+        throw std::runtime_error("mkstemp failed");
+    unlink(name);
+    saved_ = dup(fd_);
+    dup2(file_, fd_);
 }
 
-} // namespace
-
-Output capture(const std::function<void()> &f)
+CaptureFd::~CaptureFd()
 {
+    finish();
+}
+
+std::string CaptureFd::finish()
+{
+    if (saved_ < 0)
+        return text_;
     std::fflush(stdout);
     std::fflush(stderr);
-    FILE *out = std::tmpfile(), *err = std::tmpfile();
-    if (!out || !err)
-        return {"capture: no temporary file", "capture: no temporary file"};
-    int savedOut = dup(1), savedErr = dup(2);
-    dup2(fileno(out), 1);
-    dup2(fileno(err), 2);
-    f();
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(savedOut, 1);
-    dup2(savedErr, 2);
-    close(savedOut);
-    close(savedErr);
-    return {slurp(out), slurp(err)};
+    dup2(saved_, fd_);
+    close(saved_);
+    saved_ = -1;
+    lseek(file_, 0, SEEK_SET);
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(file_, buf, sizeof buf)) > 0)
+        text_.append(buf, static_cast<size_t>(n));
+    close(file_);
+    file_ = -1;
+    return text_;
 }
 
 } // namespace qvtest
