@@ -211,6 +211,9 @@ TEST_F(SourceDirectory, SetSourceDirectoryStoresTheRealPathOfARelativeOne)
     char absolute[] = "/no//such/medium";
     EXPECT_STREQ(QV_instSetSourceDirectory(absolute), "/no//such/medium");
     EXPECT_STREQ(QV_instGetSourceDirectory(), "/running/dir/");
+
+    // Handing back the stored string itself: it is copied before the old one goes.
+    EXPECT_STREQ(QV_instSetSourceDirectory(m.cd->sourceDir), "/no//such/medium");
 }
 
 TEST(SetSourceDirectoryDeathTest, FailuresEndTheProgram)
