@@ -15,12 +15,18 @@
 
 namespace qv {
 
+std::string print_line(FILE *stream, const std::string &line)
+{
+    std::fprintf(stream, "%s\n", line.c_str());
+    std::fflush(stream);
+    return line;
+}
+
 namespace {
 
 std::string fail(const std::string &line)
 {
-    std::fprintf(stderr, "%s\n", line.c_str());
-    return line;
+    return print_line(stderr, line);
 }
 
 std::string not_plain(const std::string &target, const struct stat &st)

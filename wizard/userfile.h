@@ -4,9 +4,13 @@
 
 #include <sys/types.h>
 
+#include <cstdio>
 #include <string>
 
 namespace qv {
+
+// Writes line and a line break on stream at once; returns line.
+std::string print_line(FILE *stream, const std::string &line);
 
 // Writes everything readable from source into target and gives target to
 // uid:gid. Links are never followed: a target that is a symbolic link, a

@@ -85,17 +85,11 @@ template <typename Fn> bool run_in_directory(const std::string &dir, Fn fn)
 std::string copy_env_file(const char *home, const char *sourceDir, uid_t uid, gid_t gid)
 {
     qv::CStr source(QV_instStrPrint("%s/%s", sourceDir ? sourceDir : "", kEnvFile));
-    if (!source || check_if_file_exist(source.get()) != 0) {
-        std::string line = std::string("ERROR: Can't find file: ") + (source ? source.get() : kEnvFile);
-        std::fprintf(stderr, "%s\n", line.c_str());
-        return line;
-    }
+    if (!source || check_if_file_exist(source.get()) != 0)
+        return qv::print_line(stderr, std::string("ERROR: Can't find file: ") + (source ? source.get() : kEnvFile));
     qv::Fd in(open(source.get(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) {
-        std::string line = std::string("ERROR: Can't read ") + source.get() + ": " + std::strerror(errno);
-        std::fprintf(stderr, "%s\n", line.c_str());
-        return line;
-    }
+    if (in.get() < 0)
+        return qv::print_line(stderr, std::string("ERROR: Can't read ") + source.get() + ": " + std::strerror(errno));
     return qv::install_user_file(in.get(), std::string(home ? home : "") + "/" + kEnvFile, uid, gid);
 }
 
@@ -111,28 +105,17 @@ std::string generate_env_file(const char *home, uid_t uid, gid_t gid)
     qv::DlHandle lib(libPath ? dlopen(libPath.get(), RTLD_NOW) : nullptr);
     if (!lib) {
         const char *why = dlerror();
-        std::string line = std::string("Error : ") + (why ? why : "can't load the support library");
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
-        return line;
+        return qv::print_line(stdout, std::string("Error : ") + (why ? why : "can't load the support library"));
     }
     dlerror();
     void *symbol = dlsym(lib.get(), "genEnvFile");
     const char *why = dlerror();
-    if (why || !symbol) {
-        std::string line = std::string("Error : ") + (why ? why : "genEnvFile is missing");
-        std::printf("%s\n", line.c_str());
-        std::fflush(stdout);
-        return line;
-    }
+    if (why || !symbol)
+        return qv::print_line(stdout, std::string("Error : ") + (why ? why : "genEnvFile is missing"));
     auto genEnvFile = reinterpret_cast<GenEnvFile>(symbol);
 
     std::string target = std::string(home ? home : "") + "/" + kEnvFile;
-    const std::string failed = "ERROR: generating " + target + ".";
-    auto fail = [&failed] {
-        std::fprintf(stderr, "%s\n", failed.c_str());
-        return failed;
-    };
+    auto fail = [&target] { return qv::print_line(stderr, "ERROR: generating " + target + "."); };
 
     // The library writes where it is run; it runs in a private folder, so
     // that nothing the user planted in the home folder can redirect it, and
@@ -167,16 +150,31 @@ void tell(Widget w, const qv::CStr &text, const char *fallback)
     QV_instOkCancelMessageBox(QV_instGetShell(w), text ? text.get() : fallback, "OK", nullptr, nullptr);
 }
 
-void forget_list(Widget, XtPointer, XtPointer)
+bool inside(Widget w, Widget ancestor)
 {
-    ExistingUser = nullptr;
-    listUpdateUserUsernames = nullptr;
+    for (; w; w = XtParent(w)) {
+        if (w == ancestor)
+            return true;
+    }
+    return false;
 }
 
-void forget_dialog(Widget, XtPointer, XtPointer)
+// The globals name the widgets of the dialog and list on screen; they are
+// cleared when those go, and only then.
+void forget_list(Widget w, XtPointer, XtPointer)
 {
-    txUpdateUserUsername = nullptr;
-    pbUpdateUserSelectUser = nullptr;
+    if (ExistingUser == w)
+        ExistingUser = nullptr;
+    if (inside(listUpdateUserUsernames, w))
+        listUpdateUserUsernames = nullptr;
+}
+
+void forget_dialog(Widget w, XtPointer, XtPointer)
+{
+    if (inside(txUpdateUserUsername, w))
+        txUpdateUserUsername = nullptr;
+    if (inside(pbUpdateUserSelectUser, w))
+        pbUpdateUserSelectUser = nullptr;
 }
 
 } // namespace

@@ -291,34 +291,7 @@ TEST_F(UserUpdate, APlantedTargetIsRefusedAndLeftAsItIs)
     }
 }
 
-TEST_F(UserUpdate, AHomeFolderThatIsMissingIsReported)
-{
-    write_file(scratch / "source", "x\n");
-    qv::Fd in(open((scratch / "source").c_str(), O_RDONLY));
-    CaptureFd err(STDERR_FILENO);
-    std::string target = scratch / "nohome/QVR_FILE";
-    EXPECT_EQ(qv::install_user_file(in.get(), target, getuid(), getgid()),
-              "ERROR: Can't write " + target + ": No such file or directory");
-    EXPECT_FALSE(err.finish().empty());
-}
-
 // --- the copy road --------------------------------------------------------------
-
-TEST_F(UserUpdate, CopyGivesTheUserTheInstallationsFileAndLeavesTheOriginal)
-{
-    Owner owner = test_owner();
-    std::string medium = qvtest::harness("QV_DEMO_MEDIUM");
-    make_dirs(scratch / "home");
-    CaptureFd err(STDERR_FILENO);
-    copy_quorvanta_file((scratch / "home").c_str(), medium.c_str(), owner.uid, owner.gid);
-    EXPECT_EQ(err.finish(), "");
-    EXPECT_EQ(read_file(scratch / "home/QVR_FILE"), read_file(medium + "/QVR_FILE"));
-    struct stat copied = stat_of(scratch / "home/QVR_FILE");
-    EXPECT_EQ(copied.st_uid, owner.uid);
-    EXPECT_EQ(copied.st_gid, owner.gid);
-    struct stat original = stat_of(medium + "/QVR_FILE");
-    EXPECT_EQ(original.st_uid, getuid());
-}
 
 TEST_F(UserUpdate, CopyWithoutTheSourceFileSaysWhichFileIsMissing)
 {

@@ -232,6 +232,9 @@ TEST_F(UpdateUserDialog, CopyingGivesTheAccountTheInstallationsFile)
     EXPECT_EQ(st.st_uid, uid);
     EXPECT_EQ(st.st_gid, gid);
     EXPECT_FALSE(qvtest::exists(env_file("bob")));
+    // The installation's own copy keeps its owner.
+    ASSERT_EQ(stat((medium + "/QVR_FILE").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, getuid());
     // The dialog is gone once "Continue" has ended it.
     EXPECT_EQ(find("*dsUpdateUser"), nullptr);
     EXPECT_EQ(txUpdateUserUsername, nullptr);
