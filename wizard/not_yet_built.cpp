@@ -262,7 +262,5 @@ Widget CreatembNameOrg(Widget parent) { qv_not_yet_built("CreatembNameOrg"); }
 
 // ===== wizard/userupdate.h =====
 
-// NOT-YET-BUILT: QV_instUpdateUser
-void QV_instUpdateUser(Widget parent, const char *sourceDir) { qv_not_yet_built("QV_instUpdateUser"); }
 
 } // extern "C"
