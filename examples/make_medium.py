@@ -33,13 +33,14 @@ ARCHIVES = [
     ('archives/samples.tar.bz2', 'samples', True),
     ('archives/common.tar', 'common', False),
 ]
-# The runtime's registry tools, shipped as product files under Application/
-# (the runtime directory holds them at the same places).
+# The runtime's registry tools and the product's qvr, shipped as product files
+# under Application/ (the runtime directory holds them at the same places).
 RUNTIME = {
     'Application/mainwin/mw/bin-amd64_linux/mwperl': 0o755,
     'Application/mainwin/mw/scripts/mwgeneric.pl': 0o644,
     'Application/mainwin/mw/bin-linux_optimized/regkey': 0o755,
     'Application/bin/tavreg': 0o755,
+    'Application/bin/qvr': 0o755,
 }
 
 

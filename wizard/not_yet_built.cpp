@@ -255,9 +255,6 @@ void SetInstalledFlags(_QV_InstConfigList *config, int value) { qv_not_yet_built
 
 // ===== wizard/nameorg.h =====
 
-// NOT-YET-BUILT: CreatembNameOrg
-Widget CreatembNameOrg(Widget parent) { qv_not_yet_built("CreatembNameOrg"); }
-
 // ===== wizard/migration.h =====
 
 // ===== wizard/userupdate.h =====
