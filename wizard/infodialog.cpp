@@ -40,28 +40,38 @@ Widget info_rows(Widget form, Widget above, std::initializer_list<InfoRow> rows,
         captionArgs.text(XmNlabelString, row.caption);
         captionArgs.set(XmNalignment, XmALIGNMENT_END);
         captionArgs.attach(Args::Left, 10);
+        if (!textFields) {
+            if (last)
+                captionArgs.attach(Args::Top, last, 10);
+            else
+                captionArgs.attach(Args::Top, 10);
+        }
         Widget caption = create_managed(row.captionName, xmLabelWidgetClass, form, captionArgs);
         captions.push_back(caption);
 
         qv::Args valueArgs(form);
-        if (last)
-            valueArgs.attach(Args::Top, last, 10);
-        else
-            valueArgs.attach(Args::Top, 10);
         valueArgs.attach(Args::Left, caption, 10);
         if (textFields) {
+            if (last)
+                valueArgs.attach(Args::Top, last, 10);
+            else
+                valueArgs.attach(Args::Top, 10);
             valueArgs.set(XmNcolumns, 30);
+            *row.value = create_managed(row.valueName, xmTextFieldWidgetClass, form, valueArgs);
+            // The caption spans the height of its field, so both read on one line.
+            XtVaSetValues(caption, XmNtopAttachment, XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, *row.value,
+                          XmNbottomAttachment, XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, *row.value, nullptr);
+            last = *row.value;
         } else {
+            // The caption sets the row's height: an empty value has none.
+            valueArgs.set(XmNtopAttachment, XmATTACH_OPPOSITE_WIDGET);
+            valueArgs.set(XmNtopWidget, reinterpret_cast<XtArgVal>(caption));
             valueArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
             valueArgs.text(XmNlabelString, "");
             valueArgs.attach(Args::Right, 10);
+            *row.value = create_managed(row.valueName, xmLabelWidgetClass, form, valueArgs);
+            last = caption;
         }
-        *row.value = create_managed(row.valueName, textFields ? xmTextFieldWidgetClass : xmLabelWidgetClass, form,
-                                    valueArgs);
-        // The caption spans the height of its value, so both read on one line.
-        XtVaSetValues(caption, XmNtopAttachment, XmATTACH_OPPOSITE_WIDGET, XmNtopWidget, *row.value,
-                      XmNbottomAttachment, XmATTACH_OPPOSITE_WIDGET, XmNbottomWidget, *row.value, nullptr);
-        last = *row.value;
     }
     captions.resize(3, nullptr);
     QV_makeAllWidgetSameMaxWidth(captions[0], captions[1], captions[2], nullptr);
@@ -95,8 +105,7 @@ Widget create_confirm_box(Widget parent, const ConfirmSpec &spec, std::initializ
     Widget frame = create_managed("frame", xmFrameWidgetClass, form, frameArgs);
     Args valuesArgs(frame);
     Widget values = create_managed("form1", xmFormWidgetClass, frame, valuesArgs);
-    Widget last = info_rows(values, nullptr, rows, false);
-    XtVaSetValues(last, XmNbottomAttachment, XmATTACH_FORM, XmNbottomOffset, 10, nullptr);
+    info_rows(values, nullptr, rows, false);
     return mb;
 }
 
@@ -131,6 +140,11 @@ void store_info_fields(const char *file, std::initializer_list<Widget> fields)
     for (Widget field : fields)
         values.push_back(field_text(field));
     write_info_file(file, values);
+}
+
+void keep_full_application_modal(Widget shell)
+{
+    XtVaSetValues(shell, XmNmwmInputMode, kMwmFullApplicationModal, nullptr);
 }
 
 void confirm_exit_from(Widget w)

@@ -20,7 +20,8 @@ struct InfoRow {
 
 // Lays the rows out in form below `above` (the top of the form when null):
 // captions right-aligned in one column, values beside them, 30-column text
-// fields when `textFields`, else labels. Returns the last value widget.
+// fields when `textFields`, else labels. Returns the widget that ends the
+// last row.
 Widget info_rows(Widget form, Widget above, std::initializer_list<InfoRow> rows, bool textFields);
 
 // The confirmation box over an entry dialog: its shell `shellName`, box
@@ -46,6 +47,11 @@ void load_info_fields(const char *file, std::initializer_list<Widget> fields);
 // Stores the texts of the fields, in order, in the information file; a
 // file that cannot be written is skipped.
 void store_info_fields(const char *file, std::initializer_list<Widget> fields);
+
+// Makes shell full application modal for the window manager again: a
+// message box created in a dialog shell sets the shell's mwmInputMode from
+// its own dialogStyle.
+void keep_full_application_modal(Widget shell);
 
 // "Exit Setup" on an entry dialog.
 void confirm_exit_from(Widget w);

@@ -113,8 +113,15 @@ bool write_info_file(const char *name, const std::vector<std::string> &values)
     if (fd.get() < 0 || ftruncate(fd.get(), 0) != 0)
         return false;
     std::string text;
-    for (const std::string &value : values)
+    for (std::string value : values) {
+        // One line a value: a line break pasted into a field is written as
+        // a blank, so the values after it stay in their own lines.
+        for (char &c : value) {
+            if (c == '\n')
+                c = ' ';
+        }
         text += value + "\n";
+    }
     if (!write_all(fd.get(), text))
         return false;
     return close(fd.release()) == 0;

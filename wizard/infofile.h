@@ -22,11 +22,12 @@ std::string &info_file_folder();
 // when the file is missing, unreadable or refused (see write_info_file).
 std::optional<std::vector<std::string>> read_info_file(const char *name, std::size_t count);
 
-// Writes each value followed by "\n", replacing what the file held. The
-// folder is writable by everyone and setup usually runs as root, so a name
-// that is a symbolic link, a special file, a file with other links or one
-// owned by someone else is refused and left as it is. A new file gets mode
-// 0644 (less the umask). Returns true when the file was written.
+// Writes each value followed by "\n" (a line break inside a value becomes a
+// blank), replacing what the file held. The folder is writable by everyone
+// and setup usually runs as root, so a name that is a symbolic link, a
+// special file, a file with other links or one owned by someone else is
+// refused and left as it is. A new file gets mode 0644 (less the umask).
+// Returns true when the file was written.
 bool write_info_file(const char *name, const std::vector<std::string> &values);
 
 } // namespace qv

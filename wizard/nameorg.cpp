@@ -62,6 +62,7 @@ Widget CreatembNameOrg(Widget parent)
     spec.okCB = QV_instNameOrgOKCB;
     spec.cancelCB = QV_instNameOrgExitCB;
     Widget box = qv::create_message_box(shell, spec);
+    qv::keep_full_application_modal(shell);
     XtAddCallback(box, XmNdestroyCallback, forget_entry, nullptr);
 
     qv::Args formArgs(box);

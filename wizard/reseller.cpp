@@ -48,6 +48,7 @@ Widget CreatembReseller(Widget parent)
     spec.okCB = QV_instResellerOKCB;
     spec.cancelCB = QV_instResellerExitCB;
     Widget box = qv::create_message_box(shell, spec);
+    qv::keep_full_application_modal(shell);
     XtAddCallback(box, XmNdestroyCallback, forget_entry, nullptr);
 
     qv::Args formArgs(box);
