@@ -224,6 +224,9 @@ Widget CreatemigrationDlg(Widget parent)
     XtInitializeWidgetClass(xmFormWidgetClass);
     qv::Args dialogArgs(shell);
     dialogArgs.set(XmNresizePolicy, XmRESIZE_GROW);
+    // The dialog stays up while "Exit Setup" asks, and when "Ok" finds too
+    // little room for the installation.
+    dialogArgs.set(XmNautoUnmanage, False);
     dialogArgs.set(XmNx, where.x).set(XmNy, where.y).set(XmNwidth, where.width).set(XmNheight, where.height);
     Widget migrationDlg =
         XtCreateWidget("migrationDlg", xmFormWidgetClass, shell, dialogArgs.list(), dialogArgs.count());
