@@ -94,7 +94,7 @@ TEST_F(MigrationRoad, TheChosenPreferencesAreMigratedAfterTheInstallation)
 TEST_F(MigrationRoad, WithoutMigrateNothingIsMigrated)
 {
     EXPECT_EXIT(install(false), ::testing::ExitedWithCode(0),
-                "^box \\[Setup completed successfully\n\\]\nqvr args \\[<none>\\] preferences \\[<none>\\]\n$");
+                "box \\[Setup completed successfully\n\\]\nqvr args \\[<none>\\] preferences \\[<none>\\]\n$");
 }
 
 } // namespace

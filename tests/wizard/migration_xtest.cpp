@@ -124,18 +124,22 @@ protected:
     {
         steps_ = std::move(steps);
         stepAt_ = 0;
-        next_step();
+        ++round_;
+        next_step(round_);
         press(button); // returns once the chooser is gone
         EXPECT_EQ(find("*fsbChangeDestinationSelection"), nullptr);
         EXPECT_EQ(stepAt_, steps_.size()) << "the chooser closed early";
     }
-    void next_step()
+    // Steps of an earlier chooser that are still scheduled do nothing.
+    void next_step(int round)
     {
-        if (stepAt_ >= steps_.size())
+        if (round != round_ || stepAt_ >= steps_.size())
             return;
-        qvtest::when_found("*fsbChangeDestinationSelection", [this](Widget box) {
+        qvtest::when_found("*fsbChangeDestinationSelection", [this, round](Widget box) {
+            if (round != round_)
+                return;
             steps_[stepAt_++](box);
-            qvtest::after(20, [this] { next_step(); });
+            qvtest::after(20, [this, round] { next_step(round); });
         });
     }
     static void press_chooser(Widget box, unsigned char button)
@@ -154,6 +158,7 @@ protected:
     std::string savedHome;
     std::vector<std::function<void(Widget)>> steps_;
     size_t stepAt_ = 0;
+    int round_ = 0;
 };
 
 TEST_F(MigrationDialog, ListsThePreferencesFoldersNewestFirstAndWaitsForMigrate)
