@@ -29,9 +29,10 @@ std::string field_text(Widget field)
     return out;
 }
 
-} // namespace
-
-Widget info_rows(Widget form, Widget above, std::initializer_list<InfoRow> rows, bool textFields)
+// Lays the rows out in form below `above` (the top of the form when null):
+// captions right-aligned in one column, values beside them, 30-column text
+// fields when `textFields`, else labels.
+void info_rows(Widget form, Widget above, std::initializer_list<InfoRow> rows, bool textFields)
 {
     std::vector<Widget> captions;
     Widget last = above;
@@ -75,7 +76,35 @@ Widget info_rows(Widget form, Widget above, std::initializer_list<InfoRow> rows,
     }
     captions.resize(3, nullptr);
     QV_makeAllWidgetSameMaxWidth(captions[0], captions[1], captions[2], nullptr);
-    return last;
+}
+
+} // namespace
+
+Widget create_entry_box(Widget parent, const EntrySpec &spec, std::initializer_list<InfoRow> rows)
+{
+    Widget shell = create_dialog_shell(parent, spec.shellName, &spec.where, spec.title);
+    BoxSpec box(spec.boxName);
+    box.noResize = True;
+    box.cancelLabel = "Exit Setup";
+    box.mapCB = spec.mapCB;
+    box.okCB = spec.okCB;
+    box.cancelCB = spec.exitCB;
+    Widget mb = create_message_box(shell, box);
+    // Set once the box is in the shell: a message box sets its shell's
+    // mwmInputMode from its own dialogStyle when it is created.
+    XtVaSetValues(shell, XmNmwmInputMode, kMwmFullApplicationModal, nullptr);
+
+    Args formArgs(mb);
+    Widget form = create_managed(spec.formName, xmFormWidgetClass, mb, formArgs);
+
+    Args labelArgs(form);
+    labelArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
+    labelArgs.text(XmNlabelString, spec.text);
+    labelArgs.attach(Args::Top, 10).attach(Args::Left, 10).attach(Args::Right, 10);
+    Widget label = create_managed(spec.labelName, xmLabelWidgetClass, form, labelArgs);
+
+    info_rows(form, label, rows, true);
+    return mb;
 }
 
 Widget create_confirm_box(Widget parent, const ConfirmSpec &spec, std::initializer_list<InfoRow> rows)
@@ -140,11 +169,6 @@ void store_info_fields(const char *file, std::initializer_list<Widget> fields)
     for (Widget field : fields)
         values.push_back(field_text(field));
     write_info_file(file, values);
-}
-
-void keep_full_application_modal(Widget shell)
-{
-    XtVaSetValues(shell, XmNmwmInputMode, kMwmFullApplicationModal, nullptr);
 }
 
 void confirm_exit_from(Widget w)

@@ -7,6 +7,8 @@
 
 #include <initializer_list>
 
+#include "wizard/dialog.h"
+
 namespace qv {
 
 // One row: a caption label and, beside it, the widget that holds the value
@@ -18,15 +20,26 @@ struct InfoRow {
     Widget *value;
 };
 
-// Lays the rows out in form below `above` (the top of the form when null):
-// captions right-aligned in one column, values beside them, 30-column text
-// fields when `textFields`, else labels. Returns the widget that ends the
-// last row.
-Widget info_rows(Widget form, Widget above, std::initializer_list<InfoRow> rows, bool textFields);
+// An entry dialog: its shell `shellName` at `where` titled `title` (full
+// application modal), its box `boxName` with "OK" and "Exit Setup", and in
+// form `formName` the label `labelName` with `text` above the rows, each
+// row a caption beside a 30-column text field.
+struct EntrySpec {
+    const char *shellName;
+    Geometry where;
+    const char *title;
+    const char *boxName;
+    const char *formName;
+    const char *labelName;
+    const char *text;
+    XtCallbackProc mapCB, okCB, exitCB;
+};
+Widget create_entry_box(Widget parent, const EntrySpec &spec, std::initializer_list<InfoRow> rows);
 
 // The confirmation box over an entry dialog: its shell `shellName`, box
 // `boxName` (full application modal, "OK" and "Change"), the request to
-// check the values in label `labelName`, then the rows in a frame.
+// check the values in label `labelName`, then the rows, each a caption
+// beside a label, in a frame.
 struct ConfirmSpec {
     const char *shellName;
     const char *boxName;
@@ -47,11 +60,6 @@ void load_info_fields(const char *file, std::initializer_list<Widget> fields);
 // Stores the texts of the fields, in order, in the information file; a
 // file that cannot be written is skipped.
 void store_info_fields(const char *file, std::initializer_list<Widget> fields);
-
-// Makes shell full application modal for the window manager again: a
-// message box created in a dialog shell sets the shell's mwmInputMode from
-// its own dialogStyle.
-void keep_full_application_modal(Widget shell);
 
 // "Exit Setup" on an entry dialog.
 void confirm_exit_from(Widget w);

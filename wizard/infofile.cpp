@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -57,22 +58,6 @@ Fd open_plain(const std::string &path, int flags, mode_t mode = 0)
     return fd;
 }
 
-bool write_all(int fd, const std::string &data)
-{
-    const char *p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        ssize_t n = write(fd, p, left);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 std::optional<std::vector<std::string>> read_info_file(const char *name, std::size_t count)
@@ -116,15 +101,15 @@ bool write_info_file(const char *name, const std::vector<std::string> &values)
     for (std::string value : values) {
         // One line a value: a line break pasted into a field is written as
         // a blank, so the values after it stay in their own lines.
-        for (char &c : value) {
-            if (c == '\n')
-                c = ' ';
-        }
+        std::replace(value.begin(), value.end(), '\n', ' ');
         text += value + "\n";
     }
-    if (!write_all(fd.get(), text))
+    FILE *stream = fdopen(fd.get(), "w");
+    if (!stream)
         return false;
-    return close(fd.release()) == 0;
+    fd.release();
+    const bool written = std::fputs(text.c_str(), stream) >= 0;
+    return std::fclose(stream) == 0 && written;
 }
 
 } // namespace qv

@@ -2,8 +2,6 @@
 // name and organisation, kept for later installations of the product.
 #include "wizard/nameorg.h"
 
-#include <Xm/Form.h>
-#include <Xm/Label.h>
 #include <Xm/MessageB.h>
 #include <Xm/TextF.h>
 
@@ -52,34 +50,22 @@ extern "C" {
 // entered in an earlier run.
 Widget CreatembNameOrg(Widget parent)
 {
-    const qv::Geometry where{4, 28, 422, 275};
-    Widget shell = qv::create_dialog_shell(parent, "dsNameOrg", &where, qv::kSetupTitle,
-                                           qv::kMwmFullApplicationModal);
-    qv::BoxSpec spec("mbNameOrg");
-    spec.noResize = True;
-    spec.cancelLabel = "Exit Setup";
-    spec.mapCB = QV_instNameOrgMapCB;
-    spec.okCB = QV_instNameOrgOKCB;
-    spec.cancelCB = QV_instNameOrgExitCB;
-    Widget box = qv::create_message_box(shell, spec);
-    qv::keep_full_application_modal(shell);
+    const qv::EntrySpec spec{"dsNameOrg",
+                             {4, 28, 422, 275},
+                             qv::kSetupTitle,
+                             "mbNameOrg",
+                             "foNameOrg",
+                             "laNameOrg",
+                             ":::t\"Enter your full name in the box below. You may also enter\""
+                             ":t\"the name of your organization. Setup will use this information\""
+                             "\"for subsequent installations of the product.\"",
+                             QV_instNameOrgMapCB,
+                             QV_instNameOrgOKCB,
+                             QV_instNameOrgExitCB};
+    Widget box = qv::create_entry_box(parent, spec,
+                                      {{"laNameOrgName", "Name:", "txNameOrgName", &txNameOrgName},
+                                       {"laNameOrgOrg", "Organization:", "txNameOrgOrg", &txNameOrgOrg}});
     XtAddCallback(box, XmNdestroyCallback, forget_entry, nullptr);
-
-    qv::Args formArgs(box);
-    Widget form = qv::create_managed("foNameOrg", xmFormWidgetClass, box, formArgs);
-
-    qv::Args labelArgs(form);
-    labelArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
-    labelArgs.text(XmNlabelString, ":::t\"Enter your full name in the box below. You may also enter\""
-                                   ":t\"the name of your organization. Setup will use this information\""
-                                   "\"for subsequent installations of the product.\"");
-    labelArgs.attach(qv::Args::Top, 10).attach(qv::Args::Left, 10).attach(qv::Args::Right, 10);
-    Widget laNameOrg = qv::create_managed("laNameOrg", xmLabelWidgetClass, form, labelArgs);
-
-    qv::info_rows(form, laNameOrg,
-                  {{"laNameOrgName", "Name:", "txNameOrgName", &txNameOrgName},
-                   {"laNameOrgOrg", "Organization:", "txNameOrgOrg", &txNameOrgOrg}},
-                  true);
     return box;
 }
 

@@ -1,7 +1,5 @@
 // The reseller dialog and its confirmation box: who sold the product, shown
 // later in the application's 'About' box.
-#include <Xm/Form.h>
-#include <Xm/Label.h>
 #include <Xm/MessageB.h>
 
 #include "wizard/dialog.h"
@@ -38,36 +36,24 @@ extern "C" {
 // with what was entered in an earlier run.
 Widget CreatembReseller(Widget parent)
 {
-    const qv::Geometry where{4, 28, 437, 347};
-    Widget shell = qv::create_dialog_shell(parent, "dsReseller", &where, "Quorvanta|QVR setup",
-                                           qv::kMwmFullApplicationModal);
-    qv::BoxSpec spec("mbReseller");
-    spec.noResize = True;
-    spec.cancelLabel = "Exit Setup";
-    spec.mapCB = QV_instResellerMapCB;
-    spec.okCB = QV_instResellerOKCB;
-    spec.cancelCB = QV_instResellerExitCB;
-    Widget box = qv::create_message_box(shell, spec);
-    qv::keep_full_application_modal(shell);
+    const qv::EntrySpec spec{"dsReseller",
+                             {4, 28, 437, 347},
+                             "Quorvanta|QVR setup",
+                             "mbReseller",
+                             "foReseller",
+                             "laReseller",
+                             ":::t\"Information about your Reseller or Dealer:\":t\"\""
+                             ":t\"Information entered in these fields will appear in the\""
+                             ":t\"'About QVR' box. Should you encounter problems with\""
+                             "\"QVR, you will want this information close at hand.\"",
+                             QV_instResellerMapCB,
+                             QV_instResellerOKCB,
+                             QV_instResellerExitCB};
+    Widget box = qv::create_entry_box(parent, spec,
+                                      {{"laResellerName", "Name:", "txResellerName", &txResellerName},
+                                       {"laResellerPhone", "Phone:", "txResellerPhone", &txResellerPhone},
+                                       {"laResellerEmail", "Email:", "txResellerEmail", &txResellerEmail}});
     XtAddCallback(box, XmNdestroyCallback, forget_entry, nullptr);
-
-    qv::Args formArgs(box);
-    Widget form = qv::create_managed("foReseller", xmFormWidgetClass, box, formArgs);
-
-    qv::Args labelArgs(form);
-    labelArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
-    labelArgs.text(XmNlabelString, ":::t\"Information about your Reseller or Dealer:\":t\"\""
-                                   ":t\"Information entered in these fields will appear in the\""
-                                   ":t\"'About QVR' box. Should you encounter problems with\""
-                                   "\"QVR, you will want this information close at hand.\"");
-    labelArgs.attach(qv::Args::Top, 10).attach(qv::Args::Left, 10).attach(qv::Args::Right, 10);
-    Widget laReseller = qv::create_managed("laReseller", xmLabelWidgetClass, form, labelArgs);
-
-    qv::info_rows(form, laReseller,
-                  {{"laResellerName", "Name:", "txResellerName", &txResellerName},
-                   {"laResellerPhone", "Phone:", "txResellerPhone", &txResellerPhone},
-                   {"laResellerEmail", "Email:", "txResellerEmail", &txResellerEmail}},
-                  true);
     return box;
 }
 

@@ -10,7 +10,9 @@
 #include <Xm/MessageB.h>
 #include <Xm/TextF.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "support/testutil.h"
 #include "wizard/glue.h"
@@ -45,6 +47,16 @@ std::string text_of(Widget field)
     XtFree(text);
     return out;
 }
+
+// Each named label below root shows its text.
+void expect_labels(Widget root, std::initializer_list<std::pair<const char *, const char *>> labels)
+{
+    for (const auto &[name, text] : labels)
+        EXPECT_EQ(label_text(find(root, name)), text) << name;
+}
+
+constexpr const char kCheckValues[] = "Confirm that the information you entered is correct. If it is,\n"
+                                      "click OK. To change any of the information, click Change.\n";
 
 void type(Widget field, const std::string &text)
 {
@@ -112,8 +124,7 @@ TEST_F(NameOrgTest, TheNameDialogIsBuiltAndFilledFromTheUserFile)
     EXPECT_EQ(width, 422);
     EXPECT_EQ(height, 275);
     EXPECT_EQ(inputMode, 3) << "full application modal";
-    EXPECT_EQ(label_text(find(box, "*laNameOrgName")), "Name:");
-    EXPECT_EQ(label_text(find(box, "*laNameOrgOrg")), "Organization:");
+    expect_labels(box, {{"*laNameOrgName", "Name:"}, {"*laNameOrgOrg", "Organization:"}});
     EXPECT_EQ(label_text(find(box, "*laNameOrg")),
               "Enter your full name in the box below. You may also enter\n"
               "the name of your organization. Setup will use this information\n"
@@ -179,11 +190,8 @@ TEST_F(NameOrgTest, TheConfirmationShowsTheValuesAndChangeGoesBack)
     EXPECT_EQ(label_text(box_child(confirmation, XmDIALOG_CANCEL_BUTTON)), "Change");
     EXPECT_FALSE(managed(box_child(confirmation, XmDIALOG_HELP_BUTTON)));
     EXPECT_FALSE(managed(box_child(confirmation, XmDIALOG_SEPARATOR)));
-    EXPECT_EQ(label_text(find(confirmation, "*laNameOrg1")),
-              "Confirm that the information you entered is correct. If it is,\n"
-              "click OK. To change any of the information, click Change.\n");
-    EXPECT_EQ(label_text(find(confirmation, "*laNameOrgName2")), "Name:");
-    EXPECT_EQ(label_text(find(confirmation, "*laNameOrgOrg1")), "Organization:");
+    expect_labels(confirmation,
+                  {{"*laNameOrg1", kCheckValues}, {"*laNameOrgName2", "Name:"}, {"*laNameOrgOrg1", "Organization:"}});
     EXPECT_EQ(label_text(laNameOrgConfirmName), "  A  ");
     EXPECT_EQ(label_text(laNameOrgConfirmOrg), "");
     EXPECT_TRUE(managed(box)) << "the entry dialog stays beneath";
@@ -242,9 +250,8 @@ TEST_F(NameOrgTest, ConfirmingStoresTheTypedValuesAndOpensTheResellerDialog)
               "Information entered in these fields will appear in the\n"
               "'About QVR' box. Should you encounter problems with\n"
               "QVR, you will want this information close at hand.");
-    EXPECT_EQ(label_text(find(reseller, "*laResellerName")), "Name:");
-    EXPECT_EQ(label_text(find(reseller, "*laResellerPhone")), "Phone:");
-    EXPECT_EQ(label_text(find(reseller, "*laResellerEmail")), "Email:");
+    expect_labels(reseller,
+                  {{"*laResellerName", "Name:"}, {"*laResellerPhone", "Phone:"}, {"*laResellerEmail", "Email:"}});
     EXPECT_EQ(text_of(txResellerName), "Shop");
     EXPECT_EQ(text_of(txResellerPhone), "555-0100");
     EXPECT_EQ(text_of(txResellerEmail), "");
@@ -269,12 +276,10 @@ TEST_F(NameOrgTest, TheResellerNeedsNoValuesAndIsStoredOnConfirmation)
     EXPECT_STREQ(XtName(XtParent(confirmation)), "dsResellerConfirm");
     EXPECT_EQ(XtParent(XtParent(confirmation)), XtParent(box));
     EXPECT_EQ(title_of(confirmation), "Quorvanta Test setup");
-    EXPECT_EQ(label_text(find(confirmation, "*laReseller1")),
-              "Confirm that the information you entered is correct. If it is,\n"
-              "click OK. To change any of the information, click Change.\n");
-    EXPECT_EQ(label_text(find(confirmation, "*laResellerName2")), "Name:");
-    EXPECT_EQ(label_text(find(confirmation, "*laResellerPhone1")), "Phone:");
-    EXPECT_EQ(label_text(find(confirmation, "*laResellerEmail1")), "Email:");
+    expect_labels(confirmation, {{"*laReseller1", kCheckValues},
+                                 {"*laResellerName2", "Name:"},
+                                 {"*laResellerPhone1", "Phone:"},
+                                 {"*laResellerEmail1", "Email:"}});
     EXPECT_EQ(label_text(laResellerConfirmName), "");
     press_box(confirmation, XmDIALOG_CANCEL_BUTTON);
     qvtest::pump(50);
