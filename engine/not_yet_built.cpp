@@ -106,12 +106,6 @@ int QV_instParsingConfiguration = {};
 // NOT-YET-BUILT: QV_instDebug
 int QV_instDebug = {};
 
-// NOT-YET-BUILT: g_cHistoryVersion
-const char * g_cHistoryVersion = {};
-
-// NOT-YET-BUILT: g_iHistoryVersion
-int g_iHistoryVersion = {};
-
 // NOT-YET-BUILT: QV_instReadCDinst
 _QV_instCDinst * QV_instReadCDinst(const char *path, void (*perLine)(void)) { qv_not_yet_built("QV_instReadCDinst"); }
 
@@ -316,21 +310,6 @@ int InModuleList(const char *path) { qv_not_yet_built("InModuleList"); }
 // NOT-YET-BUILT: UpdateModuleList
 int UpdateModuleList(const char *path) { qv_not_yet_built("UpdateModuleList"); }
 
-// NOT-YET-BUILT: QV_InitHistoryFile
-int QV_InitHistoryFile(const char *destination, const char *productName, const char *productVersion) { qv_not_yet_built("QV_InitHistoryFile"); }
-
-// NOT-YET-BUILT: QV_UpdateHistoryFile
-int QV_UpdateHistoryFile(const char *destination, const _QV_InstSuiteList *suite) { qv_not_yet_built("QV_UpdateHistoryFile"); }
-
-// NOT-YET-BUILT: QV_RemoveHistoryFile
-int QV_RemoveHistoryFile(const char *destination) { qv_not_yet_built("QV_RemoveHistoryFile"); }
-
-// NOT-YET-BUILT: QV_UpdateSuiteHistory
-int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _QV_InstSuiteList *firstSuite, const char *destination, const char *productName, const char *productVersion) { qv_not_yet_built("QV_UpdateSuiteHistory"); }
-
-// NOT-YET-BUILT: CompareProductVersions
-int CompareProductVersions(const char *productName, const char *ourVersion, const char *installedLine) { qv_not_yet_built("CompareProductVersions"); }
-
 // ===== engine/fileops.h =====
 
 // NOT-YET-BUILT: QV_instMkdir
@@ -370,9 +349,6 @@ int QVinstGetFileSize(const char *path) { qv_not_yet_built("QVinstGetFileSize");
 char * QV_instGetQVLocation(void) { qv_not_yet_built("QV_instGetQVLocation"); }
 
 // ===== engine/install.h =====
-
-// NOT-YET-BUILT: QV_instRedirect
-char * QV_instRedirect = {};
 
 // NOT-YET-BUILT: QV_instVersionStamp
 const char * QV_instVersionStamp = {};
@@ -415,18 +391,6 @@ int QV_instInstallPackList(_QV_InstPackNode *list, const char *source, const cha
 
 // NOT-YET-BUILT: QV_instRemoveTarMembers
 int QV_instRemoveTarMembers(const _QV_InstTar *tar, const char *dir, FILE *stream) { qv_not_yet_built("QV_instRemoveTarMembers"); }
-
-// NOT-YET-BUILT: QV_instRegData
-int QV_instRegData(const char *destination, const char *rootKey, const char *keyName, const char *keyValue, const char *value, FILE *stream) { qv_not_yet_built("QV_instRegData"); }
-
-// NOT-YET-BUILT: QV_instSelfReg
-int QV_instSelfReg(const char *commonDir, const char *destination, const char *module, FILE *stream, QV_CustomPass pass) { qv_not_yet_built("QV_instSelfReg"); }
-
-// NOT-YET-BUILT: QV_instAddSinclude
-int QV_instAddSinclude(char *home, char *location) { qv_not_yet_built("QV_instAddSinclude"); }
-
-// NOT-YET-BUILT: install_shortcut
-int install_shortcut(char *menuPath, char *label, char *command, char *dir) { qv_not_yet_built("install_shortcut"); }
 
 // NOT-YET-BUILT: QV_instProcessArgs
 void QV_instProcessArgs(int argc, char **argv, char **cdinstPath, char **rootDest) { qv_not_yet_built("QV_instProcessArgs"); }
