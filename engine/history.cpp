@@ -11,6 +11,7 @@
 #include "engine/cdinst.h"
 #include "engine/fileops.h"
 #include "engine/internal.h"
+#include "engine/lines.h"
 #include "engine/util.h"
 #include "wizard/shell.h"
 
@@ -42,15 +43,10 @@ std::string history_path(const char *dir)
 }
 
 // One line without its newline; false at the end of the file.
-bool read_line(FILE *f, std::string &line)
+bool read_bare_line(FILE *f, std::string &line)
 {
-    char *buf = nullptr;
-    size_t cap = 0;
-    ssize_t n = getline(&buf, &cap, f);
-    qv::CStr owned(buf);
-    if (n < 0)
+    if (!qv::read_line(f, line))
         return false;
-    line.assign(buf, static_cast<size_t>(n));
     if (!line.empty() && line.back() == '\n')
         line.pop_back();
     return true;
@@ -62,14 +58,17 @@ long version_number(const char *text)
     return text ? std::strtol(text, nullptr, 10) : 0;
 }
 
-// Line 1 must be exactly the format word and the current format number.
+// Line 1 must be the format word and the current format number (a blank
+// between them; the number read the way "%d" reads it).
 bool valid_format_line(const std::string &line)
 {
-    std::string word(line.size() + 1, '\0');
-    int number = 0;
-    if (std::sscanf(line.c_str(), "%s %d", &word[0], &number) != 2)
-        return false;
-    return std::strcmp(word.c_str(), g_cHistoryVersion) == 0 && number == g_iHistoryVersion;
+    const char *blank = " \t\n\v\f\r";
+    const char *word = line.c_str() + std::strspn(line.c_str(), blank);
+    size_t length = std::strcspn(word, blank);
+    char *end = nullptr;
+    long number = std::strtol(word + length, &end, 10);
+    return length > 0 && end != word + length && std::string(word, length) == g_cHistoryVersion &&
+           number == g_iHistoryVersion;
 }
 
 // A source directory that QV_instSetSourceDirectory accepts without ending
@@ -91,14 +90,7 @@ bool package_name(const std::string &line, std::string &name)
     std::string first(line.size() + 1, '\0'), second(line.size() + 1, '\0');
     if (std::sscanf(line.c_str(), "%s %s", &first[0], &second[0]) != 2)
         return false;
-    if (std::strcmp(first.c_str(), "Package") != 0)
-        return false;
-    size_t open = line.find('"');
-    size_t close = open == std::string::npos ? open : line.find('"', open + 1);
-    if (close == std::string::npos)
-        return false;
-    name = line.substr(open + 1, close - open - 1);
-    return true;
+    return std::strcmp(first.c_str(), "Package") == 0 && qv::first_quoted(line, name);
 }
 
 void mark_package_installed(_QV_instCDinst *cdinst, const std::string &name)
@@ -225,12 +217,12 @@ int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _Q
         return 0;
 
     std::string format, name, version, source;
-    bool valid = read_line(f.get(), format) && valid_format_line(format) && read_line(f.get(), name) &&
+    bool valid = read_bare_line(f.get(), format) && valid_format_line(format) && read_bare_line(f.get(), name) &&
                  std::strstr(name.c_str(), productName ? productName : "") != nullptr &&
-                 read_line(f.get(), version);
+                 read_bare_line(f.get(), version);
     if (valid)
         CompareProductVersions(productName, productVersion, version.c_str());
-    valid = valid && read_line(f.get(), source) && usable_source_line(source);
+    valid = valid && read_bare_line(f.get(), source) && usable_source_line(source);
     if (!valid) {
         std::puts("History file empty, corrupt, or out-of-date");
         return 0;
@@ -240,7 +232,7 @@ int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _Q
     QV_instResetAllConfig(cdinst, config, QV_instStateOff);
 
     std::string line, package;
-    while (read_line(f.get(), line))
+    while (read_bare_line(f.get(), line))
         if (package_name(line, package))
             mark_package_installed(cdinst, package);
 

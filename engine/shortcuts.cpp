@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,7 @@
 
 #include "engine/install.h"
 #include "engine/internal.h"
+#include "engine/lines.h"
 #include "engine/util.h"
 
 namespace {
@@ -29,19 +31,6 @@ const char *env_value(const char *name)
 {
     const char *v = std::getenv(name);
     return v && *v ? v : nullptr;
-}
-
-// One line with its newline (the last one may lack it); false at the end.
-bool read_line(FILE *f, std::string &line)
-{
-    char *buf = nullptr;
-    size_t cap = 0;
-    ssize_t n = getline(&buf, &cap, f);
-    qv::CStr owned(buf);
-    if (n < 0)
-        return false;
-    line.assign(buf, static_cast<size_t>(n));
-    return true;
 }
 
 // The words of a menu line, split at blanks, tabs and newlines.
@@ -74,17 +63,6 @@ std::vector<std::string> menu_components(const char *path)
             ++p;
     }
     return out;
-}
-
-// The label of an entry line: the text between its first two double quotes.
-bool entry_label(const std::string &line, std::string &label)
-{
-    size_t open = line.find('"');
-    size_t close = open == std::string::npos ? open : line.find('"', open + 1);
-    if (close == std::string::npos)
-        return false;
-    label = line.substr(open + 1, close - open - 1);
-    return true;
 }
 
 // The command format is filled with one empty string. It may therefore hold
@@ -180,7 +158,7 @@ int QV_instAddSinclude(char *home, char *location)
         return 1;
     }
     std::string line;
-    while (read_line(rc.get(), line))
+    while (qv::read_line(rc.get(), line))
         if (line.find(include.get()) != std::string::npos)
             return 0;
     std::fseek(rc.get(), 0, SEEK_END);
@@ -219,8 +197,10 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
     std::string base(dir);
     std::string menuFile = base + "/.shortcuts";
     std::string tempFile = base + "/QUORRC";
+    // A missing menu file is an empty one; one that exists but cannot be
+    // read must not be replaced by a file without its menus.
     qv::File in(std::fopen(menuFile.c_str(), "r"));
-    qv::File out(std::fopen(tempFile.c_str(), "w"));
+    qv::File out(in || errno == ENOENT ? std::fopen(tempFile.c_str(), "w") : nullptr);
     if (!out) {
         std::puts("Unable to open Shortcut file");
         return 1;
@@ -235,9 +215,10 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
     long current = -1; // component whose menu is being read, -1 none
     bool inRoot = false, inLast = false, rootAdded = false, written = true;
     std::string line;
-    while (in && read_line(in.get(), line)) {
+    while (in && qv::read_line(in.get(), line)) {
         std::vector<std::string> w = words(line, 2);
         if (w.empty()) {
+            // a blank line passes unchanged
         } else if (w[0] == "Menu") {
             current = -1;
             inRoot = inLast = false;
@@ -264,7 +245,7 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
             inRoot = inLast = false;
         } else {
             std::string entry;
-            if (entry_label(line, entry)) {
+            if (qv::first_quoted(line, entry)) {
                 if (inLast && entry == newLabel) {
                     line = command_entry(newLabel, newCommand);
                     level = n;
@@ -289,6 +270,8 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
 
     // A menu file that could not be written whole must not replace the
     // user's menus: the temporary file stays and .shortcuts is untouched.
+    if (in && std::ferror(in.get()))
+        written = false;
     in.reset();
     if (std::fclose(out.release()) != 0 || !written)
         return 1;
