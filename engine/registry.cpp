@@ -67,7 +67,9 @@ char *QV_instRedirect = defaultRedirect;
 int QV_instRegData(const char *destination, const char *rootKey, const char *keyName, const char *keyValue,
                    const char *value, FILE *stream)
 {
-    if (!rootKey || !keyName || !keyValue || !value) {
+    // Without a destination the command would run in whatever directory
+    // the installer happens to be in.
+    if (!destination || !rootKey || !keyName || !keyValue || !value) {
         QV_instSendUpdate(stream, "-1 Error: internal error in QV_instAddRegData (0)\n");
         return 101;
     }
