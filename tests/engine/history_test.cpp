@@ -6,162 +6,73 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "engine/cdinst.h"
+#include "handmade_model.h"
 #include "support/testutil.h"
 
 using qvtest::ScratchDir;
 
 namespace {
 
-char *dup(const std::string &s)
-{
-    return strdup(s.c_str());
-}
-
-// A description built by hand: packages a, b, c; suites S1 {a, b}, S2 {c},
-// S3 {a}; configuration 2 a CusDlg over 3 (Suite S1), 4 (Suite S2) and 5,
-// itself a CusDlg over 6 (Suite S3). It is the loaded description while it
-// lives.
+// The description of these tests, the loaded one while it lives: packages
+// a, b, c; suites S1 {a, b}, S2 {c}, S3 {a}; configuration 2 a list over 3
+// (Suite S1), 4 (Suite S2) and 5, itself a list over 6 (Suite S3).
 class Model {
 public:
-    explicit Model(const std::string &root, const std::string &source)
+    Model(const std::string &root, const std::string &source)
+        : model_(nullptr, "Prod", "Prod", source.c_str()), loaded_(model_.cd), cd(model_.cd)
     {
-        d.menuInclude = 1;
-        d.displayLog = 1;
-        d.rootDest = dup(root);
-        d.sourceDir = dup(source);
-        d.productName = dup("Prod");
-        d.productVersion = dup("3.1");
-        d.productDir = dup("Prod");
-        for (const char *name : {"a", "b", "c"})
-            package(name);
-        _QV_InstSuiteList *s1 = suite("S1", {"a", "b"});
-        _QV_InstSuiteList *s2 = suite("S2", {"c"});
-        _QV_InstSuiteList *s3 = suite("S3", {"a"});
-        list(2, {3, 4, 5});
-        suiteConfig(3, s1);
-        suiteConfig(4, s2);
-        list(5, {6});
-        suiteConfig(6, s3);
-        CDInstPtr = &d;
+        // The reader replaces the root destination (and frees the old one)
+        // when it finds the history outside the destination.
+        cd->rootDest = strdup(root.c_str());
+        cd->productVersion = model_.str("3.1");
+        _QV_InstPackage *a = model_.package("a"), *b = model_.package("b"), *c = model_.package("c");
+        _QV_InstSuiteList *s1 = model_.suite("S1", {a, b}), *s2 = model_.suite("S2", {c});
+        _QV_InstSuiteList *s3 = model_.suite("S3", {a});
+        model_.cusDlg(2, {3, 4, 5});
+        model_.suiteConfig(3, s1);
+        model_.suiteConfig(4, s2);
+        model_.cusDlg(5, {6});
+        model_.suiteConfig(6, s3);
         // "/" holds no ProductDirectory, so only tests that set a running
         // directory of their own find a history there.
         QV_instSetRunningDirectory("/");
     }
-    ~Model()
-    {
-        CDInstPtr = nullptr;
-        for (_QV_InstConfigList *c = d.configs; c;) {
-            _QV_InstConfigList *next = c->next;
-            if (c->type == QV_CONFIG_CUSDLG)
-                delete c->data.cus;
-            else
-                delete c->data.suite;
-            delete c;
-            c = next;
-        }
-        for (_QV_InstSuiteList *s = d.firstSuite; s;) {
-            _QV_InstSuiteList *next = s->next;
-            free_nodes(s->firstPack);
-            free(s->name);
-            delete s;
-            s = next;
-        }
-        for (_QV_InstPackNode *n = d.firstPack; n; n = n->next) {
-            free(n->package->name);
-            delete n->package;
-        }
-        free_nodes(d.firstPack);
-        for (char *s : {d.rootDest, d.sourceDir, d.productName, d.productVersion, d.productDir, d.historyFile})
-            free(s);
-    }
+    ~Model() { std::free(cd->rootDest); }
 
     _QV_InstPackage *pkg(const std::string &name)
     {
-        for (_QV_InstPackNode *n = d.firstPack; n; n = n->next)
+        for (_QV_InstPackNode *n = cd->firstPack; n; n = n->next)
             if (name == n->package->name)
                 return n->package;
         return nullptr;
     }
     _QV_InstSuiteList *suiteNamed(const std::string &name)
     {
-        for (_QV_InstSuiteList *s = d.firstSuite; s; s = s->next)
+        for (_QV_InstSuiteList *s = cd->firstSuite; s; s = s->next)
             if (name == s->name)
                 return s;
         return nullptr;
     }
     _QV_InstConfigList *config(int id)
     {
-        for (_QV_InstConfigList *c = d.configs; c; c = c->next)
+        for (_QV_InstConfigList *c = cd->configs; c; c = c->next)
             if (c->id == id)
                 return c;
         return nullptr;
     }
     int check(const std::string &destination)
     {
-        return QV_UpdateSuiteHistory(&d, config(2), d.firstSuite, destination.c_str(), "Prod", "3.1");
+        return QV_UpdateSuiteHistory(cd, config(2), cd->firstSuite, destination.c_str(), "Prod", "3.1");
     }
-
-    _QV_instCDinst d{};
 
 private:
-    static void free_nodes(_QV_InstPackNode *n)
-    {
-        while (n) {
-            _QV_InstPackNode *next = n->next;
-            delete n;
-            n = next;
-        }
-    }
-    static void append(_QV_InstPackNode *&first, _QV_InstPackNode *&last, _QV_InstPackage *p)
-    {
-        auto *node = new _QV_InstPackNode{p, nullptr};
-        (first ? last->next : first) = node;
-        last = node;
-    }
-    void package(const char *name)
-    {
-        auto *p = new _QV_InstPackage{};
-        p->name = dup(name);
-        append(d.firstPack, d.lastPack, p);
-    }
-    _QV_InstSuiteList *suite(const char *name, std::vector<const char *> packages)
-    {
-        auto *s = new _QV_InstSuiteList{};
-        s->name = dup(name);
-        for (const char *p : packages)
-            append(s->firstPack, s->lastPack, pkg(p));
-        (d.firstSuite ? d.lastSuite->next : d.firstSuite) = s;
-        d.lastSuite = s;
-        return s;
-    }
-    void add(_QV_InstConfigList *c)
-    {
-        _QV_InstConfigList **at = &d.configs;
-        while (*at)
-            at = &(*at)->next;
-        *at = c;
-    }
-    void list(int id, std::vector<int> children)
-    {
-        auto *c = new _QV_InstConfigList{};
-        c->id = id;
-        c->type = QV_CONFIG_CUSDLG;
-        c->data.cus = new _QV_InstCusDlgData{};
-        for (size_t i = 0; i < children.size(); ++i)
-            c->data.cus->children[i] = children[i];
-        add(c);
-    }
-    void suiteConfig(int id, _QV_InstSuiteList *s)
-    {
-        auto *c = new _QV_InstConfigList{};
-        c->id = id;
-        c->type = QV_CONFIG_SUITE;
-        c->data.suite = new _QV_InstSuiteData{nullptr, s};
-        add(c);
-    }
+    qvtest::HandmadeModel model_;
+    qvtest::Loaded loaded_;
+
+public:
+    _QV_instCDinst *cd;
 };
 
 std::string real(const std::string &path)
@@ -198,7 +109,7 @@ TEST(HistoryFile, WrittenByOneRunAndAppliedByTheNext)
     EXPECT_EQ(next.check(dest), 1);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
-    EXPECT_STREQ(next.d.sourceDir, real(tmp / "medium").c_str());
+    EXPECT_STREQ(next.cd->sourceDir, real(tmp / "medium").c_str());
     EXPECT_EQ(next.pkg("a")->installed, 1);
     EXPECT_EQ(next.pkg("b")->installed, 1);
     EXPECT_EQ(next.pkg("c")->installed, 0);
@@ -214,7 +125,7 @@ TEST(HistoryFile, WrittenByOneRunAndAppliedByTheNext)
     }
     // The root destination is only rewritten when the history was found
     // outside the destination.
-    EXPECT_STREQ(next.d.rootDest, (tmp / "root").c_str());
+    EXPECT_STREQ(next.cd->rootDest, (tmp / "root").c_str());
 
     EXPECT_EQ(QV_RemoveHistoryFile(dest.c_str()), 0);
     EXPECT_FALSE(qvtest::exists(dest + kHistoryName));
@@ -276,10 +187,10 @@ TEST(HistoryFile, InvalidHistoriesAreRejectedWithoutEndingTheProgram)
         EXPECT_EQ(m.check(dest), row.result) << row.what;
         EXPECT_EQ(testing::internal::GetCapturedStdout(), row.printed) << row.what;
         if (row.result == 0) {
-            EXPECT_STREQ(m.d.sourceDir, "/medium") << row.what;
+            EXPECT_STREQ(m.cd->sourceDir, "/medium") << row.what;
             EXPECT_EQ(m.pkg("a")->installed, 0) << row.what;
         } else {
-            EXPECT_STREQ(m.d.sourceDir, "/tmp") << row.what;
+            EXPECT_STREQ(m.cd->sourceDir, "/tmp") << row.what;
         }
     }
 }
@@ -291,8 +202,8 @@ TEST(HistoryFile, MissingOrUnwritableHistoryCountsAsNone)
     Model m(tmp.path(), "/medium");
     testing::internal::CaptureStdout();
     EXPECT_EQ(m.check(dest), 0);
-    EXPECT_EQ(QV_UpdateSuiteHistory(&m.d, m.config(2), nullptr, dest.c_str(), "Prod", "3.1"), 0);
-    EXPECT_EQ(QV_UpdateSuiteHistory(&m.d, m.config(2), m.d.firstSuite, "", "Prod", "3.1"), 0);
+    EXPECT_EQ(QV_UpdateSuiteHistory(m.cd, m.config(2), nullptr, dest.c_str(), "Prod", "3.1"), 0);
+    EXPECT_EQ(QV_UpdateSuiteHistory(m.cd, m.config(2), m.cd->firstSuite, "", "Prod", "3.1"), 0);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 }
 
@@ -321,7 +232,7 @@ TEST(HistoryFile, FoundInTheInstalledProductDirectory)
         Model m(base + "configured", base + row.source);
         ASSERT_EQ(QV_instSetRunningDirectory((base + row.running).c_str()), 0);
         EXPECT_EQ(m.check(base + "configured/Prod/"), 1) << row.what;
-        EXPECT_STREQ(m.d.rootDest, (base + row.root).c_str()) << row.what;
+        EXPECT_STREQ(m.cd->rootDest, (base + row.root).c_str()) << row.what;
         EXPECT_EQ(m.suiteNamed("S2")->installed, 1) << row.what;
     }
 }
@@ -335,7 +246,7 @@ TEST(HistoryFile, NotSearchedWhereProductDirectoryDoesNotOccur)
     Model m(base + "configured", base + "medium/disk1");
     ASSERT_EQ(QV_instSetRunningDirectory((base + "opt/Q/Other/").c_str()), 0);
     EXPECT_EQ(m.check(base + "configured/Prod/"), 0);
-    EXPECT_STREQ(m.d.rootDest, (base + "configured").c_str());
+    EXPECT_STREQ(m.cd->rootDest, (base + "configured").c_str());
 }
 
 // Destinations longer than any fixed buffer: the history lands where it
