@@ -210,6 +210,20 @@ void make_members_writable(const _QV_InstTar *tar, const char *destDir, const ch
     }
 }
 
+// Sends the progress lines of the members after the last reported one up
+// to index, each member once, in list order.
+void report_members(const _QV_InstTar *tar, int64_t index, int64_t *reported, const char *archivePath,
+                    const char *destDir, FILE *stream)
+{
+    if (tar->count <= 0 || !tar->names || !tar->sizes)
+        return;
+    for (; *reported < index; ++*reported) {
+        int64_t i = *reported + 1;
+        QV_instSendUpdate(stream, "+%" PRId64 " %s %s%s\n", tar->sizes[i], archivePath, destDir,
+                          tar->names[i] ? tar->names[i] : "");
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -367,6 +381,7 @@ int QV_instUntar(const _QV_InstTar *tar, const char *sourceDir, const char *dest
     int result = 0;
     uint64_t fed = 0;
     int64_t reported = -1;
+    bool readerGone = false;
     char buffer[QV_COPY_BLOCK];
     for (;;) {
         ssize_t n = qv::read_block(archive.get(), buffer, sizeof buffer);
@@ -379,16 +394,19 @@ int QV_instUntar(const _QV_InstTar *tar, const char *sourceDir, const char *dest
             break;
         fed += static_cast<uint64_t>(n);
         if (!qv::write_all(pipeline.input(), buffer, static_cast<size_t>(n))) {
+            // tar stops reading at the archive's end marker; whatever
+            // follows it is not needed, and tar's exit status tells below
+            // whether it was content.
+            if (errno == EPIPE) {
+                readerGone = true;
+                break;
+            }
             QV_instSendUpdate(stream, "-1 Untar couldn't write to pipe\n");
             result = 1;
             break;
         }
-        if (tar->count > 0 && tar->names && tar->sizes) {
-            int64_t index = qv::member_index(tar->count, fed, archiveSize);
-            for (; reported < index; ++reported)
-                QV_instSendUpdate(stream, "+%" PRId64 " %s %s%s\n", tar->sizes[reported + 1], archivePath.get(),
-                                  destDir, tar->names[reported + 1] ? tar->names[reported + 1] : "");
-        }
+        report_members(tar, qv::member_index(tar->count, fed, archiveSize), &reported, archivePath.get(), destDir,
+                       stream);
         if (n < static_cast<ssize_t>(sizeof buffer))
             break;
     }
@@ -406,6 +424,9 @@ int QV_instUntar(const _QV_InstTar *tar, const char *sourceDir, const char *dest
         // archive is not installed. One line per failed archive is enough.
         QV_instSendUpdate(stream, "-1 Untar couldn't extract file %s\n", archivePath.get());
         result = 1;
+    } else if (readerGone && result == 0) {
+        // tar has extracted the whole archive: every member is in place.
+        report_members(tar, tar->count - 1, &reported, archivePath.get(), destDir, stream);
     }
     return result;
 }

@@ -68,8 +68,10 @@ bool write_all(int fd, const char *buf, size_t n)
                 continue;
             return false;
         }
-        if (w == 0)
+        if (w == 0) {
+            errno = EIO;
             return false;
+        }
         buf += w;
         n -= static_cast<size_t>(w);
     }
