@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <poll.h>
+#include <regex.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,6 +113,18 @@ bool exists(const std::string &path)
 {
     struct stat st;
     return lstat(path.c_str(), &st) == 0;
+}
+
+bool matches_ere(const std::string &text, const std::string &pattern)
+{
+    regex_t re;
+    if (regcomp(&re, ("^(" + pattern + ")$").c_str(), REG_EXTENDED | REG_NOSUB) != 0) {
+        ADD_FAILURE() << "bad pattern: " << pattern;
+        return false;
+    }
+    bool ok = regexec(&re, text.c_str(), 0, nullptr, 0) == 0;
+    regfree(&re);
+    return ok;
 }
 
 RunResult run(const std::vector<std::string> &argv, const std::map<std::string, std::optional<std::string>> &set,

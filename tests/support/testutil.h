@@ -36,6 +36,9 @@ std::optional<std::string> try_read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &content, mode_t mode = 0644);
 bool exists(const std::string &path);
 
+// True when the whole text matches the POSIX extended regular expression.
+bool matches_ere(const std::string &text, const std::string &pattern);
+
 struct RunResult {
     int status = -1;      // exit status, or 128 + signal
     std::string out;      // standard output

@@ -1,0 +1,87 @@
+// The run's log file in the destination. It is never held open: every entry
+// opens it for appending, writes and closes it again, so the parent and the
+// forked install child can both add entries, each landing at the end.
+#include "engine/util.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+namespace {
+
+// The current log file name; empty means that this run keeps no log. The
+// install child inherits it with the rest of the parent's memory.
+char g_logname[QV_LOGNAME_MAX + 1];
+
+} // namespace
+
+extern "C" {
+
+const char *QV_instGetLogfileName(void)
+{
+    return g_logname;
+}
+
+int QV_instInitLogfile(const char *name)
+{
+    if (!name || !*name)
+        return -1;
+    // A longer name is refused rather than cut short: a cut name would send
+    // the log to a different file.
+    size_t len = strnlen(name, QV_LOGNAME_MAX + 1);
+    if (len > QV_LOGNAME_MAX)
+        return -1;
+    std::memcpy(g_logname, name, len + 1);
+    // The name stays set even when the file cannot be created, so that each
+    // later entry tries again and reports why it is lost.
+    FILE *f = std::fopen(g_logname, "a");
+    if (!f)
+        return -1;
+    std::fclose(f);
+    return 0;
+}
+
+int QV_instInitLogfileAndTimeStamp(const char *name)
+{
+    if (QV_instInitLogfile(name) != 0)
+        return -1;
+    char banner[256];
+    std::time_t now = std::time(nullptr);
+    std::tm local;
+    localtime_r(&now, &local);
+    // Later runs and the log viewer look for this exact banner line.
+    if (std::strftime(banner, sizeof banner, "\n>>>>>>> SETUP Log File created on %Y-%m-%d-%Hh%M <<<<<<<\n", &local) ==
+        0)
+        banner[0] = '\0';
+    QV_instUpdateLogfile("%s", banner);
+    QV_instUpdateLogfile("Starting Installation\n");
+    return 0;
+}
+
+FILE *QV_instOpenLogfile(void)
+{
+    if (!g_logname[0])
+        return nullptr;
+    FILE *f = std::fopen(g_logname, "a");
+    if (!f)
+        std::fprintf(stderr, "Error: (QV_instUpdateLogfile) can't open '%s'\n", g_logname);
+    return f;
+}
+
+int QV_instUpdateLogfile(const char *format, ...)
+{
+    if (!format)
+        return -1;
+    FILE *f = QV_instOpenLogfile();
+    if (!f)
+        return 0;
+    va_list ap;
+    va_start(ap, format);
+    std::vfprintf(f, format, ap);
+    va_end(ap);
+    std::fclose(f);
+    return 0;
+}
+
+} // extern "C"
