@@ -307,10 +307,10 @@ int QV_instAbortRetryMessageBox(FILE *stream, const char *title, const char *sou
     int answer = QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), text.c_str(), "Continue", "Browse...",
                                            "Abort");
     if (answer == 1) {
-        // The chooser opens in the directory part of the path it is given;
-        // the slash makes that the source directory itself.
+        // The chooser opens in the directory part of the path it is given,
+        // so it is given a path inside the source directory.
         const char *current = QV_instGetSourceDirectory();
-        std::string start = current ? std::string(current) + "/" : std::string();
+        std::string start = current ? std::string(current) + "/." : std::string();
         QV_instBrowseForSource(source, newDir, current ? start.c_str() : nullptr);
     }
     return answer;
