@@ -142,6 +142,29 @@ int make_link(bool hard, const char *dir, const char *target, const char *link, 
     return result;
 }
 
+// Bytes the kernel copies in one call; the progress lines stay per block.
+constexpr size_t kKernelChunk = size_t{1} << 20;
+
+// The progress lines of a copy: one per block of QV_COPY_BLOCK bytes, and a
+// last one for what is left at end of file, 0 bytes when the size is a
+// multiple of the block (end of file shows only on the read after it).
+struct BlockLines {
+    FILE *stream;
+    const char *source;
+    const char *destination;
+    size_t pending = 0;
+    void copied(size_t n)
+    {
+        for (pending += n; pending >= QV_COPY_BLOCK; pending -= QV_COPY_BLOCK)
+            send(QV_COPY_BLOCK);
+    }
+    void finish() { send(pending); }
+    void send(size_t n) const
+    {
+        QV_instSendUpdate(stream, "+%d %s %s\n", static_cast<int>(n), source, destination);
+    }
+};
+
 // The installer's own copy in the product destination, formatted once on
 // first use: a later change of the destination does not move it.
 const std::string *setup_copy_name()
@@ -234,8 +257,25 @@ int QV_instCopyFile(const char *source, const char *destination, int mode, int64
     }
 
     int result = 0;
-    char buffer[QV_COPY_BLOCK];
+    BlockLines lines{stream, srcPath.get(), destination};
+    // The kernel copies large chunks between the files; the lines still
+    // report the data block by block. Where it cannot (another file system
+    // type, a special file) the data goes through a buffer.
+    bool inKernel = true;
     for (;;) {
+        if (inKernel) {
+            ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, kKernelChunk, 0);
+            if (n > 0) {
+                lines.copied(static_cast<size_t>(n));
+                continue;
+            }
+            if (n == 0) {
+                lines.finish();
+                break;
+            }
+            inKernel = false; // the buffered copy goes on from the same offsets
+        }
+        char buffer[QV_COPY_BLOCK];
         ssize_t n = qv::read_block(in.get(), buffer, sizeof buffer);
         if (n < 0) {
             QV_instSendUpdate(stream, "-1 Copyfile failed reading file %s\n", srcPath.get());
@@ -247,11 +287,11 @@ int QV_instCopyFile(const char *source, const char *destination, int mode, int64
             result = 1;
             break;
         }
-        // A file whose size is a multiple of the block ends with a line of
-        // 0 bytes: end of file shows only on the read after the last block.
-        QV_instSendUpdate(stream, "+%d %s %s\n", static_cast<int>(n), srcPath.get(), destination);
-        if (n < static_cast<ssize_t>(sizeof buffer))
+        lines.copied(static_cast<size_t>(n));
+        if (n < static_cast<ssize_t>(sizeof buffer)) {
+            lines.finish();
             break;
+        }
     }
 
     if (::close(in.release()) != 0) {

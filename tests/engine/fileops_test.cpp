@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -143,6 +144,20 @@ TEST(CopyFile, CopiesBlockByBlockAndEndsWithZeroLineOnWholeBlocks)
             expected.push_back("+" + count + " " + t.src + "/" + name + " " + target);
         EXPECT_EQ(t.proto.lines(), expected);
     }
+}
+
+TEST(CopyFile, SourceTheKernelCannotCopyGoesThroughABufferWithTheSameLines)
+{
+    Tree t;
+    ASSERT_EQ(mkfifo((t.src + "/fifo").c_str(), 0644), 0);
+    const std::string content = bytes(25000);
+    std::thread writer([&] { qvtest::write_file(t.src + "/fifo", content); });
+    const std::string target = t.dst + "/from-fifo";
+    EXPECT_EQ(QV_instCopyFile("fifo", target.c_str(), 0600, 25000, t.proto.stream(), 0), 0);
+    writer.join();
+    EXPECT_EQ(qvtest::read_file(target), content);
+    const std::string paths = " " + t.src + "/fifo " + target;
+    EXPECT_EQ(t.proto.lines(), (std::vector<std::string>{"+10240" + paths, "+10240" + paths, "+4520" + paths}));
 }
 
 TEST(CopyFile, ReplacesAnExistingLongerFile)
