@@ -230,14 +230,10 @@ extern "C" {
 
 int QV_instUncompress(const char *source, const char *destination, int mode, int64_t size, FILE *stream, int remove)
 {
-    if (qv::empty(source) || qv::empty(destination) || qv::too_long(source) || qv::too_long(destination)) {
-        QV_instSendUpdate(stream, "-1 Uncompress invalid parameters\n");
-        return 1;
-    }
-    if (remove == 1) {
-        QVinstDeleteFile(destination, stream, static_cast<long>(size));
-        return 0;
-    }
+    int early;
+    if (qv::done_before_copying("-1 Uncompress invalid parameters\n", source, destination, size, stream, remove,
+                                &early))
+        return early;
 
     qv::CStr srcPath;
     std::unique_ptr<FILE, PcloseDeleter> command;

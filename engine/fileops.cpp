@@ -42,6 +42,22 @@ SourceAnswer ask_for_source(FILE *stream, const char *title, const char *name)
     }
 }
 
+bool done_before_copying(const char *invalidLine, const char *source, const char *destination, int64_t size,
+                         FILE *stream, int remove, int *result)
+{
+    if (empty(source) || empty(destination) || too_long(source) || too_long(destination)) {
+        QV_instSendUpdate(stream, "%s", invalidLine);
+        *result = 1;
+        return true;
+    }
+    if (remove == 1) {
+        QVinstDeleteFile(destination, stream, static_cast<long>(size));
+        *result = 0;
+        return true;
+    }
+    return false;
+}
+
 ssize_t read_block(int fd, char *buf, size_t n)
 {
     size_t got = 0;
@@ -221,14 +237,9 @@ int QV_instMkdir(const char *path, int mode, FILE *stream)
 
 int QV_instCopyFile(const char *source, const char *destination, int mode, int64_t size, FILE *stream, int remove)
 {
-    if (qv::empty(source) || qv::empty(destination) || qv::too_long(source) || qv::too_long(destination)) {
-        QV_instSendUpdate(stream, "-1 Copyfile invalid parameters\n");
-        return 1;
-    }
-    if (remove == 1) {
-        QVinstDeleteFile(destination, stream, static_cast<long>(size));
-        return 0;
-    }
+    int early;
+    if (qv::done_before_copying("-1 Copyfile invalid parameters\n", source, destination, size, stream, remove, &early))
+        return early;
 
     qv::CStr srcPath;
     qv::Fd in;

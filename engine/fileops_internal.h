@@ -22,6 +22,13 @@ enum class SourceAnswer { Chosen, Continue, Abort };
 // becomes the source directory of every later operation.
 SourceAnswer ask_for_source(FILE *stream, const char *title, const char *name);
 
+// The common start of a copy and a decompression: missing or over-long
+// names get the operation's invalid-parameters line (result 1), and in
+// removal mode the target is deleted (result 0, whatever the deletion did).
+// Returns true when the operation ends there, with *result set.
+bool done_before_copying(const char *invalidLine, const char *source, const char *destination, int64_t size,
+                         FILE *stream, int remove, int *result);
+
 // Fills buf with up to n bytes, stopping early only at end of file.
 // Returns the count, or -1 on a read error.
 ssize_t read_block(int fd, char *buf, size_t n);

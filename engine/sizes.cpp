@@ -52,6 +52,14 @@ int64_t package_size(const _QV_InstPackage *package, int selector)
     return selector == 1 ? package->readSize : package->writeSize;
 }
 
+// The suite record of a Suite configuration, or NULL when it has none or
+// the suite lists no packages.
+_QV_InstSuiteList *suite_of(const _QV_InstConfigList *config)
+{
+    _QV_InstSuiteList *suite = config->data.suite ? config->data.suite->suite : nullptr;
+    return suite && suite->firstPack ? suite : nullptr;
+}
+
 void reset_walk(const _QV_instCDinst *cdinst)
 {
     if (cdinst)
@@ -158,8 +166,8 @@ int64_t QV_instGetSize(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int s
         // so that phase 1 adds or subtracts only what really changes.
         if (phase == 0 && !(config->installed && config->selected))
             return 0;
-        _QV_InstSuiteList *suite = config->data.suite ? config->data.suite->suite : nullptr;
-        if (!suite || !suite->firstPack)
+        _QV_InstSuiteList *suite = suite_of(config);
+        if (!suite)
             return 0;
         int64_t sum = 0;
         for (_QV_InstPackNode *node = suite->firstPack; node; node = node->next) {
@@ -234,8 +242,8 @@ int64_t QV_instCountBytesToInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *c
     if (config->type == QV_CONFIG_SUITE) {
         if (config->selected == config->installed)
             return 0;
-        _QV_InstSuiteList *suite = config->data.suite ? config->data.suite->suite : nullptr;
-        if (!suite || !suite->firstPack)
+        _QV_InstSuiteList *suite = suite_of(config);
+        if (!suite)
             return 0;
         int64_t sum = 0;
         for (_QV_InstPackNode *node = suite->firstPack; node; node = node->next) {
