@@ -364,9 +364,11 @@ TEST(Links, HardAndSoftLinksAndTheirRemoval)
 
     Protocol bad;
     EXPECT_EQ(QV_instHardlink(t.dst.c_str(), "", "x", 1, bad.stream(), 0), 1);
+    EXPECT_EQ(QV_instSoftlink(t.dst.c_str(), "t", std::string(4097, 'l').c_str(), 1, bad.stream(), 0), 1);
     EXPECT_EQ(QV_instSoftlink((t.dst + "/none").c_str(), "t", "x", 1, bad.stream(), 0), 1);
     EXPECT_EQ(bad.lines(), (std::vector<std::string>{
                                "-1 Hardlink invalid parameters",
+                               "-1 Softlink invalid parameters",
                                "-1 Softlink can't change directory to: " + t.dst + "/none:t->x",
                            }));
     EXPECT_EQ(cwd(), before);
