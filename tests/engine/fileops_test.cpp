@@ -576,22 +576,4 @@ TEST(Untar, MemberProgressDoesNotWrapForArchivesOf4GiBAndMore)
             << row.count << " " << row.fed << " " << row.size;
 }
 
-TEST(SmallHelpers, FileSizeAndLocation)
-{
-    Tree t;
-    qvtest::write_file(t.dst + "/five", "12345");
-    EXPECT_EQ(QVinstGetFileSize((t.dst + "/five").c_str()), 5);
-    EXPECT_EQ(QVinstGetFileSize((t.dst + "/none").c_str()), 0);
-
-    const std::string location = t.dst + "/location";
-    setenv("QV_LOCATION", location.c_str(), 1);
-    EXPECT_STREQ(QV_instGetQVLocation(), location.c_str());
-    EXPECT_EQ(mode_of(location), 0700u);
-    EXPECT_STREQ(QV_instGetQVLocation(), location.c_str()); // an existing one is fine
-    unsetenv("QV_LOCATION");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(QV_instGetQVLocation(), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to get QV_LOCATION environment variable\n");
-}
-
 } // namespace
