@@ -230,47 +230,14 @@ int CompareProductVersions(const char *productName, const char *ourVersion, cons
 // NOT-YET-BUILT: QV_instRedirect
 char * QV_instRedirect = {};
 
-// NOT-YET-BUILT: QV_instVersionStamp
-const char * QV_instVersionStamp = {};
-
 // NOT-YET-BUILT: QV_instMoveFiles
 int QV_instMoveFiles(Widget w, _QV_InstConfigList *config) { qv_not_yet_built("QV_instMoveFiles"); }
-
-// NOT-YET-BUILT: QV_instPreInstallCheck
-int QV_instPreInstallCheck(_QV_instCDinst *cdinst, _QV_InstConfigList *config) { qv_not_yet_built("QV_instPreInstallCheck"); }
-
-// NOT-YET-BUILT: QV_instCommandLineInstall
-int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int removeAll) { qv_not_yet_built("QV_instCommandLineInstall"); }
 
 // NOT-YET-BUILT: UpdateProgressBar
 void UpdateProgressBar(XtPointer clientData, int *source, XtInputId *id) { qv_not_yet_built("UpdateProgressBar"); }
 
-// NOT-YET-BUILT: QV_instChildHandler
-void QV_instChildHandler(int sig) { qv_not_yet_built("QV_instChildHandler"); }
-
-// NOT-YET-BUILT: GetProgressBarTotalSize
-uint64_t GetProgressBarTotalSize(void) { qv_not_yet_built("GetProgressBarTotalSize"); }
-
-// NOT-YET-BUILT: SetProgressBarTotalSize
-void SetProgressBarTotalSize(uint64_t total) { qv_not_yet_built("SetProgressBarTotalSize"); }
-
 // NOT-YET-BUILT: QV_instCreateProgressBar
 void QV_instCreateProgressBar(Widget parent, int readFd, int childPid) { qv_not_yet_built("QV_instCreateProgressBar"); }
-
-// NOT-YET-BUILT: QV_instChangeResgitryPermission
-void QV_instChangeResgitryPermission(char *installDir) { qv_not_yet_built("QV_instChangeResgitryPermission"); }
-
-// NOT-YET-BUILT: QV_instInterfaceInstall
-int QV_instInterfaceInstall(const _QV_instCDinst *cdinst, const char *unused) { qv_not_yet_built("QV_instInterfaceInstall"); }
-
-// NOT-YET-BUILT: QV_instInstallConfig
-int QV_instInstallConfig(_QV_instCDinst *cdinst, _QV_InstConfigList *config, const char *destination, FILE *stream, int pass, int removal) { qv_not_yet_built("QV_instInstallConfig"); }
-
-// NOT-YET-BUILT: QV_instInstallPackList
-int QV_instInstallPackList(_QV_InstPackNode *list, const char *source, const char *destination, FILE *stream, int pass, int removal, const char *suiteName) { qv_not_yet_built("QV_instInstallPackList"); }
-
-// NOT-YET-BUILT: QV_instRemoveTarMembers
-int QV_instRemoveTarMembers(const _QV_InstTar *tar, const char *dir, FILE *stream) { qv_not_yet_built("QV_instRemoveTarMembers"); }
 
 // NOT-YET-BUILT: QV_instRegData
 int QV_instRegData(const char *destination, const char *rootKey, const char *keyName, const char *keyValue, const char *value, FILE *stream) { qv_not_yet_built("QV_instRegData"); }
@@ -283,14 +250,5 @@ int QV_instAddSinclude(char *home, char *location) { qv_not_yet_built("QV_instAd
 
 // NOT-YET-BUILT: install_shortcut
 int install_shortcut(char *menuPath, char *label, char *command, char *dir) { qv_not_yet_built("install_shortcut"); }
-
-// NOT-YET-BUILT: QV_instProcessArgs
-void QV_instProcessArgs(int argc, char **argv, char **cdinstPath, char **rootDest) { qv_not_yet_built("QV_instProcessArgs"); }
-
-// NOT-YET-BUILT: QV_instProcessUpdate
-void QV_instProcessUpdate(char *line, uint64_t total) { qv_not_yet_built("QV_instProcessUpdate"); }
-
-// NOT-YET-BUILT: QV_instShowParseProgress
-void QV_instShowParseProgress(void) { qv_not_yet_built("QV_instShowParseProgress"); }
 
 } // extern "C"

@@ -1,0 +1,452 @@
+// The install driver: prepares a run, forks the install child that runs
+// the passes, and in text mode reads the child's protocol lines until the
+// child is done.
+#include "engine/driver.h"
+
+#include <sys/select.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/cdinst.h"
+#include "engine/fileops.h"
+#include "engine/install.h"
+#include "engine/internal.h"
+#include "engine/util.h"
+#include "wizard/maintenance.h"
+#include "wizard/shell.h"
+
+namespace qv {
+
+InstallRun &install_run()
+{
+    static InstallRun run;
+    return run;
+}
+
+} // namespace qv
+
+namespace {
+
+void box(const char *text)
+{
+    QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), text, "OK", nullptr, nullptr);
+}
+
+// NOT-YET-BUILT: child_application
+// A graphical install child opens its own display connection as a second Xt
+// application ("qvint Installer thread", class "QUORVANTA Setup") and makes
+// its top-level widget the main shell, so that its message boxes work.
+void open_child_application()
+{
+    std::fputs("NOT-YET-BUILT: child_application\n", stderr);
+    std::exit(1);
+}
+
+struct Pipe {
+    FILE *read = nullptr;
+    FILE *write = nullptr;
+    void close_read()
+    {
+        if (read)
+            std::fclose(read);
+        read = nullptr;
+    }
+    void close_write()
+    {
+        if (write)
+            std::fclose(write);
+        write = nullptr;
+    }
+    void close_both()
+    {
+        close_read();
+        close_write();
+    }
+};
+
+// The protocol line, newline included, is at most this long; a longer line
+// is cut to it and acted on once, the excess dropped up to its newline.
+constexpr size_t kLineKeep = QV_PROTOCOL_LINE_MAX - 1;
+
+struct TextReader {
+    uint64_t total;
+    bool completed = false; // "# Installation completed" was read
+
+    void line(const char *text)
+    {
+        // An empty line carries nothing; handing it on would reset the sum.
+        if (!*text)
+            return;
+        if (qv::protocol_count(text) < 0 || std::strcmp(text, "# Error during installation") == 0)
+            qv::install_run().errorFlag = 1;
+        if (std::strcmp(text, "# Installation completed") == 0)
+            completed = true;
+        // Text a module meant for the log reaches it in this mode too.
+        if (std::strncmp(text, "#Log:", 5) == 0)
+            QV_instUpdateLogfile("%s\n", text + 5);
+        QV_instProcessUpdate(const_cast<char *>(text), total);
+    }
+};
+
+// Text-mode parent: hands every line of the child to the text-mode reader
+// until the child closes the pipe. Answers whether the child's final marker
+// arrived.
+bool read_child_lines(int fd, uint64_t total)
+{
+    TextReader reader{total};
+    std::string pending;
+    char buf[4096];
+
+    QV_instProcessUpdate(nullptr, 0);
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(fd, &readable);
+        struct timeval timeout = {1, 0};
+        int ready = select(fd + 1, &readable, nullptr, nullptr, &timeout);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (ready == 0 || !FD_ISSET(fd, &readable))
+            continue;
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        if (n == 0)
+            break;
+        const char *p = buf;
+        const char *end = buf + n;
+        while (p < end) {
+            const char *nl = static_cast<const char *>(std::memchr(p, '\n', end - p));
+            const char *stop = nl ? nl : end;
+            size_t room = kLineKeep - pending.size();
+            size_t take = static_cast<size_t>(stop - p);
+            if (take > room)
+                take = room;
+            pending.append(p, take);
+            if (!nl)
+                break;
+            reader.line(pending.c_str());
+            pending.clear();
+            p = nl + 1;
+        }
+    }
+    return reader.completed;
+}
+
+// What the install child does, start to end; it never returns.
+[[noreturn]] void run_child(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int removeAll, Pipe &pipe,
+                            const std::string &destination, int cdinstMode, int64_t cdinstSize)
+{
+    pipe.close_read();
+    signal(SIGCHLD, SIG_DFL);
+    // Once the parent is gone the next protocol line ends the child instead
+    // of letting it work on unseen.
+    signal(SIGPIPE, SIG_DFL);
+
+    if (QV_instGetMainTopLevelShell())
+        open_child_application(); // NOT-YET-BUILT: child_application
+
+    FILE *out = pipe.write;
+    const char *dest = destination.c_str();
+    if (!removeAll) {
+        QV_InitHistoryFile(dest, GetProductName(cdinst), GetProductVersion(cdinst));
+        UpdateNumInUseFlag(cdinst, config, 1);
+        UpdateNumInUseFlag(cdinst, config, 0);
+    }
+
+    std::fputs("# Start installation\n", out);
+    std::fputs("# Removing files\n", out);
+    int status = 0;
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassBeforeFiles, 1);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassFiles, 1);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassAfterFiles, 1);
+
+    std::fputs("# Installing files\n", out);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassBeforeFiles, 0);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassFiles, 0);
+
+    // The installed product keeps a copy of its description, so that the
+    // installer run from the product directory finds the installation.
+    {
+        qv::CStr name(QV_instBasename(cdinst->cdinstPath));
+        qv::CStr target(name ? QV_instBuildPath(dest, name.get(), nullptr) : nullptr);
+        QV_instCopyFile(name.get(), target.get(), cdinstMode, cdinstSize, out, removeAll ? 1 : 0);
+    }
+
+    std::fputs("# Pass Installation completed\n", out);
+    std::fflush(out);
+    std::fputs("# Updating the registry\n", out);
+    std::fflush(out);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassRegistry, 0);
+    std::fputs("# Done updating the registry\n", out);
+    std::fflush(out);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassAfterFiles, 0);
+
+    if (status != 0) {
+        QV_instUpdateLogfile("Error during the installation\n");
+        std::fputs("# Error during installation\n", out);
+    } else {
+        QV_instUpdateLogfile("Installation Completed\n");
+    }
+    std::fputs("# Installation completed\n", out);
+    pipe.close_write();
+
+    if (!destination.empty())
+        QV_instChangeResgitryPermission(const_cast<char *>(dest));
+    if (removeAll)
+        QV_RemoveHistoryFile(dest);
+    std::exit(status);
+}
+
+} // namespace
+
+extern "C" {
+
+// Checks made before an installation starts: something must change, and
+// the destination must be a writable directory. Shows a box and answers 0
+// when the run must not start.
+int QV_instPreInstallCheck(_QV_instCDinst *cdinst, _QV_InstConfigList *config)
+{
+    UpdateNumInUseFlag(cdinst, config, 1);
+    UpdateNumInUseFlag(cdinst, config, 0);
+    if (NumPackagesAffected(cdinst, config) == 0) {
+        box("Nothing to Install/Remove");
+        return 0;
+    }
+
+    std::string destination;
+    if (const char *d = QV_instGetDestinationDirectory())
+        destination = d;
+    if (QV_instMkdir(destination.empty() ? nullptr : destination.c_str(), 0755, nullptr) != 0) {
+        qv::CStr text(QV_instStrPrint("Unable to create install directory:\n%s", destination.c_str()));
+        box(text ? text.get() : "Unable to create install directory:\n");
+        return 0;
+    }
+
+    std::string root;
+    if (const char *r = QV_instGetRootDestinationDirectory())
+        root = r;
+    struct stat st;
+    if (root.empty() || stat(root.c_str(), &st) != 0)
+        return 1;
+    const char *problem = nullptr;
+    if (!S_ISDIR(st.st_mode))
+        problem = "Install path is not a directory:\n%s";
+    else if ((st.st_mode & 0600) != 0600)
+        problem = "Install path does not have read/write permissions:\n%s";
+    if (problem) {
+        qv::CStr text(QV_instStrPrint(problem, root.c_str()));
+        box(text ? text.get() : problem);
+        return 0;
+    }
+    return 1;
+}
+
+// Starts an installation (or, with removeAll, the removal of everything)
+// of a configuration. In text mode it returns once the child has finished;
+// in graphical mode it returns at once and the progress dialog follows the
+// child.
+int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int removeAll)
+{
+    qv::InstallRun &run = qv::install_run();
+    run.removeAll = removeAll;
+    if (!cdinst || !cdinst->rootDest || !*cdinst->rootDest || !config) {
+        std::fputs("Invalid arguments to CommandLineInstall\n", stderr);
+        return 1;
+    }
+
+    run.total = static_cast<uint64_t>(QV_instGetTrueSize(cdinst, config, 1, 1));
+    if (QV_instDebug >= 1)
+        std::fprintf(stderr, "Total size=%llu\n", static_cast<unsigned long long>(run.total));
+    // A description that cannot be examined now is still copied later if it
+    // can be read then; it gets the mode of an ordinary product file.
+    int cdinstMode = 0644;
+    int64_t cdinstSize = 0;
+    struct stat st;
+    if (cdinst->cdinstPath && stat(cdinst->cdinstPath, &st) == 0) {
+        run.total += static_cast<uint64_t>(st.st_size);
+        if (QV_instDebug >= 1)
+            std::fprintf(stderr, "Total size +  cdinst=%llu\n", static_cast<unsigned long long>(run.total));
+        cdinstMode = static_cast<int>(st.st_mode & 07777);
+        cdinstSize = st.st_size;
+    }
+
+    int fds[2];
+    if (pipe(fds) != 0) {
+        std::fputs("Error creating pipe\n", stderr);
+        return 1;
+    }
+    Pipe p;
+    p.read = fdopen(fds[0], "r");
+    p.write = fdopen(fds[1], "w");
+    if (!p.read || !p.write) {
+        std::fputs("Could not convert pipe to stream\n", stderr);
+        if (p.read)
+            std::fclose(p.read);
+        else
+            close(fds[0]);
+        if (p.write)
+            std::fclose(p.write);
+        else
+            close(fds[1]);
+        return 1;
+    }
+
+    signal(SIGCHLD, QV_instChildHandler);
+
+    std::string destination;
+    if (const char *d = GetDestinationDirectory(cdinst))
+        destination = d;
+    if (QV_instMkdir(destination.empty() ? nullptr : destination.c_str(), 0755, nullptr) != 0) {
+        box("Unable to create install directory");
+        p.close_both();
+        return 1;
+    }
+
+    if (cdinst->logFile && *cdinst->logFile) {
+        qv::CStr path(QV_instBuildPath(destination.c_str(), cdinst->logFile, nullptr));
+        qv::CStr dir(path ? QV_instDirname(path.get()) : nullptr);
+        if (!path || !dir) {
+            box("Error while setting up logfile");
+            p.close_both();
+            return 1;
+        }
+        // Directories made here reach the parent as "+1 mkdir" lines once
+        // it starts reading.
+        QV_instMkdir(dir.get(), 0755, p.write);
+        QV_instInitLogfileAndTimeStamp(path.get());
+    }
+
+    if (mbMaintenance)
+        QV_instUpdateLogfile("Running in Maintenance mode\n");
+    if (removeAll) {
+        QV_instUpdateLogfile("Removing All Files\n");
+    } else if (cdinst->menuInclude) {
+        std::string root;
+        if (const char *r = GetRootDestinationDirectory(cdinst))
+            root = r;
+        QV_instAddSinclude(nullptr, root.empty() ? nullptr : &root[0]);
+    }
+
+    // Whatever sits in a stdio buffer now would be written by both
+    // processes after the fork.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::fflush(p.write);
+
+    pid_t pid = fork();
+    if (pid < 0) {
+        std::fputs("Can't fork\n", stderr);
+        p.close_both();
+        return 1;
+    }
+    if (pid == 0)
+        run_child(cdinst, config, removeAll, p, destination, cdinstMode, cdinstSize);
+
+    run.child = pid;
+    run.errorFlag = 0;
+    if (Widget shell = QV_instGetMainTopLevelShell()) {
+        // The parent keeps the write end open for the rest of the process,
+        // so its reader never sees end of file: the run ends at the final
+        // marker, an error answer or Cancel.
+        run.readFd = fileno(p.read);
+        QV_instCreateProgressBar(shell, run.readFd, pid); // NOT-YET-BUILT: QV_instCreateProgressBar
+        return 0;
+    }
+
+    p.close_write();
+    run.readFd = fileno(p.read);
+    bool completed = read_child_lines(run.readFd, run.total);
+    p.close_read();
+    run.readFd = -1;
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+
+    // The child still removes the history or fixes the registry's mode
+    // after its last line; the run is over only when it has exited.
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    // A child that died before its final marker (a crashing module, a
+    // signal) reported no error line, yet the installation did not finish.
+    if (!completed) {
+        std::fputs("Error: the installation did not complete\n", stderr);
+        run.errorFlag = 1;
+    }
+    return 0;
+}
+
+// SIGCHLD handler of the installer: it only stays installed; the text-mode
+// driver reaps its child itself.
+void QV_instChildHandler(int sig)
+{
+    (void)sig;
+    signal(SIGCHLD, QV_instChildHandler);
+}
+
+uint64_t GetProgressBarTotalSize(void)
+{
+    return qv::install_run().total;
+}
+
+void SetProgressBarTotalSize(uint64_t total)
+{
+    qv::install_run().total = total;
+}
+
+// The product's registry stays readable by every user and writable by its
+// owner; a directory also keeps its search bits, or nobody but root could
+// reach the entries in it.
+void QV_instChangeResgitryPermission(char *installDir)
+{
+    if (!installDir)
+        return;
+    qv::CStr path(QV_instStrPrint("%s/Application/registry", installDir));
+    if (!path)
+        return;
+    struct stat st;
+    mode_t mode = (stat(path.get(), &st) == 0 && S_ISDIR(st.st_mode)) ? 0755 : 0644;
+    chmod(path.get(), mode);
+}
+
+// A bare pipe-and-fork for modules that run work of their own in a child.
+int QV_instInterfaceInstall(const _QV_instCDinst *cdinst, const char *unused)
+{
+    (void)cdinst;
+    (void)unused;
+    int fds[2];
+    if (pipe(fds) != 0) {
+        std::fputs("Could not create a pipe\n", stderr);
+        std::exit(1);
+    }
+    FILE *in = fdopen(fds[0], "r");
+    FILE *out = fdopen(fds[1], "w");
+    if (!in || !out) {
+        std::fputs("Could not convert pipe to stream\n", stderr);
+        std::exit(1);
+    }
+    signal(SIGCHLD, QV_instChildHandler);
+    pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0)
+        std::fclose(in);
+    else
+        std::fclose(out);
+    return 0;
+}
+
+} // extern "C"

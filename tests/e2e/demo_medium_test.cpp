@@ -1,0 +1,42 @@
+// The demo medium that the build assembles installs cleanly from the
+// command line, and a second run finds the first one's history.
+#include <gtest/gtest.h>
+
+#include "e2e/medium.h"
+
+using namespace qvtest;
+
+namespace {
+
+TEST(DemoMedium, InstallsAndIsFoundAgain)
+{
+    QV_SKIP_WHILE_PLACEHOLDERS();
+    ScratchDir scratch("demo");
+    std::string root = scratch / "root";
+    std::string home = scratch / "home";
+    make_dirs(root);
+    make_dirs(home);
+    std::string cdinst = harness("QV_DEMO_MEDIUM") + "/cdinst.dat";
+    std::string product = root + "/QuorvantaDemo/";
+
+    RunResult first = install(cdinst, root, home);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(mode_of(product + "bin/qvdemo"), 0755);
+    EXPECT_EQ(mode_of(product + "etc/license.key"), 0600);
+    EXPECT_EQ(mode_of(product + "var/spool"), 0700);
+    EXPECT_NE(read_file(product + "doc/RELEASE-NOTES").find("release notes"), std::string::npos);
+    EXPECT_TRUE(exists(product + "doc/manual/images/logo.txt"));
+    EXPECT_TRUE(exists(product + "samples/data/points.csv"));
+    EXPECT_TRUE(exists(root + "/Quorvanta/fonts/qvsans.txt"));
+    EXPECT_NE(read_file(product + "etc/site.conf").find("install.product = " + product + "\n"), std::string::npos);
+    EXPECT_EQ(read_file(product + "bin/qvdemo-2.4"), read_file(product + "bin/qvdemo"));
+
+    // Run from the installed copy of the description: the history in the
+    // product directory is found again, and nothing is left to do.
+    RunResult second = install(product + "cdinst.dat", root, home);
+    ASSERT_EQ(second.status, 0) << second.err;
+    std::string history = read_file(product + "SetupFiles/.QuorvantaDemo.his");
+    EXPECT_EQ(history.rfind("HistoryFileVersion 2\nQuorvanta Demo\n2.4\n", 0), 0u) << history;
+}
+
+} // namespace

@@ -1,0 +1,184 @@
+// The install driver in the test's own process (text mode): the checks
+// before a run, a remove-all run with its removal passes, and the
+// registry's permissions.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "e2e/medium.h"
+#include "engine/cdinst.h"
+#include "engine/install.h"
+
+using namespace qvtest;
+
+namespace {
+
+TEST(CommandLineInstall, RefusesIncompleteArguments)
+{
+    _QV_instCDinst noRoot{};
+    _QV_instCDinst emptyRoot{};
+    emptyRoot.rootDest = const_cast<char *>("");
+    _QV_instCDinst good{};
+    good.rootDest = const_cast<char *>("/tmp/");
+    _QV_InstConfigList config{};
+    config.type = QV_CONFIG_SUITE;
+
+    struct Case {
+        _QV_instCDinst *cdinst;
+        _QV_InstConfigList *config;
+    } cases[] = {{nullptr, &config}, {&noRoot, &config}, {&emptyRoot, &config}, {&good, nullptr}};
+    for (const Case &c : cases) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(QV_instCommandLineInstall(c.cdinst, c.config, 0), 1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "Invalid arguments to CommandLineInstall\n");
+    }
+}
+
+TEST(RegistryPermission, KeepsTheRegistryReachable)
+{
+    ScratchDir scratch("regperm");
+    std::string dir = scratch / "dir/";
+    std::string file = scratch / "file/";
+    make_dirs(dir + "Application/registry", 0700);
+    chmod((dir + "Application/registry").c_str(), 0700);
+    make_dirs(file + "Application");
+    write_file(file + "Application/registry", "x", 0600);
+
+    QV_instChangeResgitryPermission(&dir[0]);
+    QV_instChangeResgitryPermission(&file[0]);
+    QV_instChangeResgitryPermission(nullptr);
+    EXPECT_EQ(mode_of(dir + "Application/registry"), 0755);
+    EXPECT_EQ(mode_of(file + "Application/registry"), 0644);
+}
+
+class Driver : public ::testing::Test {
+protected:
+    ScratchDir scratch{"driver"};
+    Medium medium{scratch / "medium"};
+    std::string root = scratch / "root";
+    std::string home = scratch / "home";
+    std::string dest = root + "/QvTest/";
+    std::string calls = scratch / "calls.txt";
+    _QV_instCDinst *cdinst = nullptr;
+
+    void SetUp() override
+    {
+        QV_SKIP_WHILE_PLACEHOLDERS();
+        make_dirs(root);
+        make_dirs(home);
+        medium.module("drv_probe");
+        medium.file("f.txt", "file\n");
+        medium.description("Package \"p\" \"\"\nCopy \"f.txt\" \"\" 5 0644 0 0\nMkdir \"made\" 0755 0 0\n"
+                           "Function \"drv_record\" \"drv_probe.so\" \"" +
+                           calls +
+                           "\"\nSuite \"S\" p\n"
+                           "ConfigBegin\n3 CusDlg \"\" \"\" \"\" 1 4\n4 Suite \"S\" \"\" \"\" 1\nConfigEnd\n");
+    }
+    void TearDown() override
+    {
+        CDInstPtr = nullptr;
+        if (cdinst)
+            QV_instFreeCDinst(cdinst);
+    }
+
+    // Loads the medium's description the way the command line does, with
+    // the history of an earlier run applied.
+    void load()
+    {
+        cdinst = QV_instReadCDinst(medium.cdinst().c_str(), nullptr);
+        ASSERT_NE(cdinst, nullptr);
+        cdinst->rootDest = strdup((root + "/").c_str());
+        CDInstPtr = cdinst;
+        QV_instMarkAllConfig(config(), 1);
+        ASSERT_EQ(QV_instSetSizes(cdinst), 0);
+        QV_UpdateSuiteHistory(cdinst, config(), cdinst->firstSuite, dest.c_str(), cdinst->productName,
+                              cdinst->productVersion);
+    }
+    _QV_InstConfigList *config() { return QV_instGetConfigFromId(cdinst, 3); }
+
+    // Runs the driver in this process; its text output is not of interest.
+    int drive(int removeAll)
+    {
+        testing::internal::CaptureStdout();
+        int result = QV_instCommandLineInstall(cdinst, config(), removeAll);
+        testing::internal::GetCapturedStdout();
+        return result;
+    }
+};
+
+TEST_F(Driver, RemoveAllRunsTheRemovalPassesAndForgetsTheInstallation)
+{
+    RunResult first = install(medium.cdinst(), root, home);
+    ASSERT_EQ(first.status, 0) << first.err;
+    ASSERT_TRUE(exists(dest + "f.txt"));
+    unlink(calls.c_str());
+    unlink((home + "/.auxchestrc").c_str());
+
+    load();
+    QV_instMarkAllConfig(config(), 0); // everything deselected: remove it all
+    setenv("HOME", home.c_str(), 1);
+    EXPECT_EQ(drive(1), 0);
+
+    EXPECT_FALSE(exists(dest + "f.txt"));
+    EXPECT_FALSE(exists(dest + "made"));
+    EXPECT_FALSE(exists(dest + "cdinst.dat")) << "the description's copy goes too";
+    EXPECT_FALSE(exists(dest + "SetupFiles/.QvTest.his"));
+    EXPECT_FALSE(exists(home + "/.auxchestrc")) << "removal adds no menu include line";
+    std::string log = read_file(dest + "SetupFiles/install.log");
+    EXPECT_NE(log.find("Removing All Files\n"), std::string::npos) << log;
+
+    // The child's calls: removal passes 2, 3 and 5, nothing installed.
+    std::vector<std::string> seen;
+    for (const std::string &line : lines_of(read_file(calls)))
+        if (line.find("pass=1 ") == std::string::npos)
+            seen.push_back(line.substr(0, line.find(" pid=")));
+    EXPECT_EQ(seen, (std::vector<std::string>{"remove=1 pass=2 suite=S package=p", "remove=1 pass=3 suite=S package=p",
+                                              "remove=1 pass=5 suite=S package=p"}));
+}
+
+TEST_F(Driver, ReturnsOnlyWhenTheChildHasFinished)
+{
+    load();
+    EXPECT_EQ(drive(0), 0);
+    // The child fixes the registry's mode after its last line; the parent
+    // has reaped it by the time the driver returns.
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+    EXPECT_EQ(read_file(dest + "f.txt"), "file\n");
+}
+
+TEST_F(Driver, PreInstallCheckRefusals)
+{
+    // The suite is installed and still selected: nothing changes.
+    ASSERT_EQ(install(medium.cdinst(), root, home).status, 0);
+    load();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(QV_instPreInstallCheck(cdinst, config()), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Nothing to Install/Remove"), std::string::npos);
+
+    // Something to do, but the root lacks the owner's write permission.
+    QV_instResetAllConfig(cdinst, config(), QV_instStateOff);
+    QV_instMarkAllConfig(config(), 1);
+    for (_QV_InstPackNode *n = cdinst->firstPack; n; n = n->next)
+        n->package->installed = 0;
+    chmod(root.c_str(), 0500);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(QV_instPreInstallCheck(cdinst, config()), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("Install path does not have read/write permissions:\n" +
+                                                          root + "/"),
+              std::string::npos);
+
+    chmod(root.c_str(), 0755);
+    EXPECT_EQ(QV_instPreInstallCheck(cdinst, config()), 1);
+}
+
+} // namespace
