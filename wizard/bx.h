@@ -32,6 +32,9 @@ void cvtXmStringDestroy(XtAppContext app, XrmValuePtr to, XtPointer converterDat
 void cvtXmStringTableDestroy(XtAppContext app, XrmValuePtr to, XtPointer converterData, XrmValuePtr args,
                              Cardinal *numArgs);
 XmString cvtParseCompoundString(const char *text);
+/* The value of a literal resource text in the given type. Xt keeps nothing
+ * of it: an XmString (or XmStringTable) converted here belongs to the caller,
+ * who frees it once the widget has taken its own copy. */
 XtArgVal CONVERT(Widget w, const char *value, const char *type, int size, Boolean *ok);
 Widget *BxWidgetIdsFromNames(Widget ref, const char *callbackName, const char *names);
 void BxSetValuesCB(Widget w, XtPointer clientData, XtPointer callData);
