@@ -30,124 +30,7 @@ extern "C" {
 
 // ===== wizard/glue.h =====
 
-// NOT-YET-BUILT: QV_instInstallationMode
-int QV_instInstallationMode = {};
-
-// NOT-YET-BUILT: QV_instNewArgv
-char ** QV_instNewArgv(int *argc, char **argv) { qv_not_yet_built("QV_instNewArgv"); }
-
-// NOT-YET-BUILT: QV_instFreeArgv
-void QV_instFreeArgv(int argc, char **argv) { qv_not_yet_built("QV_instFreeArgv"); }
-
-// NOT-YET-BUILT: QV_instSetLastDlg
-void QV_instSetLastDlg(_QV_InstConfigList *config) { qv_not_yet_built("QV_instSetLastDlg"); }
-
-// NOT-YET-BUILT: QV_instRestoreLastDlg
-_QV_InstConfigList * QV_instRestoreLastDlg(void) { qv_not_yet_built("QV_instRestoreLastDlg"); }
-
-// NOT-YET-BUILT: QV_InstGetLastConfig
-_QV_InstConfigList * QV_InstGetLastConfig(void) { qv_not_yet_built("QV_InstGetLastConfig"); }
-
-// NOT-YET-BUILT: QV_instSetWindowTitle
-void QV_instSetWindowTitle(Widget w) { qv_not_yet_built("QV_instSetWindowTitle"); }
-
-// NOT-YET-BUILT: QV_instFormatSizeString
-void QV_instFormatSizeString(int64_t bytes, char *buffer) { qv_not_yet_built("QV_instFormatSizeString"); }
-
-// NOT-YET-BUILT: QV_instGetFreeSpaceString
-void QV_instGetFreeSpaceString(const char *path, char *buffer) { qv_not_yet_built("QV_instGetFreeSpaceString"); }
-
-// NOT-YET-BUILT: QV_instGetRequiredSpaceString
-void QV_instGetRequiredSpaceString(_QV_InstPackNode *list, _QV_InstConfigList *config, char *buffer) { qv_not_yet_built("QV_instGetRequiredSpaceString"); }
-
-// NOT-YET-BUILT: QV_instEnoughSpace
-int QV_instEnoughSpace(_QV_InstConfigList *config, const char *destination) { qv_not_yet_built("QV_instEnoughSpace"); }
-
-// NOT-YET-BUILT: QV_DisableAddButtonIfNecessary
-void QV_DisableAddButtonIfNecessary(void) { qv_not_yet_built("QV_DisableAddButtonIfNecessary"); }
-
-// NOT-YET-BUILT: QV_instConfigureCustomDlgCB
-void QV_instConfigureCustomDlgCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instConfigureCustomDlgCB"); }
-
-// NOT-YET-BUILT: QV_instConfigureMainDlgCB
-void QV_instConfigureMainDlgCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instConfigureMainDlgCB"); }
-
 // ===== wizard/welcome.h =====
-
-// NOT-YET-BUILT: laWelcomeTop
-Widget laWelcomeTop = {};
-
-// NOT-YET-BUILT: laWelcomeMiddle
-Widget laWelcomeMiddle = {};
-
-// NOT-YET-BUILT: txEULA
-Widget txEULA = {};
-
-// NOT-YET-BUILT: CreatembWelcome
-Widget CreatembWelcome(Widget parent) { qv_not_yet_built("CreatembWelcome"); }
-
-// NOT-YET-BUILT: QV_instWelcomeCreateLabelCB
-void QV_instWelcomeCreateLabelCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instWelcomeCreateLabelCB"); }
-
-// NOT-YET-BUILT: QV_instWelcomeMapCB
-void QV_instWelcomeMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instWelcomeMapCB"); }
-
-// NOT-YET-BUILT: QV_instWelcomeContinueCB
-void QV_instWelcomeContinueCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instWelcomeContinueCB"); }
-
-// NOT-YET-BUILT: QV_instWelcomeExitCB
-void QV_instWelcomeExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instWelcomeExitCB"); }
-
-// NOT-YET-BUILT: CreatembEULA
-Widget CreatembEULA(Widget parent) { qv_not_yet_built("CreatembEULA"); }
-
-// NOT-YET-BUILT: QV_instEULAMapCB
-void QV_instEULAMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instEULAMapCB"); }
-
-// NOT-YET-BUILT: QV_instEULAAcceptCB
-void QV_instEULAAcceptCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instEULAAcceptCB"); }
-
-// NOT-YET-BUILT: QV_instEULADeclineCB
-void QV_instEULADeclineCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instEULADeclineCB"); }
-
-// NOT-YET-BUILT: QV_instEULADestroyCB
-void QV_instEULADestroyCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instEULADestroyCB"); }
-
-// NOT-YET-BUILT: QV_exitSetupConfirmation
-int QV_exitSetupConfirmation(Widget parent, const char *extraText, const char *productText) { qv_not_yet_built("QV_exitSetupConfirmation"); }
-
-// NOT-YET-BUILT: CreatembExitSetup
-Widget CreatembExitSetup(Widget parent) { qv_not_yet_built("CreatembExitSetup"); }
-
-// NOT-YET-BUILT: CreatembExitSetupFinish
-Widget CreatembExitSetupFinish(Widget parent) { qv_not_yet_built("CreatembExitSetupFinish"); }
-
-// NOT-YET-BUILT: CreatembExitSetupComplete
-Widget CreatembExitSetupComplete(Widget parent) { qv_not_yet_built("CreatembExitSetupComplete"); }
-
-// NOT-YET-BUILT: ExitSetupResumeCB
-void ExitSetupResumeCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("ExitSetupResumeCB"); }
-
-// NOT-YET-BUILT: ExitSetupExitCB
-void ExitSetupExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("ExitSetupExitCB"); }
-
-// NOT-YET-BUILT: ExitSetupFinishCB
-void ExitSetupFinishCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("ExitSetupFinishCB"); }
-
-// NOT-YET-BUILT: ExitSetupCompleteCB
-void ExitSetupCompleteCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("ExitSetupCompleteCB"); }
-
-// NOT-YET-BUILT: CreatefoExit
-Widget CreatefoExit(Widget parent) { qv_not_yet_built("CreatefoExit"); }
-
-// NOT-YET-BUILT: QV_instExitExitCB
-void QV_instExitExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instExitExitCB"); }
-
-// NOT-YET-BUILT: QV_instExitResumeCB
-void QV_instExitResumeCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instExitResumeCB"); }
-
-// NOT-YET-BUILT: QV_instExitCB
-void QV_instExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instExitCB"); }
 
 // ===== wizard/destination.h =====
 
@@ -182,15 +65,6 @@ void QV_instChangeDestinationBrowseCancelCB(Widget w, XtPointer clientData, XtPo
 void QV_instChangeDestinationBrowseOkCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationBrowseOkCB"); }
 
 // ===== wizard/browse.h =====
-
-// NOT-YET-BUILT: QV_instBrowseForSource
-void QV_instBrowseForSource(const char *fileName, char **newDir, const char *startDir) { qv_not_yet_built("QV_instBrowseForSource"); }
-
-// NOT-YET-BUILT: QV_BrowseSourceOkCB
-void QV_BrowseSourceOkCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_BrowseSourceOkCB"); }
-
-// NOT-YET-BUILT: QV_BrowseSourceExitCB
-void QV_BrowseSourceExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_BrowseSourceExitCB"); }
 
 // ===== wizard/maindlg.h =====
 
@@ -477,8 +351,5 @@ Widget CreatembNameOrg(Widget parent) { qv_not_yet_built("CreatembNameOrg"); }
 int DoMigrate(Widget w) { qv_not_yet_built("DoMigrate"); }
 
 // ===== wizard/userupdate.h =====
-
-// NOT-YET-BUILT: QV_instUpdateUser
-void QV_instUpdateUser(Widget parent, const char *sourceDir) { qv_not_yet_built("QV_instUpdateUser"); }
 
 } // extern "C"

@@ -1,0 +1,140 @@
+// The building blocks that every wizard dialog is made of (see dialog.h).
+#include "wizard/dialog.h"
+
+#include <Xm/DialogS.h>
+#include <Xm/Form.h>
+#include <Xm/MessageB.h>
+
+#include "wizard/bx.h"
+#include "wizard/shell.h"
+
+namespace qv {
+
+Args::~Args()
+{
+    for (XmString s : owned_)
+        XmStringFree(s);
+}
+
+Args &Args::set(const char *resource, XtArgVal value)
+{
+    Arg arg;
+    XtSetArg(arg, const_cast<char *>(resource), value);
+    args_.push_back(arg);
+    return *this;
+}
+
+Args &Args::text(const char *resource, const char *text)
+{
+    if (!text)
+        return *this;
+    Boolean ok = False;
+    XtArgVal value = CONVERT(ref_, text, XmRXmString, 0, &ok);
+    if (!ok)
+        return *this;
+    // The converter hands over a new compound string each time (it keeps
+    // none in a cache), and the widget copies it.
+    owned_.push_back(reinterpret_cast<XmString>(value));
+    return set(resource, value);
+}
+
+namespace {
+
+struct SideResources {
+    const char *attachment, *widget, *offset;
+};
+
+const SideResources &resources_of(Args::Side side)
+{
+    static const SideResources table[] = {
+        {XmNtopAttachment, XmNtopWidget, XmNtopOffset},
+        {XmNbottomAttachment, XmNbottomWidget, XmNbottomOffset},
+        {XmNleftAttachment, XmNleftWidget, XmNleftOffset},
+        {XmNrightAttachment, XmNrightWidget, XmNrightOffset},
+    };
+    return table[side];
+}
+
+} // namespace
+
+Args &Args::attach(Side side, int offset)
+{
+    const SideResources &r = resources_of(side);
+    return set(r.attachment, XmATTACH_FORM).set(r.offset, offset);
+}
+
+Args &Args::attach(Side side, Widget sibling, int offset)
+{
+    const SideResources &r = resources_of(side);
+    return set(r.attachment, XmATTACH_WIDGET).set(r.widget, reinterpret_cast<XtArgVal>(sibling)).set(r.offset, offset);
+}
+
+Widget create_dialog_shell(Widget parent, const char *name, const Geometry *geometry, const char *title,
+                           int mwmInputMode)
+{
+    RegisterBxConverters(XtWidgetToApplicationContext(parent));
+    XtInitializeWidgetClass(xmDialogShellWidgetClass);
+    XtInitializeWidgetClass(xmMessageBoxWidgetClass);
+    Args args(parent);
+    if (title)
+        args.set(XmNtitle, reinterpret_cast<XtArgVal>(title));
+    if (mwmInputMode >= 0)
+        args.set(XmNmwmInputMode, mwmInputMode);
+    if (geometry) {
+        args.set(XmNx, geometry->x);
+        args.set(XmNy, geometry->y);
+        args.set(XmNwidth, geometry->width);
+        args.set(XmNheight, geometry->height);
+    }
+    return XtCreatePopupShell(name, xmDialogShellWidgetClass, parent, args.list(), args.count());
+}
+
+Widget create_message_box(Widget shell, const BoxSpec &spec)
+{
+    Args args(shell);
+    args.set(XmNautoUnmanage, False);
+    args.set(XmNnoResize, spec.noResize);
+    if (spec.dialogStyle >= 0)
+        args.set(XmNdialogStyle, spec.dialogStyle);
+    if (spec.dialogType >= 0)
+        args.set(XmNdialogType, spec.dialogType);
+    args.text(XmNokLabelString, spec.okLabel);
+    args.text(XmNcancelLabelString, spec.cancelLabel);
+    Widget box = XtCreateWidget(spec.name, xmMessageBoxWidgetClass, shell, args.list(), args.count());
+    if (spec.mapCB)
+        XtAddCallback(box, XmNmapCallback, spec.mapCB, nullptr);
+    if (spec.okCB)
+        XtAddCallback(box, XmNokCallback, spec.okCB, nullptr);
+    if (spec.cancelCB)
+        XtAddCallback(box, XmNcancelCallback, spec.cancelCB, nullptr);
+    return box;
+}
+
+Widget create_managed(const char *name, WidgetClass widgetClass, Widget parent, Args &args)
+{
+    XtInitializeWidgetClass(widgetClass);
+    return XtCreateManagedWidget(name, widgetClass, parent, args.list(), args.count());
+}
+
+void unmanage_box_children(Widget box, std::initializer_list<unsigned char> children)
+{
+    for (unsigned char child : children) {
+        if (Widget w = XmMessageBoxGetChild(box, child))
+            XtUnmanageChild(w);
+    }
+}
+
+Widget wizard_step(Widget w, Widget (*create)(Widget parent))
+{
+    // The main shell is looked up before the dialog goes: the destruction
+    // is only completed at the end of the current dispatch, but nothing of
+    // the old dialog is touched after this point.
+    Widget mainShell = QV_instGetTLShell(w);
+    if (Widget shell = QV_instGetShell(w))
+        XtDestroyWidget(shell);
+    Widget next = create(mainShell);
+    XtManageChild(next);
+    return next;
+}
+
+} // namespace qv
