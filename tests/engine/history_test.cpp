@@ -177,6 +177,9 @@ TEST(HistoryFile, InvalidHistoriesAreRejectedWithoutEndingTheProgram)
         {"empty source line", "HistoryFileVersion 2\nProd\n3.1\n\n", 0, corrupt},
         {"relative source gone", "HistoryFileVersion 2\nProd\n3.1\nno/such/dir\n", 0, corrupt},
         {"source line without newline", "HistoryFileVersion 2\nProd\n3.1\n/tmp", 1, ""},
+        {"older version only warns", "HistoryFileVersion 2\nProd\n2.9\n/tmp\n", 1,
+         "Setup has detected an older version of Prod (2.9)\nBefore installing, you should select Remove All."
+         "Returning OK\n"},
     };
     for (const Row &row : rows) {
         ScratchDir tmp("hist");
@@ -279,13 +282,11 @@ TEST(HistoryFile, UnopenableHistoryIsReportedAndTheRunGoesOn)
     QV_UpdateHistoryFile(dest.c_str(), m.suiteNamed("S1"));
     std::string out = testing::internal::GetCapturedStdout();
     std::string line = "Unable to open " + dest + "/SetupFiles/.Prod.his\n";
-    size_t first = out.find(line);
-    ASSERT_NE(first, std::string::npos) << out;
-    EXPECT_NE(out.find(line, first + 1), std::string::npos) << out;
+    EXPECT_EQ(out, line + line);
 }
 
 // Only the leading whole number of each version counts. Without a display
-// the warning box prints its text.
+// the warning box prints its text and the button it answers with.
 TEST(HistoryFile, VersionDifferencesOnlyWarn)
 {
     struct Row {
@@ -304,22 +305,7 @@ TEST(HistoryFile, VersionDifferencesOnlyWarn)
         testing::internal::CaptureStdout();
         EXPECT_EQ(CompareProductVersions("Prod", row.ours, row.installed), 1);
         std::string out = testing::internal::GetCapturedStdout();
-        if (row.warning)
-            EXPECT_NE(out.find(row.warning), std::string::npos) << row.ours << " / " << row.installed << ": " << out;
-        else
-            EXPECT_EQ(out, "") << row.ours << " / " << row.installed;
+        EXPECT_EQ(out, row.warning ? std::string(row.warning) + "Returning OK\n" : "")
+            << row.ours << " / " << row.installed;
     }
-}
-
-TEST(HistoryFile, VersionWarningDoesNotRejectTheHistory)
-{
-    ScratchDir tmp("hist");
-    std::string dest = tmp / "Prod/";
-    qvtest::write_file(dest + kHistoryName, "HistoryFileVersion 2\nProd\n2.9\n/tmp\n");
-    Model m(tmp.path(), "/");
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(m.check(dest), 1);
-    std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_NE(out.find("Setup has detected an older version of Prod (2.9)"), std::string::npos) << out;
-    EXPECT_EQ(out.find("corrupt"), std::string::npos) << out;
 }

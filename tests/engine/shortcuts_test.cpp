@@ -1,5 +1,6 @@
 // The user's menu files, on real files in a scratch home directory.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -190,6 +191,10 @@ TEST(Shortcut, FailedWriteKeepsTheMenuFile)
     qvtest::write_file(dir / ".shortcuts", old);
     ASSERT_EQ(symlink("/dev/full", (dir / "QUORRC").c_str()), 0);
     EXPECT_EQ(shortcut("ToolChest/A", "L", "c", dir.path()), 1);
+    // Renamed over, .shortcuts would be the link: never read /dev/full.
+    struct stat st;
+    ASSERT_EQ(lstat((dir / ".shortcuts").c_str(), &st), 0);
+    ASSERT_TRUE(S_ISREG(st.st_mode));
     EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), old);
 }
 
