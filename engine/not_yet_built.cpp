@@ -22,104 +22,11 @@ extern "C" {
 
 // ===== engine/cdinst.h =====
 
-// NOT-YET-BUILT: CDInstPtr
-_QV_instCDinst * CDInstPtr = {};
-
-// NOT-YET-BUILT: QVInstOperTkList
-const char * QVInstOperTkList[] = {nullptr};
-
-// NOT-YET-BUILT: QVInstConfigTkList
-const char * QVInstConfigTkList[] = {nullptr};
-
-// NOT-YET-BUILT: QV_instParsingConfiguration
-int QV_instParsingConfiguration = {};
-
-// NOT-YET-BUILT: QV_instDebug
-int QV_instDebug = {};
-
 // NOT-YET-BUILT: g_cHistoryVersion
 const char * g_cHistoryVersion = {};
 
 // NOT-YET-BUILT: g_iHistoryVersion
 int g_iHistoryVersion = {};
-
-// NOT-YET-BUILT: QV_instReadCDinst
-_QV_instCDinst * QV_instReadCDinst(const char *path, void (*perLine)(void)) { qv_not_yet_built("QV_instReadCDinst"); }
-
-// NOT-YET-BUILT: readCdinst
-int readCdinst(FILE *stream, _QV_instCDinst *cdinst, void (*perLine)(void), int *lineNo) { qv_not_yet_built("readCdinst"); }
-
-// NOT-YET-BUILT: QV_ReadHeaderLine
-int QV_ReadHeaderLine(const char *key, char *keyBuffer, char *valueBuffer, FILE *stream, int *lineNo, int mandatory) { qv_not_yet_built("QV_ReadHeaderLine"); }
-
-// NOT-YET-BUILT: AddLineToCDinst
-int AddLineToCDinst(char *line, _QV_instCDinst *cdinst) { qv_not_yet_built("AddLineToCDinst"); }
-
-// NOT-YET-BUILT: AddLineToConfig
-int AddLineToConfig(char *line, _QV_instCDinst *cdinst) { qv_not_yet_built("AddLineToConfig"); }
-
-// NOT-YET-BUILT: QV_instGetline
-char * QV_instGetline(FILE *stream, int *lineNo) { qv_not_yet_built("QV_instGetline"); }
-
-// NOT-YET-BUILT: getToken
-char * getToken(char *text, const char **list, char **rest, int caseSensitive) { qv_not_yet_built("getToken"); }
-
-// NOT-YET-BUILT: getTokenList
-char ** getTokenList(char *text, const char **list, int caseSensitive) { qv_not_yet_built("getTokenList"); }
-
-// NOT-YET-BUILT: getQuotedString
-char * getQuotedString(char *text, char **rest) { qv_not_yet_built("getQuotedString"); }
-
-// NOT-YET-BUILT: getInteger
-int getInteger(char *text, char **rest) { qv_not_yet_built("getInteger"); }
-
-// NOT-YET-BUILT: getIconInfo
-int getIconInfo(_QV_InstConfigList *config, char *text, char **rest) { qv_not_yet_built("getIconInfo"); }
-
-// NOT-YET-BUILT: checkToken
-int checkToken(const char *word, const char **list, int caseSensitive) { qv_not_yet_built("checkToken"); }
-
-// NOT-YET-BUILT: getOperType
-int getOperType(const char *word) { qv_not_yet_built("getOperType"); }
-
-// NOT-YET-BUILT: getConfigType
-int getConfigType(const char *word) { qv_not_yet_built("getConfigType"); }
-
-// NOT-YET-BUILT: isWhiteOrCommentLine
-int isWhiteOrCommentLine(const char *line) { qv_not_yet_built("isWhiteOrCommentLine"); }
-
-// NOT-YET-BUILT: newOper
-QV_InstOperation * newOper(_QV_instCDinst *cdinst) { qv_not_yet_built("newOper"); }
-
-// NOT-YET-BUILT: QV_instAddPackage2Suite
-void QV_instAddPackage2Suite(_QV_InstSuiteList *suite, _QV_InstPackage *package) { qv_not_yet_built("QV_instAddPackage2Suite"); }
-
-// NOT-YET-BUILT: QV_instGetSuiteFromName
-_QV_InstSuiteList * QV_instGetSuiteFromName(const _QV_instCDinst *cdinst, const char *name) { qv_not_yet_built("QV_instGetSuiteFromName"); }
-
-// NOT-YET-BUILT: QV_instGetPackageFromName
-_QV_InstPackage * QV_instGetPackageFromName(const _QV_instCDinst *cdinst, const char *name) { qv_not_yet_built("QV_instGetPackageFromName"); }
-
-// NOT-YET-BUILT: QV_instGetConfigFromId
-_QV_InstConfigList * QV_instGetConfigFromId(const _QV_instCDinst *cdinst, int id) { qv_not_yet_built("QV_instGetConfigFromId"); }
-
-// NOT-YET-BUILT: QV_instFreeCDinst
-void QV_instFreeCDinst(_QV_instCDinst *cdinst) { qv_not_yet_built("QV_instFreeCDinst"); }
-
-// NOT-YET-BUILT: QV_instFreeSuite
-void QV_instFreeSuite(_QV_InstSuiteList *suite) { qv_not_yet_built("QV_instFreeSuite"); }
-
-// NOT-YET-BUILT: QV_instFreePackage
-void QV_instFreePackage(_QV_InstPackage *package) { qv_not_yet_built("QV_instFreePackage"); }
-
-// NOT-YET-BUILT: QV_instFreeOper
-void QV_instFreeOper(QV_InstOperation *oper) { qv_not_yet_built("QV_instFreeOper"); }
-
-// NOT-YET-BUILT: QV_instFreeConfig
-void QV_instFreeConfig(_QV_InstConfigList *config) { qv_not_yet_built("QV_instFreeConfig"); }
-
-// NOT-YET-BUILT: freeTokenList
-void freeTokenList(char **list) { qv_not_yet_built("freeTokenList"); }
 
 // NOT-YET-BUILT: QV_instGetProductName
 const char * QV_instGetProductName(void) { qv_not_yet_built("QV_instGetProductName"); }
@@ -234,9 +141,6 @@ double QV_instTranslateBytes2Megs(int64_t bytes) { qv_not_yet_built("QV_instTran
 
 // NOT-YET-BUILT: QV_instTranslateBytes2Ks
 double QV_instTranslateBytes2Ks(int64_t bytes) { qv_not_yet_built("QV_instTranslateBytes2Ks"); }
-
-// NOT-YET-BUILT: validateModule
-int validateModule(_QV_instCDinst *cdinst) { qv_not_yet_built("validateModule"); }
 
 // NOT-YET-BUILT: QV_instCustomFunction
 int QV_instCustomFunction(_QV_InstFunction *function, QV_InstModuleArgs *args, FILE *stream) { qv_not_yet_built("QV_instCustomFunction"); }
