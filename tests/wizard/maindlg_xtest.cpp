@@ -95,7 +95,7 @@ constexpr const char kTree[] = "Package \"core\" \"core files\"\n"
                                "4 MainDlg \"More choices\" \"Nested menu\" \"\" 8\n"
                                "5 CusDlg \"Options\" \"Pick the components\" \"\" 1 8\n"
                                "6 Suite \"Main\" \"The main suite\" \"\" 1\n"
-                               "7 Suite \"Extra\" \"::t\\\"Two\\\"\\\"lines\\\"\" \"\" 1\n"
+                               "7 Suite \"Extra\" \"Two\\nlines\" \"\" 1\n"
                                "8 Suite \"Main\" \"Inner suite\" \"\" 1\n"
                                "ConfigEnd\n";
 
@@ -160,7 +160,7 @@ TEST_F(MainDlgTest, BuildsTheFourSlotsAndTheDestinationPart)
         EXPECT_NE(find(box, name), nullptr) << name;
 
     // The line of each kind of choice: a menu's and a list's title and
-    // description, a suite's name and description ("::" texts converted).
+    // description, a suite's name and description.
     const std::vector<std::pair<std::string, std::string>> lines = {
         {"More choices", "Nested menu"}, {"Options", "Pick the components"}, {"Main", "The main suite"},
         {"Extra", "Two\nlines"}};
@@ -509,12 +509,15 @@ TEST_F(MainDlgTest, TheDemoMediumsMenusShowTheirPictures)
     EXPECT_GE(pictures, 3);
     EXPECT_GT(qvtest::image_colours(qvtest::screenshot("main_dialog_demo")), 4);
 
-    // The nested menu of the demo, with its own pictures.
+    // The nested menu of the demo: three suites, the third one's picture
+    // from a module of its own.
     press(slot_button(box, 3));
     qvtest::pump(50);
     ASSERT_TRUE(qvtest::wait_mapped(mbMainDlg));
     EXPECT_EQ(label_text(box_child(mbMainDlg, XmDIALOG_CANCEL_BUTTON)), "Cancel");
-    EXPECT_EQ(read_picture(display(), picture_of(slot_button(mbMainDlg, 1))).width, 48u);
+    for (int slot = 1; slot <= 3; ++slot)
+        EXPECT_EQ(read_picture(display(), picture_of(slot_button(mbMainDlg, slot))).width, 48u) << slot;
+    EXPECT_EQ(product_line(mbMainDlg, 3), "Samples");
     EXPECT_GT(qvtest::image_colours(qvtest::screenshot("main_dialog_demo_nested")), 4);
     EXPECT_EQ(err.finish(), "");
 }
