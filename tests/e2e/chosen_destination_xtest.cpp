@@ -58,7 +58,18 @@ protected:
         }
         XTest::TearDown();
     }
-    qvtest::ScratchDir scratch{"chosen"};
+    // The death test's process runs this test again from its start, so the
+    // folders both processes use have a fixed name.
+    struct FixedScratch {
+        FixedScratch() : path_(qvtest::harness("QV_TEST_SCRATCH") + "/chosen-destination")
+        {
+            qvtest::remove_tree(path_);
+            qvtest::make_dirs(path_);
+        }
+        ~FixedScratch() { qvtest::remove_tree(path_); }
+        std::string operator/(const std::string &rel) const { return path_ + "/" + rel; }
+        std::string path_;
+    } scratch;
 };
 
 TEST_F(ChosenDestination, ABlankQuotedFolderChosenInTheWizardHoldsTheInstallation)
@@ -71,14 +82,16 @@ TEST_F(ChosenDestination, ABlankQuotedFolderChosenInTheWizardHoldsTheInstallatio
                        "Untar \"arc/data.tar\" " + archive + "\n"
                        "Suite \"Main\" core\n"
                        "ConfigBegin\n1 MainDlg \"Test\" \"\" \"\" 3\n3 Suite \"Main\" \"\" \"\" 1\nConfigEnd\n",
-                       "NoChestRC\nNoDisplayLog\nInstallDirectory " + (scratch / "root") + "\n");
+                       "InstallDirectory " + (scratch / "root") + "\nNoChestRC\nNoDisplayLog\n");
     const std::string folder = scratch / "my dest/it's $HOME `x` \"q\"";
 
     EXPECT_EXIT(
         {
             CDInstPtr = QV_instReadCDinst(medium.cdinst().c_str(), nullptr);
-            if (!CDInstPtr || QV_instSetCdinstDirectory(medium.dir().c_str()) != 0 || QV_instSetSizes(CDInstPtr) != 0)
+            if (!CDInstPtr)
                 std::exit(4);
+            if (QV_instSetCdinstDirectory(medium.dir().c_str()) != 0 || QV_instSetSizes(CDInstPtr) == -1)
+                std::exit(5);
             Widget destination = CreatembChangeDestination(mainShell());
             XtManageChild(destination);
             qvtest::wait_mapped(destination);
