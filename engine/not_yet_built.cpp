@@ -28,81 +28,6 @@ const char * g_cHistoryVersion = {};
 // NOT-YET-BUILT: g_iHistoryVersion
 int g_iHistoryVersion = {};
 
-// NOT-YET-BUILT: QV_instGetProductName
-const char * QV_instGetProductName(void) { qv_not_yet_built("QV_instGetProductName"); }
-
-// NOT-YET-BUILT: GetProductName
-const char * GetProductName(const _QV_instCDinst *cdinst) { qv_not_yet_built("GetProductName"); }
-
-// NOT-YET-BUILT: QV_instGetProductVersion
-const char * QV_instGetProductVersion(void) { qv_not_yet_built("QV_instGetProductVersion"); }
-
-// NOT-YET-BUILT: GetProductVersion
-const char * GetProductVersion(const _QV_instCDinst *cdinst) { qv_not_yet_built("GetProductVersion"); }
-
-// NOT-YET-BUILT: QV_instGetRootDestinationDirectory
-char * QV_instGetRootDestinationDirectory(void) { qv_not_yet_built("QV_instGetRootDestinationDirectory"); }
-
-// NOT-YET-BUILT: GetRootDestinationDirectory
-char * GetRootDestinationDirectory(const _QV_instCDinst *cdinst) { qv_not_yet_built("GetRootDestinationDirectory"); }
-
-// NOT-YET-BUILT: QV_instGetDestinationDirectory
-char * QV_instGetDestinationDirectory(void) { qv_not_yet_built("QV_instGetDestinationDirectory"); }
-
-// NOT-YET-BUILT: GetDestinationDirectory
-char * GetDestinationDirectory(const _QV_instCDinst *cdinst) { qv_not_yet_built("GetDestinationDirectory"); }
-
-// NOT-YET-BUILT: QV_instGetCommonDestinationDirectory
-char * QV_instGetCommonDestinationDirectory(void) { qv_not_yet_built("QV_instGetCommonDestinationDirectory"); }
-
-// NOT-YET-BUILT: QV_instGetSourceDirectory
-char * QV_instGetSourceDirectory(void) { qv_not_yet_built("QV_instGetSourceDirectory"); }
-
-// NOT-YET-BUILT: GetSourceDirectory
-char * GetSourceDirectory(const _QV_instCDinst *cdinst) { qv_not_yet_built("GetSourceDirectory"); }
-
-// NOT-YET-BUILT: QV_instGetRunningDirectory
-char * QV_instGetRunningDirectory(void) { qv_not_yet_built("QV_instGetRunningDirectory"); }
-
-// NOT-YET-BUILT: QV_instGetCdinstDirectory
-char * QV_instGetCdinstDirectory(void) { qv_not_yet_built("QV_instGetCdinstDirectory"); }
-
-// NOT-YET-BUILT: QV_instGetHistoryFile
-char * QV_instGetHistoryFile(void) { qv_not_yet_built("QV_instGetHistoryFile"); }
-
-// NOT-YET-BUILT: QV_instSetSourceDirectory
-char * QV_instSetSourceDirectory(char *path) { qv_not_yet_built("QV_instSetSourceDirectory"); }
-
-// NOT-YET-BUILT: QV_instSetRunningDirectory
-int QV_instSetRunningDirectory(const char *dir) { qv_not_yet_built("QV_instSetRunningDirectory"); }
-
-// NOT-YET-BUILT: QV_instSetCdinstDirectory
-int QV_instSetCdinstDirectory(const char *dir) { qv_not_yet_built("QV_instSetCdinstDirectory"); }
-
-// NOT-YET-BUILT: SetConfigToInstall
-void SetConfigToInstall(_QV_InstConfigList *config) { qv_not_yet_built("SetConfigToInstall"); }
-
-// NOT-YET-BUILT: GetConfigToInstall
-_QV_InstConfigList * GetConfigToInstall(void) { qv_not_yet_built("GetConfigToInstall"); }
-
-// NOT-YET-BUILT: QV_instMarkAllConfig
-void QV_instMarkAllConfig(_QV_InstConfigList *config, int value) { qv_not_yet_built("QV_instMarkAllConfig"); }
-
-// NOT-YET-BUILT: QV_instResetAllConfig
-void QV_instResetAllConfig(const _QV_instCDinst *cdinst, _QV_InstConfigList *config, QV_instSuiteState state) { qv_not_yet_built("QV_instResetAllConfig"); }
-
-// NOT-YET-BUILT: QV_instIsAllConfigSelected
-int QV_instIsAllConfigSelected(_QV_InstConfigList *config, int requireSelf) { qv_not_yet_built("QV_instIsAllConfigSelected"); }
-
-// NOT-YET-BUILT: UpdateNumInUseFlag
-void UpdateNumInUseFlag(const _QV_instCDinst *cdinst, _QV_InstConfigList *config, int clear) { qv_not_yet_built("UpdateNumInUseFlag"); }
-
-// NOT-YET-BUILT: NumPackagesAffected
-int NumPackagesAffected(const _QV_instCDinst *cdinst, _QV_InstConfigList *config) { qv_not_yet_built("NumPackagesAffected"); }
-
-// NOT-YET-BUILT: UpdateInstalledFlag
-int UpdateInstalledFlag(const _QV_instCDinst *cdinst, _QV_InstConfigList *config, _QV_InstSuiteList *suite, int value) { qv_not_yet_built("UpdateInstalledFlag"); }
-
 // NOT-YET-BUILT: QV_instSetSizes
 int QV_instSetSizes(_QV_instCDinst *cdinst) { qv_not_yet_built("QV_instSetSizes"); }
 
@@ -141,15 +66,6 @@ double QV_instTranslateBytes2Megs(int64_t bytes) { qv_not_yet_built("QV_instTran
 
 // NOT-YET-BUILT: QV_instTranslateBytes2Ks
 double QV_instTranslateBytes2Ks(int64_t bytes) { qv_not_yet_built("QV_instTranslateBytes2Ks"); }
-
-// NOT-YET-BUILT: QV_instCustomFunction
-int QV_instCustomFunction(_QV_InstFunction *function, QV_InstModuleArgs *args, FILE *stream) { qv_not_yet_built("QV_instCustomFunction"); }
-
-// NOT-YET-BUILT: InModuleList
-int InModuleList(const char *path) { qv_not_yet_built("InModuleList"); }
-
-// NOT-YET-BUILT: UpdateModuleList
-int UpdateModuleList(const char *path) { qv_not_yet_built("UpdateModuleList"); }
 
 // NOT-YET-BUILT: QV_InitHistoryFile
 int QV_InitHistoryFile(const char *destination, const char *productName, const char *productVersion) { qv_not_yet_built("QV_InitHistoryFile"); }

@@ -289,7 +289,5 @@ int DoMigrate(Widget w) { qv_not_yet_built("DoMigrate"); }
 
 // ===== wizard/userupdate.h =====
 
-// NOT-YET-BUILT: QV_instUpdateUser
-void QV_instUpdateUser(Widget parent, const char *sourceDir) { qv_not_yet_built("QV_instUpdateUser"); }
 
 } // extern "C"
