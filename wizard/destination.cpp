@@ -113,6 +113,7 @@ std::string qv::destination_free_space()
 
 extern "C" {
 
+// The wizard step that shows where the product will go.
 Widget CreatembChangeDestination(Widget parent)
 {
     const qv::Geometry where{651, 370, 561, 412};
@@ -175,6 +176,7 @@ Widget CreatembChangeDestination(Widget parent)
     return box;
 }
 
+// Shows the current destination and its free space each time it appears.
 void QV_instChangeDestinationMapCB(Widget w, XtPointer, XtPointer)
 {
     qv::unmanage_box_children(w, {XmDIALOG_HELP_BUTTON});
@@ -265,6 +267,7 @@ void QV_instChangeDestination(Widget parent)
     XtDestroyWidget(shell);
 }
 
+// Cancel in the chooser: the destination stays as it was.
 void QV_instChangeDestinationBrowseCancelCB(Widget, XtPointer, XtPointer)
 {
     chooserDone = 1;

@@ -183,6 +183,8 @@ int child_id(const _QV_InstConfigList *config, int i)
 
 extern "C" {
 
+// The dialog of installation choices, still empty: QV_instUISetMainDlg
+// fills it for one menu.
 Widget CreatembMainDlg(Widget parent)
 {
     const qv::Geometry where{215, 59, 538, 617};
@@ -303,6 +305,7 @@ void QV_instUISetMainDlg(Widget box, _QV_InstConfigList *config)
     }
 }
 
+// Shows the destination and its free space each time the dialog appears.
 void QV_instMainDlgMapCB(Widget w, XtPointer, XtPointer)
 {
     show_destination(w);
