@@ -36,15 +36,6 @@ extern "C" {
 
 // ===== wizard/browse.h =====
 
-// NOT-YET-BUILT: QV_instBrowseForSource
-void QV_instBrowseForSource(const char *fileName, char **newDir, const char *startDir) { qv_not_yet_built("QV_instBrowseForSource"); }
-
-// NOT-YET-BUILT: QV_BrowseSourceOkCB
-void QV_BrowseSourceOkCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_BrowseSourceOkCB"); }
-
-// NOT-YET-BUILT: QV_BrowseSourceExitCB
-void QV_BrowseSourceExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_BrowseSourceExitCB"); }
-
 // ===== wizard/maindlg.h =====
 
 // ===== wizard/custom.h =====
