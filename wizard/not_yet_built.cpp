@@ -34,81 +34,9 @@ extern "C" {
 
 // ===== wizard/destination.h =====
 
-// NOT-YET-BUILT: tfChangeDestination
-Widget tfChangeDestination = {};
-
-// NOT-YET-BUILT: laChangeDestinationAvailableSpace
-Widget laChangeDestinationAvailableSpace = {};
-
-// NOT-YET-BUILT: CreatembChangeDestination
-Widget CreatembChangeDestination(Widget parent) { qv_not_yet_built("CreatembChangeDestination"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationMapCB
-void QV_instChangeDestinationMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationMapCB"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationOKCB
-void QV_instChangeDestinationOKCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationOKCB"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationExitCB
-void QV_instChangeDestinationExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationExitCB"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationActivateCB
-void QV_instChangeDestinationActivateCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationActivateCB"); }
-
-// NOT-YET-BUILT: QV_instChangeDestination
-void QV_instChangeDestination(Widget parent) { qv_not_yet_built("QV_instChangeDestination"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationBrowseCancelCB
-void QV_instChangeDestinationBrowseCancelCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationBrowseCancelCB"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationBrowseOkCB
-void QV_instChangeDestinationBrowseOkCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationBrowseOkCB"); }
-
 // ===== wizard/browse.h =====
 
 // ===== wizard/maindlg.h =====
-
-// NOT-YET-BUILT: mbMainDlg
-Widget mbMainDlg = {};
-
-// NOT-YET-BUILT: laMainDlg
-Widget laMainDlg = {};
-
-// NOT-YET-BUILT: pbMainDlg1
-Widget pbMainDlg1 = {};
-
-// NOT-YET-BUILT: laMainDlg1Product
-Widget laMainDlg1Product = {};
-
-// NOT-YET-BUILT: laMainDlg1Description
-Widget laMainDlg1Description = {};
-
-// NOT-YET-BUILT: laMainDlgAvailableSpace
-Widget laMainDlgAvailableSpace = {};
-
-// NOT-YET-BUILT: txMainDlgFolder
-Widget txMainDlgFolder = {};
-
-// NOT-YET-BUILT: CreatembMainDlg
-Widget CreatembMainDlg(Widget parent) { qv_not_yet_built("CreatembMainDlg"); }
-
-// NOT-YET-BUILT: QV_instUISetMainDlg
-void QV_instUISetMainDlg(Widget box, _QV_InstConfigList *config) { qv_not_yet_built("QV_instUISetMainDlg"); }
-
-// NOT-YET-BUILT: QV_instSetPixmapOnWidget
-void QV_instSetPixmapOnWidget(Widget button, _QV_InstIcon *icon) { qv_not_yet_built("QV_instSetPixmapOnWidget"); }
-
-// NOT-YET-BUILT: QV_instMainDlgMapCB
-void QV_instMainDlgMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgMapCB"); }
-
-// NOT-YET-BUILT: QV_instMainDlgExitCB
-void QV_instMainDlgExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgExitCB"); }
-
-// NOT-YET-BUILT: QV_instMainDlgInstallationCB
-void QV_instMainDlgInstallationCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgInstallationCB"); }
-
-// NOT-YET-BUILT: QV_instMainDlgChangeFolderCB
-void QV_instMainDlgChangeFolderCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgChangeFolderCB"); }
 
 // ===== wizard/custom.h =====
 
