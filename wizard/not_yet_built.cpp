@@ -280,4 +280,5 @@ int DoMigrate(Widget w) { qv_not_yet_built("DoMigrate"); }
 
 // ===== wizard/userupdate.h =====
 
+
 } // extern "C"
