@@ -54,7 +54,8 @@ constexpr const char kVitalWarning[] = "This component is an essential part of t
                                        "application. If it is not installed, the application\n"
                                        "will not run properly";
 
-// Shown as free space when the destination's partition cannot be examined.
+// Shown for a space that cannot be determined: the destination has no
+// partition to examine, or the list names a menu.
 constexpr const char kUnknownSpace[] = "Unknown";
 
 // The text as a compound string for a label; a text that does not convert
@@ -145,6 +146,20 @@ _QV_InstConfigList *listed_child(int32_t id)
     return nullptr;
 }
 
+// The size walks end the program at a menu, and a list may name one (the
+// reader allows it): such a list is shown without a size.
+bool can_be_sized(const _QV_InstConfigList *config)
+{
+    if (config->type == QV_CONFIG_MAINDLG)
+        return false;
+    for (int32_t id : qv::children(config)) {
+        const _QV_InstConfigList *child = QV_instGetConfigFromId(CDInstPtr, id);
+        if (child && !can_be_sized(child))
+            return false;
+    }
+    return true;
+}
+
 void show_counters()
 {
     show_number(laCustomRequiredValue1, addCount);
@@ -201,6 +216,8 @@ void add_row(_QV_InstConfigList *child)
     toggleArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
     toggleArgs.set(XmNlabelString, reinterpret_cast<XtArgVal>(empty));
     toggleArgs.set(XmNset, child->selected == 1 ? XmSET : XmUNSET);
+    // Motif sizes the indicator after the label's text, and there is none.
+    toggleArgs.set(XmNindicatorSize, 15);
     Widget toggle = qv::create_managed("tbCustomItem", xmToggleButtonWidgetClass, row, toggleArgs);
     XmStringFree(empty);
     XtAddCallback(toggle, XmNvalueChangedCallback, QV_instCustomTBChangeCB, child);
@@ -217,7 +234,8 @@ void add_row(_QV_InstConfigList *child)
 
     _QV_InstConfigList asNew = as_new_installation(*child);
     char sizeText[QV_SIZE_STRING_MAX] = "";
-    QV_instFormatSizeString(QV_instGetWriteSize(CDInstPtr, &asNew, 0), sizeText);
+    if (can_be_sized(child))
+        QV_instFormatSizeString(QV_instGetWriteSize(CDInstPtr, &asNew, 0), sizeText);
     XmString size = label_xmstring(row, sizeText);
     qv::Args sizeArgs(row);
     sizeArgs.attach(qv::Args::Top, 0).attach(qv::Args::Bottom, 0).attach(qv::Args::Right, 5);
@@ -636,9 +654,9 @@ void QV_instCustomUpdateSpaceFields(void)
         return;
     _QV_InstConfigList asNew = as_new_installation(*current);
     char required[QV_SIZE_STRING_MAX] = "";
-    QV_instGetRequiredSpaceString(CDInstPtr->firstPack, &asNew, required);
-    if (required[0])
-        set_label(laCustomRequiredValue, required);
+    if (can_be_sized(current))
+        QV_instGetRequiredSpaceString(CDInstPtr->firstPack, &asNew, required);
+    set_label(laCustomRequiredValue, required[0] ? required : kUnknownSpace);
 }
 
 void QV_instCustomUpdateReset(void)
