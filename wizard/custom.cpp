@@ -269,6 +269,16 @@ void forget_widgets(Widget w, XtPointer, XtPointer)
         *global = nullptr;
 }
 
+// The title at the top left of one of the two areas side by side.
+Widget heading(Widget form, const char *name, const char *text)
+{
+    qv::Args args(form);
+    args.text(XmNlabelString, text);
+    args.set(XmNalignment, XmALIGNMENT_BEGINNING);
+    args.attach(qv::Args::Top, 0).attach(qv::Args::Left, 0);
+    return qv::create_managed(name, xmLabelWidgetClass, form, args);
+}
+
 // A label and its value side by side in a form, below `above` (or at the
 // top), the value right-aligned; returns the value label, and the label in
 // *label.
@@ -336,12 +346,7 @@ Widget CreatembCustom(Widget parent)
     optionsArgs.attach(qv::Args::Top, laCustom, 10).attach(qv::Args::Left, 10);
     Widget foCustomOptions = qv::create_managed("foCustomOptions", xmFormWidgetClass, foCustom, optionsArgs);
 
-    qv::Args optionsLabelArgs(foCustomOptions);
-    optionsLabelArgs.text(XmNlabelString, "Options:");
-    optionsLabelArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
-    optionsLabelArgs.attach(qv::Args::Top, 0).attach(qv::Args::Left, 0);
-    Widget laCustomOptions = qv::create_managed("laCustomOptions", xmLabelWidgetClass, foCustomOptions,
-                                                optionsLabelArgs);
+    Widget laCustomOptions = heading(foCustomOptions, "laCustomOptions", "Options:");
 
     qv::Args scrolledArgs(foCustomOptions);
     scrolledArgs.set(XmNscrollingPolicy, XmAUTOMATIC);
@@ -361,12 +366,7 @@ Widget CreatembCustom(Widget parent)
     Widget foCustomDescription = qv::create_managed("foCustomDescription", xmFormWidgetClass, foCustom,
                                                     descriptionArgs);
 
-    qv::Args descriptionLabelArgs(foCustomDescription);
-    descriptionLabelArgs.text(XmNlabelString, "Description:");
-    descriptionLabelArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
-    descriptionLabelArgs.attach(qv::Args::Top, 0).attach(qv::Args::Left, 0);
-    Widget laCustomDescription = qv::create_managed("laCustomDescription", xmLabelWidgetClass, foCustomDescription,
-                                                    descriptionLabelArgs);
+    Widget laCustomDescription = heading(foCustomDescription, "laCustomDescription", "Description:");
 
     qv::Args frameArgs(foCustomDescription);
     frameArgs.attach(qv::Args::Top, laCustomDescription, 5).attach(qv::Args::Left, 0);

@@ -71,13 +71,24 @@ Widget action_row(Widget parent, const char *rowName, const char *buttonName, co
     return button;
 }
 
-// The maintenance dialog again, on the main shell, when a removal could
-// not start: setup keeps a window the user can leave it from.
-void reopen_maintenance()
+// Asks on the main shell; true for "Yes".
+bool confirmed(const char *question)
 {
+    return QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), question, "Yes", "No", nullptr) == 0;
+}
+
+// Starts the run on list; the progress dialog then takes over. A run that
+// cannot start brings the maintenance dialog back, so setup keeps a window
+// to be left from, and says why when there is no list.
+void run_or_come_back(_QV_InstConfigList *list, int removeAll)
+{
+    if (QV_instCommandLineInstall(CDInstPtr, list, removeAll) == 0)
+        return;
     mbMaintenance = CreatembMaintenance(QV_instGetMainTopLevelShell());
     QV_DisableAddButtonIfNecessary();
     XtManageChild(mbMaintenance);
+    if (!list)
+        QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), kNoMaintenanceList, "OK", nullptr, nullptr);
 }
 
 } // namespace
@@ -176,16 +187,11 @@ void QV_instMaintenanceAddRemoveCB(Widget w, XtPointer, XtPointer)
 void QV_instMaintenanceRemoveallCB(Widget w, XtPointer, XtPointer)
 {
     _QV_InstConfigList *list = QV_instGetConfigFromId(CDInstPtr, kMaintenanceList);
-    if (QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), "Remove all files - are you sure ?", "Yes", "No",
-                                  nullptr) != 0)
+    if (!confirmed("Remove all files - are you sure ?"))
         return;
     XtDestroyWidget(QV_instGetShell(w));
     SetSelectedFlags(list, 0);
-    if (QV_instCommandLineInstall(CDInstPtr, list, 1) == 0)
-        return; // the progress dialog takes over
-    reopen_maintenance();
-    if (!list)
-        QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), kNoMaintenanceList, "OK", nullptr, nullptr);
+    run_or_come_back(list, 1);
 }
 
 // Installs every chosen component again, as if none were installed. No
@@ -193,8 +199,7 @@ void QV_instMaintenanceRemoveallCB(Widget w, XtPointer, XtPointer)
 void QV_instMaintenanceReinstallCB(Widget w, XtPointer, XtPointer)
 {
     _QV_InstConfigList *list = QV_instGetConfigFromId(CDInstPtr, kMaintenanceList);
-    if (QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), "Reinstall files - are you sure ?", "Yes", "No",
-                                  nullptr) != 0)
+    if (!confirmed("Reinstall files - are you sure ?"))
         return;
     XtDestroyWidget(QV_instGetShell(w));
     if (!list) {
@@ -206,11 +211,7 @@ void QV_instMaintenanceReinstallCB(Widget w, XtPointer, XtPointer)
         for (int32_t id : qv::children(list))
             SetInstalledFlags(QV_instGetConfigFromId(CDInstPtr, id), 0);
     }
-    if (QV_instCommandLineInstall(CDInstPtr, list, 0) == 0)
-        return;
-    reopen_maintenance();
-    if (!list)
-        QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), kNoMaintenanceList, "OK", nullptr, nullptr);
+    run_or_come_back(list, 0);
 }
 
 // Sets the selected state of config and of everything in the lists below

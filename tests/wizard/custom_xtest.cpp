@@ -3,21 +3,15 @@
 // their counters and required space, "Select All", and the ways out
 // (Continue and Cancel). Ways that end setup run in a fresh copy of the
 // test process (death tests).
-#include "support/xfixture.h"
+#include "options_fixture.h"
 
 #include <sys/statvfs.h>
-#include <unistd.h>
 
 #include <X11/IntrinsicP.h>
-#include <Xm/MessageB.h>
 #include <Xm/ToggleB.h>
 
 #include <string>
 #include <vector>
-
-#include "support/capture.h"
-#include "wizard/glue.h"
-#include "wizard_medium.h"
 
 namespace {
 
@@ -120,39 +114,22 @@ std::string size_text(int64_t bytes)
     return text;
 }
 
-class CustomTest : public qvtest::XTest {
+class CustomTest : public qvtest::OptionsFixture {
 protected:
     void SetUp() override
     {
         XTest::SetUp();
-        GTEST_FLAG_SET(death_test_style, "threadsafe");
-        for (const char *name : {"QV_instReadCDinst", "QV_instSetSizes", "QV_instGetWriteSize",
-                                 "QV_instIsAllConfigSelected", "QV_instMarkAllConfig", "QV_instPreInstallCheck"}) {
-            if (qvtest::not_yet_built(name))
-                GTEST_SKIP() << "the options dialog needs " << name << ", which is not built yet";
-        }
-        // A fresh start: no maintenance run, an empty config store.
-        mbMaintenance = nullptr;
-        QV_instInstallationMode = 0;
-        qvtest::CaptureFd quiet(STDOUT_FILENO);
-        for (int i = 0; i <= 100; ++i)
-            QV_instRestoreLastDlg();
-        quiet.finish();
-
-        medium.load(kDescription);
-        ASSERT_EQ(QV_instSetSizes(CDInstPtr), 0);
+        start({"QV_instReadCDinst", "QV_instSetSizes", "QV_instGetWriteSize", "QV_instGetProductName",
+               "QV_instIsAllConfigSelected", "QV_instMarkAllConfig", "QV_instResetAllConfig", "UpdateInstalledFlag",
+               "QV_instPreInstallCheck"},
+              kDescription);
+        if (IsSkipped() || HasFatalFailure())
+            return;
         struct statvfs fs;
         ASSERT_EQ(statvfs(medium.dir().c_str(), &fs), 0);
         block = static_cast<int64_t>(fs.f_bsize);
     }
-    void TearDown() override
-    {
-        mbMaintenance = nullptr;
-        QV_instInstallationMode = 0;
-        XTest::TearDown();
-    }
 
-    _QV_InstConfigList *config(int id) { return QV_instGetConfigFromId(CDInstPtr, id); }
     _QV_InstSuiteList *suite(const char *name) { return QV_instGetSuiteFromName(CDInstPtr, name); }
     // What a file of this size takes on the destination's partition.
     int64_t blocks(int64_t bytes) const { return (bytes + block - 1) / block * block; }
@@ -186,7 +163,6 @@ protected:
     std::string adds() const { return label_text(laCustomRequiredValue1); }
     std::string removes() const { return label_text(laCustomAvailableValue1); }
 
-    qvtest::WizardMedium medium;
     int64_t block = 4096;
 };
 
@@ -267,14 +243,7 @@ TEST_F(CustomTest, AHiddenFirstComponentIsDescribedWithoutARow)
 
 TEST_F(CustomTest, AListOf256ComponentsHas256Rows)
 {
-    std::string body = "Package \"p\" \"p\"\nMkdir \"d\" 0755 0 0\nSuite \"S\" p\nConfigBegin\n"
-                       "1 MainDlg \"Top\" \"\" \"\" 2\n2 CusDlg \"Many\" \"\" \"\" 1";
-    for (int id = 10; id < 10 + 256; ++id)
-        body += " " + std::to_string(id);
-    body += "\n";
-    for (int id = 10; id < 10 + 256; ++id)
-        body += std::to_string(id) + " Suite \"S\" \"one of many\" \"\" 1\n";
-    medium.load(body + "ConfigEnd\n");
+    medium.load(qvtest::list_of_suites(256));
     ASSERT_EQ(QV_instSetSizes(CDInstPtr), 0);
     open(2);
     EXPECT_EQ(row_widgets().size(), 256u);
@@ -462,10 +431,7 @@ TEST_F(CustomTest, ContinueWithNothingToDoSaysSoAndStays)
     for (int id : {10, 11, 12, 13, 20, 21, 30})
         config(id)->selected = 0;
     std::string message;
-    qvtest::when_found("*mbOkCancel", [&](Widget box) {
-        message = label_text(box_child(box, XmDIALOG_MESSAGE_LABEL));
-        press_box(box, XmDIALOG_OK_BUTTON);
-    });
+    qvtest::answer("*mbOkCancel", XmDIALOG_OK_BUTTON, &message);
     press_box(mbCustom, XmDIALOG_OK_BUTTON);
     EXPECT_EQ(message, "Nothing to Install/Remove");
     EXPECT_EQ(GetConfigToInstall(), config(3));

@@ -2,18 +2,11 @@
 // opening the product's options list with the installed components chosen,
 // "Remove all" and its confirmation, the Reinstall action, and the two
 // walks that set states below a configuration.
-#include "support/xfixture.h"
+#include "options_fixture.h"
 
-#include <unistd.h>
-
-#include <Xm/MessageB.h>
 #include <Xm/ToggleB.h>
 
 #include <string>
-
-#include "support/capture.h"
-#include "wizard/glue.h"
-#include "wizard_medium.h"
 
 namespace {
 
@@ -39,33 +32,15 @@ constexpr const char kDescription[] = "Package \"core\" \"core\"\nMkdir \"bin\" 
                                       "7 Suite \"Extra\" \"Extra files\" \"\" 1\n"
                                       "ConfigEnd\n";
 
-class MaintenanceTest : public qvtest::XTest {
+class MaintenanceTest : public qvtest::OptionsFixture {
 protected:
     void SetUp() override
     {
         XTest::SetUp();
-        GTEST_FLAG_SET(death_test_style, "threadsafe");
-        for (const char *name : {"QV_instReadCDinst", "QV_instSetSizes", "QV_instGetWriteSize"}) {
-            if (qvtest::not_yet_built(name))
-                GTEST_SKIP() << "the maintenance dialog needs " << name << ", which is not built yet";
-        }
-        mbMaintenance = nullptr;
-        QV_instInstallationMode = 0;
-        qvtest::CaptureFd quiet(STDOUT_FILENO);
-        for (int i = 0; i <= 100; ++i)
-            QV_instRestoreLastDlg();
-        quiet.finish();
-        medium.load(kDescription);
-        ASSERT_EQ(QV_instSetSizes(CDInstPtr), 0);
+        start({"QV_instReadCDinst", "QV_instSetSizes", "QV_instGetWriteSize", "QV_instGetProductName",
+               "QV_instIsAllConfigSelected", "QV_instResetAllConfig"},
+              kDescription);
     }
-    void TearDown() override
-    {
-        mbMaintenance = nullptr;
-        QV_instInstallationMode = 0;
-        XTest::TearDown();
-    }
-
-    _QV_InstConfigList *config(int id) { return QV_instGetConfigFromId(CDInstPtr, id); }
 
     // The maintenance dialog as start-up shows it.
     Widget open()
@@ -76,8 +51,6 @@ protected:
         EXPECT_TRUE(qvtest::wait_mapped(box));
         return box;
     }
-
-    qvtest::WizardMedium medium;
 };
 
 std::string title_of(Widget w)
@@ -186,10 +159,7 @@ TEST_F(MaintenanceTest, AddRemoveWithoutAListToMaintainSaysSoAndStays)
                 "ConfigBegin\n1 MainDlg \"Top\" \"\" \"\" 3\n3 Suite \"Core\" \"\" \"\" 1\nConfigEnd\n");
     Widget box = open();
     std::string message;
-    qvtest::when_found("*mbOkCancel", [&](Widget question) {
-        message = label_text(box_child(question, XmDIALOG_MESSAGE_LABEL));
-        press_box(question, XmDIALOG_OK_BUTTON);
-    });
+    qvtest::answer("*mbOkCancel", XmDIALOG_OK_BUTTON, &message);
     press(pbMaintenanceAddRemove);
     EXPECT_EQ(message, "Error: invalid or incomplete setup configuration file");
     EXPECT_TRUE(XtIsManaged(box));
@@ -265,10 +235,7 @@ TEST_F(MaintenanceTest, ExitSetupAsksAndResumeKeepsTheDialog)
 {
     Widget box = open();
     std::string message;
-    qvtest::when_found("*mbExitSetup", [&](Widget question) {
-        message = label_text(box_child(question, XmDIALOG_MESSAGE_LABEL));
-        press_box(question, XmDIALOG_OK_BUTTON); // "Resume Setup"
-    });
+    qvtest::answer("*mbExitSetup", XmDIALOG_OK_BUTTON, &message); // "Resume Setup"
     press_box(box, XmDIALOG_CANCEL_BUTTON);
     EXPECT_EQ(message, "Are you sure you want to Exit?\nSetup has not yet modified any files");
     EXPECT_TRUE(XtIsManaged(box));
@@ -278,10 +245,7 @@ TEST_F(MaintenanceTest, ReinstallAsksFirst)
 {
     Widget box = open();
     std::string question;
-    qvtest::when_found("*mbOkCancel", [&](Widget asking) {
-        question = label_text(box_child(asking, XmDIALOG_MESSAGE_LABEL));
-        press_box(asking, XmDIALOG_CANCEL_BUTTON);
-    });
+    qvtest::answer("*mbOkCancel", XmDIALOG_CANCEL_BUTTON, &question);
     QV_instMaintenanceReinstallCB(pbMaintenanceRemoveall, nullptr, nullptr);
     EXPECT_EQ(question, "Reinstall files - are you sure ?");
     EXPECT_TRUE(XtIsManaged(box));
@@ -323,14 +287,7 @@ TEST_F(MaintenanceTest, InstalledFlagsWalkMarksTheSuiteRecordsOnly)
 
 TEST_F(MaintenanceTest, WalksStopAfter256ChildIds)
 {
-    std::string body = "Package \"p\" \"p\"\nMkdir \"d\" 0755 0 0\nSuite \"S\" p\nConfigBegin\n"
-                       "1 MainDlg \"Top\" \"\" \"\" 2\n2 CusDlg \"Full\" \"\" \"\" 1";
-    for (int id = 10; id < 10 + 257; ++id)
-        body += " " + std::to_string(id);
-    body += "\n";
-    for (int id = 10; id < 10 + 257; ++id)
-        body += std::to_string(id) + " Suite \"S\" \"\" \"\" 1\n";
-    medium.load(body + "ConfigEnd\n");
+    medium.load(qvtest::list_of_suites(257));
     SetSelectedFlags(config(2), 0);
     EXPECT_EQ(config(10 + 255)->selected, 0);
     EXPECT_EQ(config(10 + 256)->selected, 1) << "the 257th id is not kept";
