@@ -66,15 +66,6 @@ void QV_instChangeDestinationBrowseOkCB(Widget w, XtPointer clientData, XtPointe
 
 // ===== wizard/browse.h =====
 
-// NOT-YET-BUILT: QV_instBrowseForSource
-void QV_instBrowseForSource(const char *fileName, char **newDir, const char *startDir) { qv_not_yet_built("QV_instBrowseForSource"); }
-
-// NOT-YET-BUILT: QV_BrowseSourceOkCB
-void QV_BrowseSourceOkCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_BrowseSourceOkCB"); }
-
-// NOT-YET-BUILT: QV_BrowseSourceExitCB
-void QV_BrowseSourceExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_BrowseSourceExitCB"); }
-
 // ===== wizard/maindlg.h =====
 
 // NOT-YET-BUILT: mbMainDlg
@@ -235,7 +226,5 @@ int DoMigrate(Widget w) { qv_not_yet_built("DoMigrate"); }
 
 // ===== wizard/userupdate.h =====
 
-// NOT-YET-BUILT: QV_instUpdateUser
-void QV_instUpdateUser(Widget parent, const char *sourceDir) { qv_not_yet_built("QV_instUpdateUser"); }
 
 } // extern "C"

@@ -36,6 +36,8 @@ protected:
     void SetUp() override
     {
         XTest::SetUp();
+        if (std::string m = qvtest::missing_for_dialogs(); !m.empty())
+            GTEST_SKIP() << "needs " << m << " (not built yet)";
         GTEST_FLAG_SET(death_test_style, "threadsafe");
         medium.load_simple();
     }
