@@ -465,6 +465,10 @@ void QV_instUISetCustomDlg(_QV_InstConfigList *config)
         return;
     remove_rows();
     set_label(laCustomDescriptionItem, "");
+    // Until a row of this list is described, "Change Option" has nothing
+    // to open: it must not keep acting on a row of the list shown before.
+    XtSetSensitive(pbCustomChangeOption, False);
+    XtRemoveAllCallbacks(pbCustomChangeOption, XmNactivateCallback);
 
     bool anyList = false;
     bool first = true;

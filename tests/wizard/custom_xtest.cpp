@@ -241,6 +241,28 @@ TEST_F(CustomTest, AHiddenFirstComponentIsDescribedWithoutARow)
     EXPECT_EQ(label_text(laCustomRequiredValue), "Unknown") << "a list naming a menu cannot be sized";
 }
 
+TEST_F(CustomTest, ChangeOptionNeverOpensARowOfTheListShownBefore)
+{
+    medium.load("Package \"p\" \"p\"\nMkdir \"d\" 0755 0 0\nSuite \"S\" p\n"
+                "ConfigBegin\n1 MainDlg \"Top\" \"\" \"\" 2\n"
+                "2 CusDlg \"Outer\" \"\" \"\" 1 9 3\n"
+                "3 CusDlg \"Inner\" \"\" \"\" 1 4\n"
+                "4 CusDlg \"Innermost\" \"\" \"\" 1 5\n"
+                "5 Suite \"S\" \"\" \"\" 1\n"
+                "ConfigEnd\n");
+    ASSERT_EQ(QV_instSetSizes(CDInstPtr), 0);
+    open(3);
+    EXPECT_TRUE(XtIsSensitive(pbCustomChangeOption)) << "Innermost is described";
+
+    // List 2 begins with an id that names nothing: no row is described.
+    QV_instUISetCustomDlg(config(2));
+    EXPECT_TRUE(XtIsManaged(pbCustomChangeOption)) << "Inner is a list";
+    EXPECT_FALSE(XtIsSensitive(pbCustomChangeOption));
+    press(pbCustomChangeOption);
+    EXPECT_EQ(QV_InstGetLastConfig(), config(2));
+    EXPECT_EQ(config(4)->parent, config(3)) << "as the reader left it";
+}
+
 TEST_F(CustomTest, AListOf256ComponentsHas256Rows)
 {
     medium.load(qvtest::list_of_suites(256));
