@@ -101,15 +101,6 @@ TEST_F(MaintenanceTest, OffersAddRemoveAndRemoveAllForTheProduct)
     EXPECT_EQ(pbMaintenanceAddRemove, nullptr);
 }
 
-TEST_F(MaintenanceTest, WithoutAProductNameTheGreetingKeepsItsBlanks)
-{
-    medium.load(kDescription);
-    std::free(CDInstPtr->productName);
-    CDInstPtr->productName = nullptr;
-    CreatembMaintenance(mainShell());
-    EXPECT_EQ(label_text(laMaintenanceWelcome), "Welcome to the  installation maintenance program.");
-}
-
 TEST_F(MaintenanceTest, AddRemoveOpensTheListWithWhatIsInstalledChosen)
 {
     // As the history reader leaves it: nothing chosen, then what is installed.
@@ -164,16 +155,6 @@ TEST_F(MaintenanceTest, AddRemoveWithoutAListToMaintainSaysSoAndStays)
     EXPECT_EQ(message, "Error: invalid or incomplete setup configuration file");
     EXPECT_TRUE(XtIsManaged(box));
     EXPECT_EQ(QV_instInstallationMode, 0);
-}
-
-TEST_F(MaintenanceTest, AListOfOneSuiteOffersOnlyRemoveAll)
-{
-    medium.load("Package \"core\" \"core\"\nMkdir \"bin\" 0755 0 0\nSuite \"Core\" core\n"
-                "ConfigBegin\n1 MainDlg \"Top\" \"\" \"\" 2\n2 CusDlg \"One\" \"\" \"\" 1 3\n"
-                "3 Suite \"Core\" \"\" \"\" 1\nConfigEnd\n");
-    open();
-    EXPECT_FALSE(XtIsSensitive(pbMaintenanceAddRemove));
-    EXPECT_TRUE(XtIsSensitive(pbMaintenanceRemoveall));
 }
 
 TEST_F(MaintenanceTest, NoToRemoveAllChangesNothing)
@@ -241,17 +222,6 @@ TEST_F(MaintenanceTest, ExitSetupAsksAndResumeKeepsTheDialog)
     EXPECT_TRUE(XtIsManaged(box));
 }
 
-TEST_F(MaintenanceTest, ReinstallAsksFirst)
-{
-    Widget box = open();
-    std::string question;
-    qvtest::answer("*mbOkCancel", XmDIALOG_CANCEL_BUTTON, &question);
-    QV_instMaintenanceReinstallCB(pbMaintenanceRemoveall, nullptr, nullptr);
-    EXPECT_EQ(question, "Reinstall files - are you sure ?");
-    EXPECT_TRUE(XtIsManaged(box));
-}
-
-// The walks, on list 2: 3 Core, 4 Docs, 9 (nothing), 5 Extras > 7 Extra.
 TEST_F(MaintenanceTest, SelectedFlagsWalkDeselectsEverythingBelowAndMarksListsInstalled)
 {
     for (int id : {2, 3, 4, 5, 7})
