@@ -162,6 +162,13 @@ int64_t QV_instGetSize(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int s
         return 0;
     switch (config->type) {
     case QV_CONFIG_SUITE: {
+        // A suite that is neither on disk nor wanted changes nothing. The
+        // combination rules of the lists below would otherwise subtract it
+        // (or add it, counting what is touched) under a list that is being
+        // added or removed, and the required space of a first installation
+        // with a nested list could even come out negative.
+        if (!config->installed && !config->selected)
+            return 0;
         // Phase 0 lets the suites that stay installed claim their packages,
         // so that phase 1 adds or subtracts only what really changes.
         if (phase == 0 && !(config->installed && config->selected))

@@ -270,6 +270,29 @@ TEST(SizeWalk, ListsInsideAListAndArgumentChecks)
     EXPECT_EQ(QV_instGetWriteSize(m.model.cd, m.list, 0), -1);
 }
 
+TEST(SizeWalk, SuitesNeitherInstalledNorChosenCountNothingInANestedList)
+{
+    // A first installation: one suite chosen, and a sub-list that is chosen
+    // while its own suite is not. Only the chosen suite takes room.
+    qvtest::ScratchDir scratch("sizes");
+    qvtest::HandmadeModel model(scratch.path().c_str());
+    _QV_InstPackage *small = model.package("small");
+    _QV_InstPackage *big = model.package("big");
+    small->writeSize = 12288;
+    big->writeSize = 307200;
+    _QV_InstConfigList *top = model.cusDlg(1, {2, 3}, 1, 1);
+    model.suiteConfig(2, model.suite("Small", {small}), 1, 0);
+    model.cusDlg(3, {4}, 1, 0);
+    model.suiteConfig(4, model.suite("Big", {big}), 0, 0);
+    EXPECT_EQ(QV_instGetWriteSize(model.cd, top, 0), 12288);
+    EXPECT_EQ(QV_instGetWriteSize(model.cd, top, 1), 12288);
+
+    // The same list being removed: a suite that was never installed is not
+    // taken away either.
+    _QV_InstConfigList *gone = model.cusDlg(5, {4}, 0, 1);
+    EXPECT_EQ(QV_instGetWriteSize(model.cd, gone, 0), 0);
+}
+
 TEST(SizeWalkDeathTest, MainDialogCannotBeSized)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
