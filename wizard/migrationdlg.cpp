@@ -228,6 +228,7 @@ Widget CreatemigrationDlg(Widget parent)
     // little room for the installation.
     dialogArgs.set(XmNautoUnmanage, False);
     dialogArgs.set(XmNx, where.x).set(XmNy, where.y).set(XmNwidth, where.width).set(XmNheight, where.height);
+    dialogArgs.set(XmNdefaultPosition, False); // where it is put, not centred
     Widget migrationDlg =
         XtCreateWidget("migrationDlg", xmFormWidgetClass, shell, dialogArgs.list(), dialogArgs.count());
     XtAddCallback(migrationDlg, XmNmapCallback, OnMigrationDlgMap, nullptr);

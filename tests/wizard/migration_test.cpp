@@ -29,8 +29,9 @@ std::vector<std::string> strings_of(const _QV_InstStringList *list)
         out.push_back(list->string);
     // The list ends in a terminator node.
     EXPECT_NE(list, nullptr);
-    if (list)
+    if (list) {
         EXPECT_EQ(list->next, nullptr);
+    }
     return out;
 }
 
@@ -146,19 +147,6 @@ TEST_F(FolderScan, FileTestsTellFilesFromFolders)
     EXPECT_EQ(GetNodeMode((scratch / "file").c_str(), nullptr), 0);
 }
 
-TEST(HomeDirectory, IsACopyOfHomeOrNone)
-{
-    {
-        EnvVar home("HOME", "/home/ann");
-        char *copy = GetHomeDirectory();
-        ASSERT_NE(copy, nullptr);
-        EXPECT_STREQ(copy, "/home/ann");
-        std::free(copy);
-    }
-    EnvVar home("HOME", std::nullopt);
-    EXPECT_EQ(GetHomeDirectory(), nullptr);
-}
-
 class UserRoot : public ::testing::Test {
 protected:
     EnvVar home{"HOME", "/home/ann"};
@@ -180,18 +168,12 @@ TEST_F(UserRoot, IsTheHomeFolderUntilAnotherRootIsChosen)
     SetDefaultUserHome("/home/ann");
     EXPECT_STREQ(GetDefaultUserHome(), "/home/ann");
     EXPECT_STREQ(GetDefaultUserHomeWithEnvVar(), "$HOME");
-}
 
-TEST_F(UserRoot, SettingTheStoredStringOrAPartOfItIsSafe)
-{
-    SetDefaultUserHome("/export/users");
-    EXPECT_STREQ(GetDefaultUserHome(), "/export/users/ann");
-    // Asked for the home folder, the store holds HOME and hands it out.
-    SetDefaultUserHome("/home/ann");
+    // The stored string, or a part of it, may be handed back.
     const char *stored = GetDefaultUserHome();
     SetDefaultUserHome(stored);
     EXPECT_STREQ(GetDefaultUserHome(), "/home/ann");
-    SetDefaultUserHome(stored + 5); // "/ann", a part of the stored string
+    SetDefaultUserHome(stored + 5); // "/ann"
     EXPECT_STREQ(GetDefaultUserHome(), "/ann/ann");
 }
 

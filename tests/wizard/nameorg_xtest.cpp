@@ -131,9 +131,6 @@ TEST_F(NameOrgTest, TheNameDialogIsBuiltAndFilledFromTheUserFile)
               "for subsequent installations of the product.");
     EXPECT_EQ(find(box, "*txNameOrgName"), txNameOrgName);
     EXPECT_EQ(find(box, "*txNameOrgOrg"), txNameOrgOrg);
-    short columns = 0;
-    XtVaGetValues(txNameOrgName, XmNcolumns, &columns, nullptr);
-    EXPECT_EQ(columns, 30);
 
     XtManageChild(box);
     ASSERT_TRUE(qvtest::wait_mapped(box));
