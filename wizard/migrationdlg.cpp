@@ -345,6 +345,7 @@ void OnMigrationDlgMap(Widget, XtPointer, XtPointer)
         set_text(textFieldPath, source);
 }
 
+// "Migrate": the choice of preferences is open while it is set.
 void OnToggleMigrateValueChanged(Widget w, XtPointer, XtPointer)
 {
     set_migration_widgets_sensitive(XmToggleButtonGetState(w));
@@ -373,6 +374,7 @@ void OnListCreate(Widget w, XtPointer, XtPointer)
     FreeStringList(all);
 }
 
+// The path field starts with the folder chosen in the list.
 void OnCreateTextFieldPathCreate(Widget w, XtPointer, XtPointer)
 {
     if (!migrationList)
@@ -384,6 +386,7 @@ void OnCreateTextFieldPathCreate(Widget w, XtPointer, XtPointer)
         set_text(w, text_of_item(selected[0]).c_str());
 }
 
+// A folder clicked in the list is shown in the path field.
 void OnListBrowseSelect(Widget, XtPointer, XtPointer callData)
 {
     auto *cbs = static_cast<XmListCallbackStruct *>(callData);
@@ -391,6 +394,7 @@ void OnListBrowseSelect(Widget, XtPointer, XtPointer callData)
         set_text(textFieldPath, text_of_item(cbs->item).c_str());
 }
 
+// The user root field starts with the default user root.
 void OnTextFieldUserRootCreate(Widget w, XtPointer, XtPointer)
 {
     if (const char *root = GetDefaultUserHome())

@@ -82,6 +82,7 @@ Widget CreatembNameOrgConfirm(Widget parent)
     return box;
 }
 
+// Shown: titled with the product, filled with the stored values.
 void QV_instNameOrgMapCB(Widget w, XtPointer, XtPointer)
 {
     qv::unmanage_box_children(w, {XmDIALOG_SEPARATOR, XmDIALOG_HELP_BUTTON});
@@ -110,6 +111,7 @@ void QV_instNameOrgExitCB(Widget w, XtPointer, XtPointer)
     qv::confirm_exit_from(w);
 }
 
+// Shown: titled with the product.
 void QV_instNameOrgConfirmMapCB(Widget w, XtPointer, XtPointer)
 {
     qv::unmanage_box_children(w, {XmDIALOG_SEPARATOR, XmDIALOG_HELP_BUTTON});

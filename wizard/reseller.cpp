@@ -71,7 +71,7 @@ Widget CreatembResellerConfirm(Widget parent)
     return box;
 }
 
-// The shell keeps its own title here.
+// Shown: filled with the stored values; the shell keeps its own title.
 void QV_instResellerMapCB(Widget, XtPointer, XtPointer)
 {
     qv::load_info_fields(qv::kResellerInfoFile, {txResellerName, txResellerPhone, txResellerEmail});
@@ -90,6 +90,7 @@ void QV_instResellerExitCB(Widget w, XtPointer, XtPointer)
     qv::confirm_exit_from(w);
 }
 
+// Shown: titled with the product.
 void QV_instResellerConfirmMapCB(Widget w, XtPointer, XtPointer)
 {
     qv::unmanage_box_children(w, {XmDIALOG_SEPARATOR, XmDIALOG_HELP_BUTTON});

@@ -43,6 +43,7 @@ void append(_QV_InstStringList *list, const char *s)
 
 extern "C" {
 
+// A new, empty list.
 _QV_InstStringList *CreateStringList(void)
 {
     return new_node();
@@ -66,6 +67,7 @@ void InsertStringList(_QV_InstStringList *list, const char *s)
     list->next = second;
 }
 
+// Releases every node and string of the list.
 void FreeStringList(_QV_InstStringList *list)
 {
     while (list) {
@@ -108,12 +110,15 @@ _QV_InstStringList *FindPreferencesDirs(_QV_InstStringList *list)
     return found;
 }
 
+// A copy of HOME (the caller frees it), or none when it is unset.
 char *GetHomeDirectory(void)
 {
     const char *home = std::getenv("HOME");
     return home ? strdup(home) : nullptr;
 }
 
+// 1 with the file mode of path (links followed) stored in *mode, 0 when
+// path cannot be examined or mode is null.
 int GetNodeMode(const char *path, unsigned int *mode)
 {
     struct stat st;
@@ -123,12 +128,14 @@ int GetNodeMode(const char *path, unsigned int *mode)
     return 1;
 }
 
+// 1 when path is, or leads to, a regular file.
 int IsFileExist(const char *path)
 {
     unsigned int mode = 0;
     return GetNodeMode(path, &mode) && S_ISREG(mode) ? 1 : 0;
 }
 
+// 1 when path is, or leads to, a folder.
 int IsDirExist(const char *path)
 {
     unsigned int mode = 0;

@@ -29,6 +29,7 @@ const char *join(char (&buffer)[4097], const char *root, const char *tail)
 
 extern "C" {
 
+// Makes folder the root of the users' preferences (null forgets it).
 void SetDefaultUserHome(const char *folder)
 {
     if (folder == defaultRoot.get())
