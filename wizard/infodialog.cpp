@@ -36,27 +36,26 @@ void info_rows(Widget form, Widget above, std::initializer_list<InfoRow> rows, b
 {
     std::vector<Widget> captions;
     Widget last = above;
+    auto below_last = [&last](Args &args) {
+        if (last)
+            args.attach(Args::Top, last, 10);
+        else
+            args.attach(Args::Top, 10);
+    };
     for (const InfoRow &row : rows) {
         qv::Args captionArgs(form);
         captionArgs.text(XmNlabelString, row.caption);
         captionArgs.set(XmNalignment, XmALIGNMENT_END);
         captionArgs.attach(Args::Left, 10);
-        if (!textFields) {
-            if (last)
-                captionArgs.attach(Args::Top, last, 10);
-            else
-                captionArgs.attach(Args::Top, 10);
-        }
+        if (!textFields)
+            below_last(captionArgs);
         Widget caption = create_managed(row.captionName, xmLabelWidgetClass, form, captionArgs);
         captions.push_back(caption);
 
         qv::Args valueArgs(form);
         valueArgs.attach(Args::Left, caption, 10);
         if (textFields) {
-            if (last)
-                valueArgs.attach(Args::Top, last, 10);
-            else
-                valueArgs.attach(Args::Top, 10);
+            below_last(valueArgs);
             valueArgs.set(XmNcolumns, 30);
             *row.value = create_managed(row.valueName, xmTextFieldWidgetClass, form, valueArgs);
             // The caption spans the height of its field, so both read on one line.
@@ -74,8 +73,21 @@ void info_rows(Widget form, Widget above, std::initializer_list<InfoRow> rows, b
             last = caption;
         }
     }
-    captions.resize(3, nullptr);
+    captions.resize(3, nullptr); // the dialogs have two or three rows
     QV_makeAllWidgetSameMaxWidth(captions[0], captions[1], captions[2], nullptr);
+}
+
+// The work area of box: form `formName` with label `labelName` showing
+// text at its top. Returns the label.
+Widget top_label(Widget box, const char *formName, const char *labelName, const char *text)
+{
+    Args formArgs(box);
+    Widget form = create_managed(formName, xmFormWidgetClass, box, formArgs);
+    Args labelArgs(form);
+    labelArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
+    labelArgs.text(XmNlabelString, text);
+    labelArgs.attach(Args::Top, 10).attach(Args::Left, 10).attach(Args::Right, 10);
+    return create_managed(labelName, xmLabelWidgetClass, form, labelArgs);
 }
 
 } // namespace
@@ -94,16 +106,8 @@ Widget create_entry_box(Widget parent, const EntrySpec &spec, std::initializer_l
     // mwmInputMode from its own dialogStyle when it is created.
     XtVaSetValues(shell, XmNmwmInputMode, kMwmFullApplicationModal, nullptr);
 
-    Args formArgs(mb);
-    Widget form = create_managed(spec.formName, xmFormWidgetClass, mb, formArgs);
-
-    Args labelArgs(form);
-    labelArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
-    labelArgs.text(XmNlabelString, spec.text);
-    labelArgs.attach(Args::Top, 10).attach(Args::Left, 10).attach(Args::Right, 10);
-    Widget label = create_managed(spec.labelName, xmLabelWidgetClass, form, labelArgs);
-
-    info_rows(form, label, rows, true);
+    Widget label = top_label(mb, spec.formName, spec.labelName, spec.text);
+    info_rows(XtParent(label), label, rows, true);
     return mb;
 }
 
@@ -119,15 +123,8 @@ Widget create_confirm_box(Widget parent, const ConfirmSpec &spec, std::initializ
     box.cancelCB = spec.changeCB;
     Widget mb = create_message_box(shell, box);
 
-    Args formArgs(mb);
-    Widget form = create_managed("form", xmFormWidgetClass, mb, formArgs);
-
-    Args labelArgs(form);
-    labelArgs.set(XmNalignment, XmALIGNMENT_BEGINNING);
-    labelArgs.text(XmNlabelString, kCheckValues);
-    labelArgs.attach(Args::Top, 10).attach(Args::Left, 10).attach(Args::Right, 10);
-    Widget label = create_managed(spec.labelName, xmLabelWidgetClass, form, labelArgs);
-
+    Widget label = top_label(mb, "form", spec.labelName, kCheckValues);
+    Widget form = XtParent(label);
     Args frameArgs(form);
     frameArgs.attach(Args::Top, label, 10).attach(Args::Bottom, 10);
     frameArgs.attach(Args::Left, 10).attach(Args::Right, 10);
