@@ -3,13 +3,16 @@ SHELL := /bin/bash
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+CHECK_FUZZ_SECONDS ?= 30
 
 # Debian packages the build, the tests and the demo need.
 DEPS := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev \
         libmotif-dev libxt-dev libx11-dev libxpm-dev xvfb xauth xdotool x11-apps \
         imagemagick mwm bzip2 tar binutils python3
 
-.PHONY: deps build check demo clean
+.PHONY: deps build check demo clean fuzz fuzz-build fuzz-run
 
 deps:
 	@missing=$$(for p in $(DEPS); do \
@@ -31,15 +34,38 @@ check: deps
 	  -DCMAKE_C_FLAGS_DEBUG="-O1 -g" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g"
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory fuzz-run FUZZ_SECONDS=$(CHECK_FUZZ_SECONDS)
 
 demo: deps build
 	@bash examples/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
 # Benchmarks: build/bench/<name> (see bench/)
 .PHONY: bench
 bench: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQV_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)
+
+# Fuzzing (libFuzzer, clang): every tests/fuzz/<name>_fuzz.cpp runs for
+# FUZZ_SECONDS from its seed corpus tests/fuzz/corpus/<name>/; new inputs and
+# any crash, leak or timeout input are kept under $(FUZZ_BUILD)/.
+fuzz: deps fuzz-run
+
+fuzz-build:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQV_FUZZ=ON -DQV_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+
+fuzz-run: fuzz-build
+	@set -e; for target in $(FUZZ_BUILD)/fuzz/*_fuzz; do \
+	  name=$$(basename $$target _fuzz); \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$name $(FUZZ_BUILD)/artifacts/$$name; \
+	  dict=tests/fuzz/$$name.dict; [ -f $$dict ] && dictopt=-dict=$$dict || dictopt=; \
+	  echo "fuzz: $$name for $(FUZZ_SECONDS) s"; \
+	  $$target -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+	    -close_fd_mask=3 -print_final_stats=1 $$dictopt \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$name/ \
+	    $(FUZZ_BUILD)/corpus/$$name tests/fuzz/corpus/$$name; \
+	done

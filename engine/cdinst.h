@@ -256,6 +256,10 @@ extern int QV_instDebug;
 
 _QV_instCDinst *QV_instReadCDinst(const char *path, void (*perLine)(void));
 int readCdinst(FILE *stream, _QV_instCDinst *cdinst, void (*perLine)(void), int *lineNo);
+/* Both buffers hold QV_HEADER_FIELD_MAX + 1 bytes. 1: the next logical line
+ * carries the key (value in valueBuffer); 0: it does not; -1: it carries the
+ * key with a value too long for the buffer. On 0 and -1 the stream and the
+ * line number are put back. */
 int QV_ReadHeaderLine(const char *key, char *keyBuffer, char *valueBuffer, FILE *stream, int *lineNo, int mandatory);
 int AddLineToCDinst(char *line, _QV_instCDinst *cdinst);
 int AddLineToConfig(char *line, _QV_instCDinst *cdinst);
@@ -263,6 +267,7 @@ char *QV_instGetline(FILE *stream, int *lineNo);
 char *getToken(char *text, const char **list, char **rest, int caseSensitive);
 char **getTokenList(char *text, const char **list, int caseSensitive);
 char *getQuotedString(char *text, char **rest);
+/* Numbers above 2147483647 read as 2147483647. */
 int getInteger(char *text, char **rest);
 int getIconInfo(_QV_InstConfigList *config, char *text, char **rest);
 int checkToken(const char *word, const char **list, int caseSensitive);

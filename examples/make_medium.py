@@ -7,6 +7,8 @@ modules, the agreement, the help pages and the runtime tools, and writes the
 description cdinst.dat with the sizes and archive members of what it made.
 
 usage: make_medium.py SOURCE_DIR RUNTIME_DIR OUT_DIR MODULE...
+
+A MODULE goes into SetupFiles/; one given as REL=PATH goes to REL instead.
 """
 import os
 import re
@@ -17,6 +19,7 @@ import sys
 # Product files copied as they are, with the modes they get on the medium.
 PLAIN = {
     'bin/qvdemo': 0o755,
+    'QVR_FILE': 0o644,
     'etc/qvdemo.conf': 0o644,
     'etc/license.key': 0o600,
     'lib/qvdemo-core.tlb': 0o644,
@@ -30,13 +33,14 @@ ARCHIVES = [
     ('archives/samples.tar.bz2', 'samples', True),
     ('archives/common.tar', 'common', False),
 ]
-# The runtime's registry tools, shipped as product files under Application/
-# (the runtime directory holds them at the same places).
+# The runtime's registry tools and the product's qvr, shipped as product files
+# under Application/ (the runtime directory holds them at the same places).
 RUNTIME = {
     'Application/mainwin/mw/bin-amd64_linux/mwperl': 0o755,
     'Application/mainwin/mw/scripts/mwgeneric.pl': 0o644,
     'Application/mainwin/mw/bin-linux_optimized/regkey': 0o755,
     'Application/bin/tavreg': 0o755,
+    'Application/bin/qvr': 0o755,
 }
 
 
@@ -117,7 +121,8 @@ def main():
             os.chmod(dst, mode | 0o755)
         sizes[rel] = os.path.getsize(dst)
 
-    setup_files = [(m, 'SetupFiles/' + os.path.basename(m), 0o755) for m in modules]
+    setup_files = [(m.split('=', 1)[1], m.split('=', 1)[0], 0o755) if '=' in m
+                   else (m, 'SetupFiles/' + os.path.basename(m), 0o755) for m in modules]
     setup_files += [(os.path.join(source, 'SetupFiles', 'eula.txt'), 'SetupFiles/eula.txt', 0o644),
                     (os.path.join(source, 'Setup', 'Help', 'index.html'), 'Setup/Help/index.html', 0o644)]
     for src, rel, mode in setup_files:

@@ -101,6 +101,17 @@ Widget create_message_box(Widget shell, const BoxSpec &spec)
         args.set(XmNdialogType, spec.dialogType);
     args.text(XmNokLabelString, spec.okLabel);
     args.text(XmNcancelLabelString, spec.cancelLabel);
+    // A dialog shell takes the size of its child when the child is managed
+    // and, by default, centres itself over its parent: a dialog whose shell
+    // was given a geometry keeps it by giving the same size to its box and
+    // asking for no centring.
+    Dimension width = 0, height = 0;
+    XtVaGetValues(shell, XmNwidth, &width, XmNheight, &height, nullptr);
+    if (width > 0 && height > 0) {
+        args.set(XmNwidth, width);
+        args.set(XmNheight, height);
+        args.set(XmNdefaultPosition, False);
+    }
     Widget box = XtCreateWidget(spec.name, xmMessageBoxWidgetClass, shell, args.list(), args.count());
     if (spec.mapCB)
         XtAddCallback(box, XmNmapCallback, spec.mapCB, nullptr);

@@ -5,23 +5,23 @@
 // Createmb<Name>(parent) builder, its map callback and its button callbacks.
 // The builder goes like this:
 //
-//     Widget CreatembWelcome(Widget parent)
+//     Widget CreatembExample(Widget parent)
 //     {
 //         const qv::Geometry where{7, 31, 553, 368};
-//         Widget shell = qv::create_dialog_shell(parent, "dsWelcome", &where);
-//         qv::BoxSpec spec("mbWelcome");
+//         Widget shell = qv::create_dialog_shell(parent, "dsExample", &where);
+//         qv::BoxSpec spec("mbExample");
 //         spec.okLabel = "Continue";
 //         spec.cancelLabel = "Exit Setup";
-//         spec.mapCB = QV_instWelcomeMapCB;
-//         spec.okCB = QV_instWelcomeContinueCB;
-//         spec.cancelCB = QV_instWelcomeExitCB;
+//         spec.mapCB = QV_instExampleMapCB;
+//         spec.okCB = QV_instExampleContinueCB;
+//         spec.cancelCB = QV_instExampleExitCB;
 //         Widget box = qv::create_message_box(shell, spec);
 //         qv::Args formArgs(box);
-//         Widget form = qv::create_managed("foWelcome", xmFormWidgetClass, box, formArgs);
+//         Widget form = qv::create_managed("foExample", xmFormWidgetClass, box, formArgs);
 //         qv::Args args(form);
 //         args.text(XmNlabelString, ":::t\"First line\"\"Second line\"");
 //         args.attach(qv::Args::Top, 10).attach(qv::Args::Left, 10);
-//         qv::create_managed("laWelcome", xmLabelWidgetClass, form, args);
+//         qv::create_managed("laExample", xmLabelWidgetClass, form, args);
 //         return box;                      // unmanaged: the caller manages it
 //     }
 //

@@ -20,7 +20,7 @@
 
 #pragma GCC diagnostic ignored "-Wunused-parameter"
 
-[[noreturn]] static void qv_not_yet_built(const char *name)
+[[noreturn, maybe_unused]] static void qv_not_yet_built(const char *name)
 {
     std::fprintf(stderr, "NOT-YET-BUILT: %s\n", name);
     std::exit(1);
@@ -34,220 +34,13 @@ extern "C" {
 
 // ===== wizard/destination.h =====
 
-// NOT-YET-BUILT: tfChangeDestination
-Widget tfChangeDestination = {};
-
-// NOT-YET-BUILT: laChangeDestinationAvailableSpace
-Widget laChangeDestinationAvailableSpace = {};
-
-// NOT-YET-BUILT: CreatembChangeDestination
-Widget CreatembChangeDestination(Widget parent) { qv_not_yet_built("CreatembChangeDestination"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationMapCB
-void QV_instChangeDestinationMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationMapCB"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationOKCB
-void QV_instChangeDestinationOKCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationOKCB"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationExitCB
-void QV_instChangeDestinationExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationExitCB"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationActivateCB
-void QV_instChangeDestinationActivateCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationActivateCB"); }
-
-// NOT-YET-BUILT: QV_instChangeDestination
-void QV_instChangeDestination(Widget parent) { qv_not_yet_built("QV_instChangeDestination"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationBrowseCancelCB
-void QV_instChangeDestinationBrowseCancelCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationBrowseCancelCB"); }
-
-// NOT-YET-BUILT: QV_instChangeDestinationBrowseOkCB
-void QV_instChangeDestinationBrowseOkCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instChangeDestinationBrowseOkCB"); }
-
 // ===== wizard/browse.h =====
-
-// NOT-YET-BUILT: QV_instBrowseForSource
-void QV_instBrowseForSource(const char *fileName, char **newDir, const char *startDir) { qv_not_yet_built("QV_instBrowseForSource"); }
-
-// NOT-YET-BUILT: QV_BrowseSourceOkCB
-void QV_BrowseSourceOkCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_BrowseSourceOkCB"); }
-
-// NOT-YET-BUILT: QV_BrowseSourceExitCB
-void QV_BrowseSourceExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_BrowseSourceExitCB"); }
 
 // ===== wizard/maindlg.h =====
 
-// NOT-YET-BUILT: mbMainDlg
-Widget mbMainDlg = {};
-
-// NOT-YET-BUILT: laMainDlg
-Widget laMainDlg = {};
-
-// NOT-YET-BUILT: pbMainDlg1
-Widget pbMainDlg1 = {};
-
-// NOT-YET-BUILT: laMainDlg1Product
-Widget laMainDlg1Product = {};
-
-// NOT-YET-BUILT: laMainDlg1Description
-Widget laMainDlg1Description = {};
-
-// NOT-YET-BUILT: laMainDlgAvailableSpace
-Widget laMainDlgAvailableSpace = {};
-
-// NOT-YET-BUILT: txMainDlgFolder
-Widget txMainDlgFolder = {};
-
-// NOT-YET-BUILT: CreatembMainDlg
-Widget CreatembMainDlg(Widget parent) { qv_not_yet_built("CreatembMainDlg"); }
-
-// NOT-YET-BUILT: QV_instUISetMainDlg
-void QV_instUISetMainDlg(Widget box, _QV_InstConfigList *config) { qv_not_yet_built("QV_instUISetMainDlg"); }
-
-// NOT-YET-BUILT: QV_instSetPixmapOnWidget
-void QV_instSetPixmapOnWidget(Widget button, _QV_InstIcon *icon) { qv_not_yet_built("QV_instSetPixmapOnWidget"); }
-
-// NOT-YET-BUILT: QV_instMainDlgMapCB
-void QV_instMainDlgMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgMapCB"); }
-
-// NOT-YET-BUILT: QV_instMainDlgExitCB
-void QV_instMainDlgExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgExitCB"); }
-
-// NOT-YET-BUILT: QV_instMainDlgInstallationCB
-void QV_instMainDlgInstallationCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgInstallationCB"); }
-
-// NOT-YET-BUILT: QV_instMainDlgChangeFolderCB
-void QV_instMainDlgChangeFolderCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMainDlgChangeFolderCB"); }
-
 // ===== wizard/custom.h =====
 
-// NOT-YET-BUILT: mbCustom
-Widget mbCustom = {};
-
-// NOT-YET-BUILT: foCustom
-Widget foCustom = {};
-
-// NOT-YET-BUILT: foCustomComponentCount
-Widget foCustomComponentCount = {};
-
-// NOT-YET-BUILT: laCustomAvailableValue1
-Widget laCustomAvailableValue1 = {};
-
-// NOT-YET-BUILT: laCustomRequiredValue1
-Widget laCustomRequiredValue1 = {};
-
-// NOT-YET-BUILT: laCustomAvailableValue
-Widget laCustomAvailableValue = {};
-
-// NOT-YET-BUILT: laCustomRequiredValue
-Widget laCustomRequiredValue = {};
-
-// NOT-YET-BUILT: laCustomFolderPath
-Widget laCustomFolderPath = {};
-
-// NOT-YET-BUILT: pbCustomChangeOption
-Widget pbCustomChangeOption = {};
-
-// NOT-YET-BUILT: laCustomDescriptionItem
-Widget laCustomDescriptionItem = {};
-
-// NOT-YET-BUILT: swCustomOptions
-Widget swCustomOptions = {};
-
-// NOT-YET-BUILT: rcCustomOptions
-Widget rcCustomOptions = {};
-
-// NOT-YET-BUILT: CreatembCustom
-Widget CreatembCustom(Widget parent) { qv_not_yet_built("CreatembCustom"); }
-
-// NOT-YET-BUILT: QV_instUISetCustomDlg
-void QV_instUISetCustomDlg(_QV_InstConfigList *config) { qv_not_yet_built("QV_instUISetCustomDlg"); }
-
-// NOT-YET-BUILT: QV_instCustomMapCB
-void QV_instCustomMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomMapCB"); }
-
-// NOT-YET-BUILT: QV_instCustomOKCB
-void QV_instCustomOKCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomOKCB"); }
-
-// NOT-YET-BUILT: QV_instCustomCancelCB
-void QV_instCustomCancelCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomCancelCB"); }
-
-// NOT-YET-BUILT: QV_instCustomReturnToParent
-void QV_instCustomReturnToParent(Widget w) { qv_not_yet_built("QV_instCustomReturnToParent"); }
-
-// NOT-YET-BUILT: QV_instCustomItemFocusCB
-void QV_instCustomItemFocusCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomItemFocusCB"); }
-
-// NOT-YET-BUILT: QV_instCustomPBChangeOptionsCB
-void QV_instCustomPBChangeOptionsCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomPBChangeOptionsCB"); }
-
-// NOT-YET-BUILT: QV_instCustomTBChangeCB
-void QV_instCustomTBChangeCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomTBChangeCB"); }
-
-// NOT-YET-BUILT: QV_instCustomSelectAllCB
-void QV_instCustomSelectAllCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomSelectAllCB"); }
-
-// NOT-YET-BUILT: QV_instCustomUpdate
-void QV_instCustomUpdate(_QV_InstConfigList *node, _QV_InstConfigList *changed) { qv_not_yet_built("QV_instCustomUpdate"); }
-
-// NOT-YET-BUILT: QV_instCustomAddRemoveUpdate
-void QV_instCustomAddRemoveUpdate(_QV_InstConfigList *config) { qv_not_yet_built("QV_instCustomAddRemoveUpdate"); }
-
-// NOT-YET-BUILT: QV_instCustomUpdateSpaceFields
-void QV_instCustomUpdateSpaceFields(void) { qv_not_yet_built("QV_instCustomUpdateSpaceFields"); }
-
-// NOT-YET-BUILT: QV_instCustomUpdateReset
-void QV_instCustomUpdateReset(void) { qv_not_yet_built("QV_instCustomUpdateReset"); }
-
-// NOT-YET-BUILT: QV_instCustomContinueCB
-void QV_instCustomContinueCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomContinueCB"); }
-
-// NOT-YET-BUILT: QV_instCustomOptionsChangeCB
-void QV_instCustomOptionsChangeCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instCustomOptionsChangeCB"); }
-
 // ===== wizard/maintenance.h =====
-
-// NOT-YET-BUILT: mbMaintenance
-Widget mbMaintenance = {};
-
-// NOT-YET-BUILT: laMaintenanceWelcome
-Widget laMaintenanceWelcome = {};
-
-// NOT-YET-BUILT: rcMaintenanceAddRemove
-Widget rcMaintenanceAddRemove = {};
-
-// NOT-YET-BUILT: pbMaintenanceAddRemove
-Widget pbMaintenanceAddRemove = {};
-
-// NOT-YET-BUILT: pbMaintenanceRemoveall
-Widget pbMaintenanceRemoveall = {};
-
-// NOT-YET-BUILT: CreatembMaintenance
-Widget CreatembMaintenance(Widget parent) { qv_not_yet_built("CreatembMaintenance"); }
-
-// NOT-YET-BUILT: QV_instMaintenanceWelcomeCreateCB
-void QV_instMaintenanceWelcomeCreateCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenanceWelcomeCreateCB"); }
-
-// NOT-YET-BUILT: QV_instMaintenanceMapCB
-void QV_instMaintenanceMapCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenanceMapCB"); }
-
-// NOT-YET-BUILT: QV_instMaintenaceExitCB
-void QV_instMaintenaceExitCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenaceExitCB"); }
-
-// NOT-YET-BUILT: QV_instMaintenanceAddRemoveCB
-void QV_instMaintenanceAddRemoveCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenanceAddRemoveCB"); }
-
-// NOT-YET-BUILT: QV_instMaintenanceRemoveallCB
-void QV_instMaintenanceRemoveallCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenanceRemoveallCB"); }
-
-// NOT-YET-BUILT: QV_instMaintenanceReinstallCB
-void QV_instMaintenanceReinstallCB(Widget w, XtPointer clientData, XtPointer callData) { qv_not_yet_built("QV_instMaintenanceReinstallCB"); }
-
-// NOT-YET-BUILT: SetSelectedFlags
-void SetSelectedFlags(_QV_InstConfigList *config, int value) { qv_not_yet_built("SetSelectedFlags"); }
-
-// NOT-YET-BUILT: SetInstalledFlags
-void SetInstalledFlags(_QV_InstConfigList *config, int value) { qv_not_yet_built("SetInstalledFlags"); }
 
 // ===== wizard/progress.h =====
 
@@ -255,14 +48,9 @@ void SetInstalledFlags(_QV_InstConfigList *config, int value) { qv_not_yet_built
 
 // ===== wizard/nameorg.h =====
 
-// NOT-YET-BUILT: CreatembNameOrg
-Widget CreatembNameOrg(Widget parent) { qv_not_yet_built("CreatembNameOrg"); }
-
 // ===== wizard/migration.h =====
 
 // ===== wizard/userupdate.h =====
 
-// NOT-YET-BUILT: QV_instUpdateUser
-void QV_instUpdateUser(Widget parent, const char *sourceDir) { qv_not_yet_built("QV_instUpdateUser"); }
 
 } // extern "C"

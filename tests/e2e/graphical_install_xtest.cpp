@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "e2e/medium.h"
-#include "e2e/setup_process.h"
+#include "e2e/setup_window.h"
+#include "support/env.h"
 #include "support/testutil.h"
 
 namespace {
@@ -114,20 +116,21 @@ protected:
         return tree;
     }
 
-    // Runs the wizard with the given scripts; answers its exit code.
+    // Runs the wizard with the given scripts and further settings of the
+    // driver module (QV_TEST_GUI_*); answers its exit code.
     int run_wizard(const std::string &script, const std::string &childScript = "",
-                   std::map<std::string, std::optional<std::string>> env = {}, int seconds = 90)
+                   const std::map<std::string, std::string> &settings = {}, int seconds = 90)
     {
         write_file(scratch / "script", script);
-        env["HOME"] = home;
-        env["QV_TEST_GUI_SCRIPT"] = scratch / "script";
-        env["QV_TEST_GUI_LOG"] = transcriptFile;
-        if (!childScript.empty()) {
-            write_file(scratch / "child-script", childScript);
-            env["QV_TEST_GUI_CHILD_SCRIPT"] = scratch / "child-script";
-        }
-        qvtest::SetupProcess setup({"-noroot", "-from", cdinst(), "-dest", root}, env, scratch / "out.txt",
-                                   scratch / "err.txt");
+        write_file(scratch / "child-script", childScript);
+        std::vector<std::unique_ptr<qvtest::EnvVar>> env;
+        env.push_back(std::make_unique<qvtest::EnvVar>("QV_TEST_GUI_SCRIPT", (scratch / "script").c_str()));
+        env.push_back(std::make_unique<qvtest::EnvVar>("QV_TEST_GUI_CHILD_SCRIPT", (scratch / "child-script").c_str()));
+        env.push_back(std::make_unique<qvtest::EnvVar>("QV_TEST_GUI_LOG", transcriptFile.c_str()));
+        for (const auto &[name, value] : settings)
+            env.push_back(std::make_unique<qvtest::EnvVar>(name.c_str(), value.c_str()));
+        qvtest::SetupProcess setup({"-noroot", "-from", cdinst(), "-dest", root}, home, scratch / "err.txt",
+                                   scratch / "out.txt");
         const int status = setup.wait(seconds);
         // Both processes of the run, the install child included (whose
         // exit status nobody reads), write nothing on standard error:

@@ -1,12 +1,23 @@
-// The preferences migration at the end of setup, with a stand-in for the
-// installed product's migration tool that records how it was called.
+// The migration dialog on a real display: the preferences folders found in
+// a scratch home, the Migrate toggle, both folder choosers with their
+// questions, "Ok" recording the request, and "Exit Setup".
 #include "support/xfixture.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <Xm/FileSB.h>
+#include <Xm/List.h>
 #include <Xm/MessageB.h>
+#include <Xm/TextF.h>
+#include <Xm/ToggleB.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "support/capture.h"
+#include "support/testutil.h"
 #include "wizard/glue.h"
 #include "wizard/migration_state.h"
 #include "wizard_medium.h"
@@ -14,101 +25,341 @@
 namespace {
 
 using qvtest::box_child;
+using qvtest::find;
 using qvtest::label_text;
+using qvtest::press;
 using qvtest::press_box;
 
-class Migration : public qvtest::XTest {
+std::string text_of(Widget field)
+{
+    char *text = XmTextFieldGetString(field);
+    std::string out = text ? text : "";
+    XtFree(text);
+    return out;
+}
+
+std::vector<std::string> items_of(Widget list)
+{
+    XmStringTable items = nullptr;
+    int count = 0;
+    XtVaGetValues(list, XmNitems, &items, XmNitemCount, &count, nullptr);
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i)
+        out.push_back(qvtest::xmstring_text(items[i]));
+    return out;
+}
+
+std::vector<int> selected_positions(Widget list)
+{
+    int *positions = nullptr;
+    int count = 0;
+    std::vector<int> out;
+    if (XmListGetSelectedPos(list, &positions, &count)) {
+        out.assign(positions, positions + count);
+        XtFree(reinterpret_cast<char *>(positions));
+    }
+    return out;
+}
+
+std::string held()
+{
+    const char *source = qv::migration_request().source.get();
+    return source ? source : "<none>";
+}
+
+void toggle(bool on)
+{
+    XmToggleButtonSetState(toggleButtonMigrate, on ? True : False, True);
+}
+
+// Answers the next message box with the given button and returns its text
+// into *said.
+void answer_box(std::string *said, unsigned char button = XmDIALOG_OK_BUTTON)
+{
+    qvtest::when_found("*mbOkCancel", [said, button](Widget box) {
+        *said = label_text(box_child(box, XmDIALOG_MESSAGE_LABEL));
+        press_box(box, button);
+    });
+}
+
+class MigrationDialog : public qvtest::XTest {
 protected:
     void SetUp() override
     {
-        for (const char *needed : {"QV_instReadCDinst", "QV_instGetDestinationDirectory"}) {
-            if (qvtest::not_yet_built(needed))
-                GTEST_SKIP() << "needs " << needed << ", which is not built yet";
-        }
         XTest::SetUp();
+        if (std::string m = qvtest::missing_for_dialogs(); !m.empty())
+            GTEST_SKIP() << "needs " << m << " (not built yet)";
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
         medium.load_simple();
-        destination = QV_instGetDestinationDirectory();
-        qvtest::make_dirs(destination + "/Application/bin");
-        // The tool writes its working folder and each argument on a line,
-        // and ends with the status the test puts in "status".
-        qvtest::write_file(destination + "/Application/bin/qvr",
-                           "#!/bin/sh\npwd >> '" + calls + "'\nfor a in \"$@\"; do printf '<%s>\\n' \"$a\" >> '" +
-                               calls + "'; done\nexit $(cat '" + status + "')\n",
-                           0755);
-        qvtest::write_file(status, "0");
+        if (const char *old = std::getenv("HOME"))
+            savedHome = old;
+        setenv("HOME", home.c_str(), 1);
+        setenv("USER", "ann", 1);
+        qvtest::make_dirs(home);
+        qv::migration_request() = qv::MigrationRequest{};
+        SetDefaultUserHome(nullptr);
     }
     void TearDown() override
     {
-        qv::migration_request().requested = 0;
-        qv::migration_request().source.reset();
         XTest::TearDown();
+        setenv("HOME", savedHome.c_str(), 1);
+        qv::migration_request() = qv::MigrationRequest{};
+        SetDefaultUserHome(nullptr);
     }
-    void arm(const std::string &source)
+
+    void make_preferences(const std::string &folder)
     {
-        qv::migration_request().requested = 1;
-        qv::migration_request().source.reset(strdup(source.c_str()));
+        qvtest::write_file(folder + "/Data/Preferences/cpm.cpm", "colours=dark\n");
     }
-    // DoMigrate's answer; `said` receives its box's text.
-    int migrate(std::string *said)
+    Widget open_dialog()
     {
-        qvtest::when_found("*mbOkCancel", [said](Widget box) {
-            *said = label_text(box_child(box, XmDIALOG_MESSAGE_LABEL));
-            press_box(box, XmDIALOG_OK_BUTTON);
+        Widget form = CreatemigrationDlg(mainShell());
+        XtManageChild(form);
+        EXPECT_TRUE(qvtest::wait_mapped(form));
+        return form;
+    }
+    // Opens a chooser with button, then runs each step on the chooser's box
+    // in turn, each once the previous one has returned.
+    void choose(Widget button, std::vector<std::function<void(Widget)>> steps)
+    {
+        steps_ = std::move(steps);
+        stepAt_ = 0;
+        ++round_;
+        next_step(round_);
+        press(button); // returns once the chooser is gone
+        EXPECT_EQ(find("*fsbChangeDestinationSelection"), nullptr);
+        EXPECT_EQ(stepAt_, steps_.size()) << "the chooser closed early";
+    }
+    // Steps of an earlier chooser that are still scheduled do nothing.
+    void next_step(int round)
+    {
+        if (round != round_ || stepAt_ >= steps_.size())
+            return;
+        qvtest::when_found("*fsbChangeDestinationSelection", [this, round](Widget box) {
+            if (round != round_)
+                return;
+            steps_[stepAt_++](box);
+            qvtest::after(20, [this, round] { next_step(round); });
         });
-        qvtest::CaptureFd out(STDOUT_FILENO);
-        int result = DoMigrate(mainShell());
-        printed = out.finish();
-        return result;
     }
-    std::string calls_made() const { return qvtest::try_read_file(calls).value_or(""); }
+    static void press_chooser(Widget box, unsigned char button)
+    {
+        press(XmFileSelectionBoxGetChild(box, button));
+    }
+    static void type_into(Widget box, const std::string &text)
+    {
+        XmTextFieldSetString(XmFileSelectionBoxGetChild(box, XmDIALOG_TEXT), const_cast<char *>(text.c_str()));
+    }
 
     qvtest::WizardMedium medium;
-    qvtest::ScratchDir scratch{"migrate"};
-    std::string calls = scratch / "calls";
-    std::string status = scratch / "status";
-    std::string destination;
-    std::string printed;
+    qvtest::ScratchDir scratch{"migration"};
+    std::string home = scratch / "home";
+    std::string prefs = home + "/Quorvanta";
+    std::string savedHome;
+    std::vector<std::function<void(Widget)>> steps_;
+    size_t stepAt_ = 0;
+    int round_ = 0;
 };
 
-TEST_F(Migration, NothingAskedNothingRun)
+TEST_F(MigrationDialog, ListsThePreferencesFoldersNewestFirstAndWaitsForMigrate)
 {
-    EXPECT_EQ(DoMigrate(mainShell()), 1);
-    arm("");
-    qv::migration_request().requested = 0;
-    EXPECT_EQ(DoMigrate(mainShell()), 1);
-    EXPECT_EQ(calls_made(), "");
+    make_preferences(prefs + "/2.1");
+    make_preferences(prefs + "/3.0");
+    make_preferences(prefs + "/2.9");
+    qvtest::make_dirs(prefs + "/no-preferences");
+    qvtest::make_dirs(prefs + "/odd/Data/Preferences/cpm.cpm");
+
+    Widget form = CreatemigrationDlg(mainShell());
+    ASSERT_NE(form, nullptr);
+    EXPECT_STREQ(XtName(form), "migrationDlg");
+    EXPECT_STREQ(XtName(XtParent(form)), "migrationShell");
+    EXPECT_FALSE(XtIsManaged(form));
+    for (const char *name : {"*labelTitle", "*frame1", "*form", "*pushButtonBrowse1", "*textFieldUserRoot",
+                             "*labelDescription1", "*frame", "*form1", "*labelDescription2", "*toggleButtonMigrate",
+                             "*scrolledWindow1", "*migrationList", "*textFieldPath", "*pushButtonBrowse",
+                             "*separator", "*pushButtonExitSetup", "*pushButtonOk"})
+        EXPECT_NE(find(form, name), nullptr) << name;
+    EXPECT_EQ(label_text(find(form, "*labelTitle")), "User's preferences :");
+    EXPECT_EQ(label_text(find(form, "*pushButtonOk")), "Ok");
+    EXPECT_EQ(label_text(find(form, "*pushButtonExitSetup")), "Exit Setup");
+    EXPECT_EQ(label_text(labelDescription2),
+              "Setup can automatically migrate any selected preferences from a previous version \n"
+              "of QUORVANTA|QVR to the current installation.\n\n"
+              "Please select a preferences path below or click 'Browse' to select a path from another \n"
+              "location.");
+
+    EXPECT_EQ(text_of(textFieldUserRoot), home);
+    EXPECT_EQ(items_of(migrationList), (std::vector<std::string>{prefs + "/3.0", prefs + "/2.9", prefs + "/2.1"}));
+    EXPECT_EQ(selected_positions(migrationList), std::vector<int>{1});
+    EXPECT_EQ(held(), prefs + "/3.0");
+    EXPECT_EQ(text_of(textFieldPath), prefs + "/3.0");
+    EXPECT_FALSE(XtIsSensitive(pushButtonBrowse));
+
+    XtManageChild(form);
+    ASSERT_TRUE(qvtest::wait_mapped(form));
+    EXPECT_FALSE(XmToggleButtonGetState(toggleButtonMigrate));
+    for (Widget w : {labelDescription2, migrationList, textFieldPath, pushButtonBrowse})
+        EXPECT_FALSE(XtIsSensitive(w)) << XtName(w);
+    toggle(true);
+    for (Widget w : {labelDescription2, migrationList, textFieldPath, pushButtonBrowse})
+        EXPECT_TRUE(XtIsSensitive(w)) << XtName(w);
+    EXPECT_GT(qvtest::image_colours(qvtest::screenshot("migration_dialog")), 2);
+
+    // A click on another folder shows it.
+    XmListSelectPos(migrationList, 3, True);
+    EXPECT_EQ(text_of(textFieldPath), prefs + "/2.1");
+    toggle(false);
+    EXPECT_FALSE(XtIsSensitive(migrationList));
 }
 
-// The chosen folder reaches the tool as one argument, whatever it holds;
-// a success forgets the folder, so the migration runs once.
-TEST_F(Migration, RunsTheToolOnceOnTheChosenFolder)
+TEST_F(MigrationDialog, WithoutPreferencesTheListIsEmptyAndNothingIsHeld)
 {
-    const std::string folder = scratch / "old prefs/it's; touch PWNED";
-    arm(folder);
-    std::string said;
-    EXPECT_EQ(migrate(&said), 1);
-    EXPECT_EQ(said, "Preferences migrated successfully.\n");
-    std::string cwd = destination;
-    while (cwd.size() > 1 && cwd.back() == '/')
-        cwd.pop_back();
-    EXPECT_EQ(calls_made(), cwd + "\n<-migrate>\n<" + folder + ">\n");
-    EXPECT_NE(printed.find("Application/bin/qvr -migrate"), std::string::npos) << printed;
-    EXPECT_FALSE(qvtest::exists(destination + "/PWNED"));
-    EXPECT_FALSE(qvtest::exists(scratch / "PWNED"));
-    EXPECT_EQ(qv::migration_request().source, nullptr);
-    EXPECT_EQ(DoMigrate(mainShell()), 1);
-    EXPECT_EQ(calls_made(), cwd + "\n<-migrate>\n<" + folder + ">\n");
+    Widget form = open_dialog();
+    EXPECT_EQ(items_of(migrationList), std::vector<std::string>{});
+    EXPECT_EQ(held(), "<none>");
+    EXPECT_EQ(text_of(textFieldPath), "");
+    XtDestroyWidget(XtParent(form));
+
+    qvtest::make_dirs(prefs + "/1.0/Data");
+    open_dialog();
+    EXPECT_EQ(items_of(migrationList), std::vector<std::string>{});
+    EXPECT_EQ(held(), "<none>");
 }
 
-TEST_F(Migration, AFailureIsReportedAndTheRequestKept)
+TEST_F(MigrationDialog, BrowsingTakesOnlyAFolderWithPreferencesAndAddsItOnce)
 {
-    qvtest::write_file(status, "3");
-    arm("/prefs");
+    make_preferences(prefs + "/2.1");
+    const std::string elsewhere = scratch / "other place";
+    make_preferences(elsewhere);
+    qvtest::make_dirs(scratch / "empty");
+    open_dialog();
+    toggle(true);
+
     std::string said;
-    EXPECT_EQ(migrate(&said), 0);
-    EXPECT_EQ(said, "Unable to migrate preferences.\n");
-    ASSERT_NE(qv::migration_request().source, nullptr);
-    EXPECT_STREQ(qv::migration_request().source.get(), "/prefs");
+    choose(pushButtonBrowse,
+           {[&](Widget box) {
+                EXPECT_STREQ(XtName(XtParent(box)), "dsChangeDestinationSelection");
+                EXPECT_EQ(text_of(XmFileSelectionBoxGetChild(box, XmDIALOG_TEXT)), prefs + "/2.1");
+                EXPECT_FALSE(XtIsManaged(XmFileSelectionBoxGetChild(box, XmDIALOG_HELP_BUTTON)));
+                unsigned char types = 0;
+                XtVaGetValues(box, XmNfileTypeMask, &types, nullptr);
+                EXPECT_EQ(types, XmFILE_DIRECTORY);
+                qvtest::screenshot("migration_chooser");
+                type_into(box, scratch / "empty");
+                answer_box(&said);
+                press_chooser(box, XmDIALOG_OK_BUTTON);
+                EXPECT_EQ(said, "The selected directory does not seem to contain any valid preferences.\n"
+                                "Please, choose another one.");
+            },
+            [&](Widget box) {
+                type_into(box, elsewhere + "/");
+                press_chooser(box, XmDIALOG_OK_BUTTON);
+            }});
+    EXPECT_EQ(items_of(migrationList), (std::vector<std::string>{prefs + "/2.1", elsewhere}));
+    EXPECT_EQ(selected_positions(migrationList), std::vector<int>{2});
+    EXPECT_EQ(text_of(textFieldPath), elsewhere);
+    EXPECT_EQ(held(), "<none>") << "browsing leaves nothing held";
+
+    // A folder already listed changes nothing.
+    XmListSelectPos(migrationList, 1, True);
+    choose(pushButtonBrowse, {[&](Widget box) {
+               type_into(box, elsewhere);
+               press_chooser(box, XmDIALOG_OK_BUTTON);
+           }});
+    EXPECT_EQ(items_of(migrationList).size(), 2u);
+    EXPECT_EQ(selected_positions(migrationList), std::vector<int>{1});
+    EXPECT_EQ(text_of(textFieldPath), prefs + "/2.1");
+}
+
+TEST_F(MigrationDialog, CancellingTheChooserKeepsWhatThePathFieldShowed)
+{
+    open_dialog();
+    toggle(true);
+    // Nothing found and nothing shown: the empty path comes back as an item.
+    choose(pushButtonBrowse, {[](Widget box) { press_chooser(box, XmDIALOG_CANCEL_BUTTON); }});
+    EXPECT_EQ(items_of(migrationList), std::vector<std::string>{""});
+    EXPECT_EQ(held(), "<none>");
+}
+
+TEST_F(MigrationDialog, ChoosingAnotherUserRootShowsItWithTheLoginName)
+{
+    const std::string users = scratch / "users";
+    qvtest::make_dirs(users);
+    Widget form = open_dialog();
+    Widget browse = find(form, "*pushButtonBrowse1");
+    choose(browse, {[&](Widget box) {
+               EXPECT_EQ(text_of(XmFileSelectionBoxGetChild(box, XmDIALOG_TEXT)), home);
+               type_into(box, users);
+               press_chooser(box, XmDIALOG_OK_BUTTON);
+           }});
+    EXPECT_EQ(text_of(textFieldUserRoot), users + "/ann");
+
+    choose(browse, {[&](Widget box) {
+               type_into(box, home);
+               press_chooser(box, XmDIALOG_OK_BUTTON);
+           }});
+    EXPECT_EQ(text_of(textFieldUserRoot), home);
+
+    // A folder that does not exist is created when the user agrees.
+    const std::string fresh = scratch / "new users";
+    std::string said;
+    std::vector<std::function<void(Widget)>> steps = {[&](Widget box) {
+        type_into(box, fresh);
+        answer_box(&said, XmDIALOG_CANCEL_BUTTON); // "No"
+        press_chooser(box, XmDIALOG_OK_BUTTON);
+        EXPECT_EQ(said, "The folder:\n'" + fresh + "'\ndoes not exist. Do you want to create it?");
+        EXPECT_FALSE(qvtest::exists(fresh));
+    }};
+    const bool canCreate = !qvtest::not_yet_built("QV_instMkdir");
+    if (canCreate) {
+        steps.push_back([&](Widget box) {
+            answer_box(&said); // "Yes"
+            press_chooser(box, XmDIALOG_OK_BUTTON);
+        });
+    } else {
+        steps.push_back([](Widget box) { press_chooser(box, XmDIALOG_CANCEL_BUTTON); });
+    }
+    choose(browse, steps);
+    if (!canCreate)
+        GTEST_SKIP() << "creating the folder needs QV_instMkdir (not built yet)";
+    struct stat st {};
+    ASSERT_EQ(stat(fresh.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(text_of(textFieldUserRoot), fresh + "/ann");
+}
+
+TEST_F(MigrationDialog, OkRecordsTheRequestOnlyWhenMigrateIsSet)
+{
+    make_preferences(prefs + "/2.1 old");
+    // "Ok" goes on to the installation; without a configuration to install
+    // that ends setup at once, so the request is reported on the way out.
+    auto ok = [](bool migrate) {
+        std::atexit([] {
+            std::fprintf(stderr, "request %d [%s]\n", qv::migration_request().requested, held().c_str());
+        });
+        Widget form = CreatemigrationDlg(QV_instGetMainTopLevelShell());
+        XtManageChild(form);
+        qvtest::wait_mapped(form);
+        if (migrate)
+            toggle(true);
+        press(find(form, "*pushButtonOk"));
+    };
+    EXPECT_EXIT(ok(true), ::testing::ExitedWithCode(1), "request 1 \\[.*/home/Quorvanta/2.1 old\\]\n$");
+    EXPECT_EXIT(ok(false), ::testing::ExitedWithCode(1), "request 0 \\[.*/home/Quorvanta/2.1 old\\]\n$");
+}
+
+TEST_F(MigrationDialog, ExitSetupAsksAndResumeKeepsTheDialog)
+{
+    Widget form = open_dialog();
+    std::string asked;
+    qvtest::when_found("*mbExitSetup", [&](Widget question) {
+        asked = label_text(box_child(question, XmDIALOG_MESSAGE_LABEL));
+        EXPECT_TRUE(XtIsManaged(form));
+        press_box(question, XmDIALOG_OK_BUTTON);
+    });
+    press(find(form, "*pushButtonExitSetup"));
+    EXPECT_EQ(asked, "Are you sure you want to Exit?\nSetup has not yet modified any files.");
+    EXPECT_TRUE(XtIsManaged(form));
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 
@@ -76,6 +77,26 @@ inline bool not_yet_built(const std::string &name)
             return true;
     }
     return false;
+}
+
+// The names among `names` that are still placeholders, comma separated
+// ("" when all are built): a test skips while a part it needs is missing.
+inline std::string missing(std::initializer_list<const char *> names)
+{
+    std::string list;
+    for (const char *name : names) {
+        if (not_yet_built(name))
+            list += (list.empty() ? "" : ", ") + std::string(name);
+    }
+    return list;
+}
+
+// What every wizard test needs from the engine: the reader and the
+// accessors the dialogs read the description through.
+inline std::string missing_for_dialogs()
+{
+    return missing({"QV_instReadCDinst", "QV_instFreeCDinst", "QV_instSetCdinstDirectory", "QV_instGetCdinstDirectory",
+                    "QV_instGetProductName"});
 }
 
 } // namespace qvtest

@@ -1,0 +1,404 @@
+// File operations of the install child: directories, plain copies, links,
+// deletions, the source prompt, and the small helpers exported to modules.
+// Every step is reported to the parent as one protocol line.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/cdinst.h"
+#include "engine/fileops.h"
+#include "engine/fileops_internal.h"
+#include "engine/internal.h"
+#include "engine/util.h"
+#include "wizard/browse.h"
+#include "wizard/shell.h"
+
+namespace qv {
+
+SourceAnswer ask_for_source(FILE *stream, const char *title, const char *name)
+{
+    for (;;) {
+        char *dir = nullptr;
+        int answer = QV_instAbortRetryMessageBox(stream, title, name, &dir);
+        if (answer == 1) {
+            if (!dir)
+                continue; // the chooser was cancelled: ask again
+            QV_instSetSourceDirectory(dir);
+            std::free(dir);
+            return SourceAnswer::Chosen;
+        }
+        if (answer == 2) {
+            QV_instSendUpdate(stream, "-1 abort\n");
+            return SourceAnswer::Abort;
+        }
+        return SourceAnswer::Continue;
+    }
+}
+
+bool done_before_copying(const char *invalidLine, const char *source, const char *destination, int64_t size,
+                         FILE *stream, int remove, int *result)
+{
+    if (empty(source) || empty(destination) || too_long(source) || too_long(destination)) {
+        QV_instSendUpdate(stream, "%s", invalidLine);
+        *result = 1;
+        return true;
+    }
+    if (remove == 1) {
+        QVinstDeleteFile(destination, stream, static_cast<long>(size));
+        *result = 0;
+        return true;
+    }
+    return false;
+}
+
+ssize_t read_block(int fd, char *buf, size_t n)
+{
+    size_t got = 0;
+    while (got < n) {
+        ssize_t r = ::read(fd, buf + got, n - got);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (r == 0)
+            break;
+        got += static_cast<size_t>(r);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+bool write_all(int fd, const char *buf, size_t n)
+{
+    while (n > 0) {
+        ssize_t w = ::write(fd, buf, n);
+        if (w < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (w == 0) {
+            errno = EIO;
+            return false;
+        }
+        buf += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+} // namespace qv
+
+namespace {
+
+// The working directory, kept as a descriptor so that it can be restored
+// whatever the length of its path.
+struct SavedCwd {
+    qv::Fd fd{::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    bool ok() const { return fd.get() >= 0; }
+    bool restore() const { return ::fchdir(fd.get()) == 0; }
+    // Text of the directory for messages only.
+    static std::string text()
+    {
+        qv::CStr cwd(::getcwd(nullptr, 0));
+        return cwd ? cwd.get() : ".";
+    }
+};
+
+// Hard and symbolic links differ only in the call and the word in the lines.
+int make_link(bool hard, const char *dir, const char *target, const char *link, int64_t size, FILE *stream,
+              int remove)
+{
+    const char *word = hard ? "Hardlink" : "Softlink";
+    if (qv::empty(dir) || qv::empty(target) || qv::empty(link) || qv::too_long(dir) || qv::too_long(target) ||
+        qv::too_long(link)) {
+        QV_instSendUpdate(stream, "-1 %s invalid parameters\n", word);
+        return 1;
+    }
+    if (remove == 1) {
+        std::string path = std::string(dir) + "/" + link;
+        QVinstDeleteFile(path.c_str(), stream, static_cast<long>(size));
+        return 0;
+    }
+    SavedCwd saved;
+    if (!saved.ok()) {
+        QV_instSendUpdate(stream, "-1 %s can't get current working directory\n", word);
+        return 1;
+    }
+    std::string previous = SavedCwd::text();
+    if (::chdir(dir) != 0) {
+        QV_instSendUpdate(stream, "-1 %s can't change directory to: %s:%s->%s\n", word, dir, target, link);
+        return 1;
+    }
+    qv::CStr linkDir(QV_instDirname(link));
+    if (!linkDir || QV_instMkdir(linkDir.get(), 0755, nullptr) != 0) {
+        QV_instSendUpdate(stream, "-1 %s can't create the directory of %s\n", word, link);
+        if (!saved.restore())
+            QV_instSendUpdate(stream, "-1 %s can't change directory back to: %s\n", word, previous.c_str());
+        return 1;
+    }
+    int result = 0;
+    ::unlink(link);
+    if ((hard ? ::link(target, link) : ::symlink(target, link)) != 0) {
+        QV_instSendUpdate(stream, "-1 %s linking file %s to %s\n", word, target, link);
+        result = 1;
+    }
+    if (!saved.restore()) {
+        QV_instSendUpdate(stream, "-1 %s can't change directory back to: %s\n", word, previous.c_str());
+        return 1;
+    }
+    QV_instSendUpdate(stream, "+1 %s %s\n", word, link);
+    return result;
+}
+
+// Bytes the kernel copies in one call; the progress lines stay per block.
+constexpr size_t kKernelChunk = size_t{1} << 20;
+
+// The progress lines of a copy: one per block of QV_COPY_BLOCK bytes, and a
+// last one for what is left at end of file, 0 bytes when the size is a
+// multiple of the block (end of file shows only on the read after it).
+struct BlockLines {
+    FILE *stream;
+    const char *source;
+    const char *destination;
+    size_t pending = 0;
+    // The lines of the blocks of one chunk leave in one write: the parent
+    // reads the same lines in the same order, without a system call per
+    // block (a third of the copy's time for large files otherwise).
+    void copied(size_t n)
+    {
+        if (!stream) {
+            pending = (pending + n) % QV_COPY_BLOCK;
+            return;
+        }
+        std::string batch;
+        for (pending += n; pending >= QV_COPY_BLOCK; pending -= QV_COPY_BLOCK)
+            batch += line(QV_COPY_BLOCK);
+        if (!batch.empty())
+            QV_instSendUpdate(stream, "%s", batch.c_str());
+    }
+    void finish() { QV_instSendUpdate(stream, "%s", line(pending).c_str()); }
+    std::string line(size_t n) const
+    {
+        return "+" + std::to_string(n) + " " + source + " " + destination + "\n";
+    }
+};
+
+// The installer's own copy in the product destination, formatted once on
+// first use: a later change of the destination does not move it.
+const std::string *setup_copy_name()
+{
+    static std::string name;
+    static bool known = false;
+    if (!known) {
+        const char *dest = QV_instGetDestinationDirectory();
+        if (!dest)
+            return nullptr;
+        name = std::string(dest) + "setup";
+        known = true;
+    }
+    return &name;
+}
+
+} // namespace
+
+extern "C" {
+
+int QV_instMkdir(const char *path, int mode, FILE *stream)
+{
+    if (qv::empty(path) || std::strlen(path) > QV_PATH_MAX) {
+        QV_instSendUpdate(stream, "-1 Mkdir invalid parameter\n");
+        return -1;
+    }
+    std::string copy = path;
+    // The first character is never a cut, so a leading "/" does not make
+    // the root directory a prefix to examine.
+    size_t cursor = 0;
+    for (;;) {
+        size_t cut = copy.find('/', cursor + 1);
+        std::string prefix = copy.substr(0, cut);
+        struct stat st;
+        if (::stat(prefix.c_str(), &st) != 0) {
+            if (::mkdir(prefix.c_str(), static_cast<mode_t>(mode)) != 0) {
+                QV_instSendUpdate(stream, "-1 Mkdir could not create %s\n", prefix.c_str());
+                return -1;
+            }
+            if (::stat(prefix.c_str(), &st) != 0) {
+                QV_instSendUpdate(stream, "-1 Mkdir stating %s\n", prefix.c_str());
+                return -1;
+            }
+            QV_instSendUpdate(stream, "+1 mkdir %s\n", prefix.c_str());
+        } else if (!S_ISDIR(st.st_mode)) {
+            QV_instSendUpdate(stream, "-1 Mkdir file already exists %s\n", prefix.c_str());
+            return -1;
+        }
+        if (cut == std::string::npos)
+            return 0;
+        cursor = cut;
+    }
+}
+
+int QV_instCopyFile(const char *source, const char *destination, int mode, int64_t size, FILE *stream, int remove)
+{
+    int early;
+    if (qv::done_before_copying("-1 Copyfile invalid parameters\n", source, destination, size, stream, remove, &early))
+        return early;
+
+    qv::CStr srcPath;
+    qv::Fd in;
+    for (;;) {
+        srcPath.reset(QV_instBuildPath(QV_instGetSourceDirectory(), source, nullptr));
+        if (!srcPath || qv::too_long(srcPath.get())) {
+            QV_instSendUpdate(stream, "-1 Copyfile invalid parameters\n");
+            return 1;
+        }
+        in.reset(::open(srcPath.get(), O_RDONLY | O_CLOEXEC));
+        if (in.get() >= 0)
+            break;
+        if (qv::ask_for_source(stream, "Copyfile can't open file", source) != qv::SourceAnswer::Chosen)
+            return 1;
+    }
+
+    qv::CStr destDir(QV_instDirname(destination));
+    if (!destDir || QV_instMkdir(destDir.get(), 0755, nullptr) != 0) {
+        QV_instSendUpdate(stream, "-1 Copyfile can't create destination directory for:\n%s\n", destination);
+        return 1;
+    }
+    qv::Fd out(::open(destination, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (out.get() < 0) {
+        QV_instSendUpdate(stream, "-1 Copyfile can't create file %s\n", destination);
+        return 1;
+    }
+
+    int result = 0;
+    BlockLines lines{stream, srcPath.get(), destination};
+    // The kernel copies large chunks between the files; the lines still
+    // report the data block by block. Where it cannot (another file system
+    // type, a special file) the data goes through a buffer.
+    bool inKernel = true;
+    for (;;) {
+        if (inKernel) {
+            ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, kKernelChunk, 0);
+            if (n > 0) {
+                lines.copied(static_cast<size_t>(n));
+                continue;
+            }
+            if (n == 0) {
+                lines.finish();
+                break;
+            }
+            inKernel = false; // the buffered copy goes on from the same offsets
+        }
+        char buffer[QV_COPY_BLOCK];
+        ssize_t n = qv::read_block(in.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            QV_instSendUpdate(stream, "-1 Copyfile failed reading file %s\n", srcPath.get());
+            result = 1;
+            break;
+        }
+        if (!qv::write_all(out.get(), buffer, static_cast<size_t>(n))) {
+            QV_instSendUpdate(stream, "-1 Copyfile writing file %s\n", destination);
+            result = 1;
+            break;
+        }
+        lines.copied(static_cast<size_t>(n));
+        if (n < static_cast<ssize_t>(sizeof buffer)) {
+            lines.finish();
+            break;
+        }
+    }
+
+    if (::close(in.release()) != 0) {
+        QV_instSendUpdate(stream, "-1 Copyfile closing src file %s\n", srcPath.get());
+        result = 1;
+    }
+    if (::close(out.release()) != 0) {
+        QV_instSendUpdate(stream, "-1 Copyfile closing dst file %s\n", destination);
+        result = 1;
+    }
+    if (::chmod(destination, static_cast<mode_t>(mode)) != 0) {
+        QV_instSendUpdate(stream, "-1 Changing mode of %s\n", destination);
+        result = 1;
+    }
+    return result;
+}
+
+int QV_instHardlink(const char *dir, const char *target, const char *link, int64_t size, FILE *stream, int remove)
+{
+    return make_link(true, dir, target, link, size, stream, remove);
+}
+
+int QV_instSoftlink(const char *dir, const char *target, const char *link, int64_t size, FILE *stream, int remove)
+{
+    return make_link(false, dir, target, link, size, stream, remove);
+}
+
+int QVinstDeleteFile(const char *path, FILE *stream, long size)
+{
+    if (!path)
+        return -1;
+    // Removal never deletes a loaded module or the installer's own copy.
+    if (InModuleList(path) || IsSetupExe(path))
+        return 1;
+    QV_instSendUpdate(stream, "+%ld %s\n", size, path);
+    return std::remove(path) == 0 ? 0 : -1;
+}
+
+int IsSetupExe(const char *path)
+{
+    const std::string *name = setup_copy_name();
+    return path && name && *name == path ? 1 : 0;
+}
+
+int QV_instAbortRetryMessageBox(FILE *stream, const char *title, const char *source, char **newDir)
+{
+    (void)stream;
+    if (!newDir) {
+        std::puts("NULL pSource passed to QV_instAbortRetryMessageBox");
+        return 0;
+    }
+    std::string text = std::string(title ? title : "") + ": " + (source ? source : "");
+    int answer = QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), text.c_str(), "Continue", "Browse...",
+                                           "Abort");
+    if (answer == 1) {
+        // The chooser opens in the directory part of the path it is given,
+        // so it is given a path inside the source directory.
+        const char *current = QV_instGetSourceDirectory();
+        std::string start = current ? std::string(current) + "/." : std::string();
+        QV_instBrowseForSource(source, newDir, current ? start.c_str() : nullptr);
+    }
+    return answer;
+}
+
+int QV_instQueryForSource(FILE *stream, const char *title, const char *source)
+{
+    return qv::ask_for_source(stream, title, source) == qv::SourceAnswer::Chosen ? 1 : 0;
+}
+
+int QVinstGetFileSize(const char *path)
+{
+    struct stat st;
+    if (!path || ::lstat(path, &st) != 0)
+        return 0;
+    return static_cast<int>(static_cast<uint32_t>(st.st_size));
+}
+
+char *QV_instGetQVLocation(void)
+{
+    char *location = std::getenv("QV_LOCATION");
+    if (!location) {
+        std::printf("Unable to get %s environment variable\n", "QV_LOCATION");
+        return nullptr;
+    }
+    ::mkdir(location, 0700); // an existing directory is fine
+    return location;
+}
+
+} // extern "C"

@@ -1,0 +1,65 @@
+// Pieces shared by the file operations (fileops.cpp, archive.cpp): the
+// source prompt loop and whole-block reads and writes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/util.h"
+
+namespace qv {
+
+// How the source prompt ended: a new source folder was chosen (retry the
+// open there), Continue (skip the file, no error line), or Abort ("-1 abort"
+// has been sent).
+enum class SourceAnswer { Chosen, Continue, Abort };
+
+// Asks Continue / Browse... / Abort about a source file that cannot be
+// opened until the user picks a folder, continues or aborts. A chosen folder
+// becomes the source directory of every later operation.
+SourceAnswer ask_for_source(FILE *stream, const char *title, const char *name);
+
+// The common start of a copy and a decompression: missing or over-long
+// names get the operation's invalid-parameters line (result 1), and in
+// removal mode the target is deleted (result 0, whatever the deletion did).
+// Returns true when the operation ends there, with *result set.
+bool done_before_copying(const char *invalidLine, const char *source, const char *destination, int64_t size,
+                         FILE *stream, int remove, int *result);
+
+// Fills buf with up to n bytes, stopping early only at end of file.
+// Returns the count, or -1 on a read error.
+ssize_t read_block(int fd, char *buf, size_t n);
+
+// Writes all n bytes; false on any error.
+bool write_all(int fd, const char *buf, size_t n);
+
+// Paths longer than the installer's path limit are refused with the
+// operation's own error line instead of being cut.
+inline bool too_long(const char *path)
+{
+    return path && std::strlen(path) > QV_PATH_MAX;
+}
+
+inline bool empty(const char *text)
+{
+    return !text || !*text;
+}
+
+// The index of the last archive member whose data has been fed, when
+// members are spread over the archive in proportion to its bytes: count *
+// fed / size, at most count - 1. 128-bit arithmetic so that neither archives
+// of 4 GiB and more nor huge member counts wrap.
+inline int64_t member_index(int64_t count, uint64_t fed, uint64_t size)
+{
+    if (count <= 0)
+        return -1;
+    if (size == 0)
+        return count - 1;
+    unsigned __int128 idx = static_cast<unsigned __int128>(count) * fed / size;
+    return idx >= static_cast<unsigned __int128>(count) ? count - 1 : static_cast<int64_t>(idx);
+}
+
+} // namespace qv

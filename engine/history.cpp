@@ -1,0 +1,271 @@
+// The history file: what an installation leaves in SetupFiles of the product
+// destination so that a later run can open in maintenance mode, its writer,
+// its reader and the comparison of product versions.
+#include <limits.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "engine/cdinst.h"
+#include "engine/fileops.h"
+#include "engine/internal.h"
+#include "engine/lines.h"
+#include "engine/util.h"
+#include "wizard/shell.h"
+
+extern "C" {
+const char *g_cHistoryVersion = "HistoryFileVersion";
+int g_iHistoryVersion = 2;
+}
+
+namespace {
+
+const char kSetupFiles[] = "SetupFiles";
+
+// Longest source directory line 4 may hold: one real path.
+const size_t kSourceLineMax = PATH_MAX - 1;
+
+// File name of the history (".<name>.his"), "" when it cannot be formed.
+std::string history_name()
+{
+    const char *name = QV_instGetHistoryFile();
+    return name ? name : "";
+}
+
+// "<dir>/SetupFiles/<history name>". Paths are not cut to any fixed length:
+// whatever the system can open is used, and a longer one fails at fopen and
+// is reported there instead of being written somewhere else.
+std::string history_path(const char *dir)
+{
+    return std::string(dir) + "/" + kSetupFiles + "/" + history_name();
+}
+
+// One line without its newline; false at the end of the file.
+bool read_bare_line(FILE *f, std::string &line)
+{
+    if (!qv::read_line(f, line))
+        return false;
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    return true;
+}
+
+// Leading whole number of a version text, the way atoi reads it.
+long version_number(const char *text)
+{
+    return text ? std::strtol(text, nullptr, 10) : 0;
+}
+
+// Line 1 must be the format word and the current format number (a blank
+// between them; the number read the way "%d" reads it).
+bool valid_format_line(const std::string &line)
+{
+    const char *blank = " \t\n\v\f\r";
+    const char *word = line.c_str() + std::strspn(line.c_str(), blank);
+    size_t length = std::strcspn(word, blank);
+    char *end = nullptr;
+    long number = std::strtol(word + length, &end, 10);
+    return length > 0 && end != word + length && std::string(word, length) == g_cHistoryVersion &&
+           number == g_iHistoryVersion;
+}
+
+// A source directory that QV_instSetSourceDirectory accepts without ending
+// the program: non-empty, and when relative, still resolvable.
+bool usable_source_line(const std::string &line)
+{
+    if (line.empty() || line.size() > kSourceLineMax)
+        return false;
+    if (line[0] == '/')
+        return true;
+    qv::CStr resolved(realpath(line.c_str(), nullptr));
+    return resolved != nullptr;
+}
+
+// The name between the first two double quotes of a "Package" line; false
+// when the line is not one.
+bool package_name(const std::string &line, std::string &name)
+{
+    std::string first(line.size() + 1, '\0'), second(line.size() + 1, '\0');
+    if (std::sscanf(line.c_str(), "%s %s", &first[0], &second[0]) != 2)
+        return false;
+    return std::strcmp(first.c_str(), "Package") == 0 && qv::first_quoted(line, name);
+}
+
+void mark_package_installed(_QV_instCDinst *cdinst, const std::string &name)
+{
+    for (_QV_InstPackNode *n = cdinst->firstPack; n; n = n->next) {
+        _QV_InstPackage *p = n->package;
+        if (p && p->installed == 0 && p->name && name == p->name)
+            p->installed = 1;
+    }
+}
+
+bool all_packages_installed(const _QV_InstSuiteList *suite)
+{
+    for (const _QV_InstPackNode *n = suite->firstPack; n; n = n->next)
+        if (n->package && !n->package->installed)
+            return false;
+    return true;
+}
+
+// When the history is not below the destination: the installation may be the
+// one the installer runs from. The candidate is two levels above the source
+// directory, or else the running directory, provided ProductDirectory occurs
+// in it; the root destination becomes the text before that occurrence.
+qv::File open_outside_destination(_QV_instCDinst *cdinst)
+{
+    // Without a ProductDirectory text there is nothing to cut the root at
+    // (an empty one would match at the start and leave an empty root).
+    const char *product = cdinst->productDir;
+    if (!product || !*product)
+        return nullptr;
+
+    std::string candidate;
+    qv::CStr parent(QV_instDirname(cdinst->sourceDir));
+    qv::CStr above(parent ? QV_instGetRealPath(parent.get()) : nullptr);
+    if (above && std::strstr(above.get(), product))
+        candidate = above.get();
+    else {
+        const char *running = QV_instGetRunningDirectory();
+        if (!running || !std::strstr(running, product))
+            return nullptr;
+        candidate = running;
+    }
+
+    qv::File f(std::fopen(history_path(candidate.c_str()).c_str(), "r+"));
+    if (!f)
+        f.reset(std::fopen((candidate + "/" + history_name()).c_str(), "r+"));
+    if (!f)
+        return nullptr;
+
+    char *root = strndup(candidate.c_str(), candidate.find(product));
+    if (root) {
+        std::free(cdinst->rootDest);
+        cdinst->rootDest = root;
+    }
+    return f;
+}
+
+} // namespace
+
+extern "C" {
+
+// Starts the history of an installation run: the format, the product and the
+// source directory the package files come from. Any earlier history goes.
+int QV_InitHistoryFile(const char *destination, const char *productName, const char *productVersion)
+{
+    if (!destination)
+        return 1;
+    std::string dir = std::string(destination) + "/" + kSetupFiles;
+    QV_instMkdir(dir.c_str(), 0755, nullptr);
+
+    std::string path = dir + "/" + history_name();
+    qv::File f(std::fopen(path.c_str(), "w"));
+    if (!f) {
+        std::printf("Unable to open %s\n", path.c_str());
+        return 1;
+    }
+    const char *source = QV_instGetSourceDirectory();
+    std::fprintf(f.get(), "%s %d\n", g_cHistoryVersion, g_iHistoryVersion);
+    std::fprintf(f.get(), "%s\n", productName ? productName : "");
+    std::fprintf(f.get(), "%s\n", productVersion ? productVersion : "");
+    std::fprintf(f.get(), "%s\n", source ? source : "");
+    return std::fclose(f.release()) == 0 ? 0 : 1;
+}
+
+// Records the packages of one installed suite.
+int QV_UpdateHistoryFile(const char *destination, const _QV_InstSuiteList *suite)
+{
+    if (!destination || !suite)
+        return 1;
+    std::string path = history_path(destination);
+    qv::File f(std::fopen(path.c_str(), "a"));
+    if (!f) {
+        std::printf("Unable to open %s\n", path.c_str());
+        return 1;
+    }
+    for (const _QV_InstPackNode *n = suite->firstPack; n; n = n->next)
+        if (n->package)
+            std::fprintf(f.get(), "Package \"%s\" Installed\n", n->package->name ? n->package->name : "");
+    return std::fclose(f.release()) == 0 ? 0 : 1;
+}
+
+// Forgets the installation (remove all, or a stopped failed run).
+int QV_RemoveHistoryFile(const char *destination)
+{
+    if (!destination)
+        return -1;
+    return std::remove(history_path(destination).c_str());
+}
+
+// Looks for the history of an earlier installation and, when a valid one is
+// found, takes back its source directory and marks what it installed.
+// 1 when a history was applied, 0 when none was found or it was not valid.
+int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _QV_InstSuiteList *firstSuite,
+                          const char *destination, const char *productName, const char *productVersion)
+{
+    if (!cdinst || !firstSuite || !destination || !*destination)
+        return 0;
+
+    // "r+": a history the user may not write counts as missing.
+    qv::File f(std::fopen(history_path(destination).c_str(), "r+"));
+    if (!f)
+        f = open_outside_destination(cdinst);
+    if (!f)
+        return 0;
+
+    std::string format, name, version, source;
+    bool valid = read_bare_line(f.get(), format) && valid_format_line(format) && read_bare_line(f.get(), name) &&
+                 std::strstr(name.c_str(), productName ? productName : "") != nullptr &&
+                 read_bare_line(f.get(), version);
+    if (valid)
+        CompareProductVersions(productName, productVersion, version.c_str());
+    valid = valid && read_bare_line(f.get(), source) && usable_source_line(source);
+    if (!valid) {
+        std::puts("History file empty, corrupt, or out-of-date");
+        return 0;
+    }
+
+    QV_instSetSourceDirectory(&source[0]);
+    QV_instResetAllConfig(cdinst, config, QV_instStateOff);
+
+    std::string line, package;
+    while (read_bare_line(f.get(), line))
+        if (package_name(line, package))
+            mark_package_installed(cdinst, package);
+
+    for (_QV_InstSuiteList *s = firstSuite; s; s = s->next) {
+        if (all_packages_installed(s)) {
+            s->installed = 1;
+            UpdateInstalledFlag(cdinst, config, s, 1);
+        }
+    }
+    return 1;
+}
+
+// Warns when the installed product's major version differs from ours; the
+// user decides, setup always goes on (result 1).
+int CompareProductVersions(const char *productName, const char *ourVersion, const char *installedLine)
+{
+    long ours = version_number(ourVersion);
+    long installed = version_number(installedLine);
+    if (ours == installed)
+        return 1;
+
+    std::string text = installedLine ? installedLine : "";
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    const char *format = ours > installed
+                             ? "Setup has detected an older version of %s (%s)\nBefore installing, you should select "
+                               "Remove All."
+                             : "Setup has detected a newer version of %s (%s)\nIt is highly recommended that you not "
+                               "continue.";
+    qv::CStr message(QV_instStrPrint(format, productName ? productName : "", text.c_str()));
+    if (message)
+        QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), message.get(), "OK", nullptr, nullptr);
+    return 1;
+}
+
+} // extern "C"

@@ -1,0 +1,133 @@
+// The real setup program on the test's X server, seen from outside as a
+// user sees it: a running setup process, its windows found by title
+// (xdotool), keys typed into them, and screenshots kept as artifacts.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/testutil.h"
+
+extern char **environ;
+
+namespace qvtest {
+
+// A running setup process whose standard error goes to a file (and its
+// standard output too, when a file is named for it).
+class SetupProcess {
+public:
+    SetupProcess(const std::vector<std::string> &args, const std::string &home, const std::string &errFile,
+                 const std::string &outFile = "/dev/null")
+    {
+        std::vector<std::string> argv = {harness("QV_SETUP")};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char *> cargv;
+        for (auto &a : argv)
+            cargv.push_back(const_cast<char *>(a.c_str()));
+        cargv.push_back(nullptr);
+
+        std::vector<std::string> env;
+        for (char **e = environ; *e; ++e) {
+            if (std::strncmp(*e, "HOME=", 5) != 0 && std::strncmp(*e, "QVINST_NOROOT=", 14) != 0)
+                env.emplace_back(*e);
+        }
+        env.push_back("HOME=" + home);
+        std::vector<char *> cenv;
+        for (auto &e : env)
+            cenv.push_back(const_cast<char *>(e.c_str()));
+        cenv.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        EXPECT_EQ(posix_spawn(&pid_, cargv[0], &actions, nullptr, cargv.data(), cenv.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~SetupProcess()
+    {
+        if (pid_ > 0 && status_ < 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    // The exit code, or -1 when the process has not ended in time.
+    int wait(int seconds = 20)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (status_ < 0 && std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_)
+                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return status_;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+inline std::vector<std::string> windows_named(const std::string &title)
+{
+    RunResult r = run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
+    std::vector<std::string> ids;
+    std::istringstream in(r.out);
+    for (std::string id; in >> id;)
+        ids.push_back(id);
+    return ids;
+}
+
+// Waits for a visible window with this title that is not among `known`.
+inline std::string wait_window(const std::string &title, const std::set<std::string> &known = {})
+{
+    for (int i = 0; i < 200; ++i) {
+        for (const std::string &id : windows_named(title)) {
+            if (!known.count(id))
+                return id;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ADD_FAILURE() << "no window \"" << title << "\" appeared";
+    return "";
+}
+
+// Gives the window the keyboard and types one key, as a user would.
+inline void type_key(const std::string &window, const std::string &key)
+{
+    ASSERT_FALSE(window.empty());
+    ASSERT_EQ(run({"/usr/bin/xdotool", "windowfocus", "--sync", window}).status, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(run({"/usr/bin/xdotool", "key", key}).status, 0);
+}
+
+inline std::string screenshot(const std::string &name)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::string path = harness("QV_TEST_ARTIFACTS") + "/" + name + ".png";
+    RunResult r = run({"/usr/bin/import", "-window", "root", path});
+    EXPECT_EQ(r.status, 0) << r.err;
+    RunResult colours = run({"/usr/bin/identify", "-format", "%k", path});
+    EXPECT_GT(std::atoi(colours.out.c_str()), 2) << "the screen is blank: " << path;
+    return path;
+}
+
+} // namespace qvtest

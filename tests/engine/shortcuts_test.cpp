@@ -1,0 +1,207 @@
+// The user's menu files, on real files in a scratch home directory.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/install.h"
+#include "support/env.h"
+#include "support/testutil.h"
+
+using qvtest::EnvVar;
+using qvtest::ScratchDir;
+
+namespace {
+
+// install_shortcut takes writable strings; the test's texts are copied.
+int shortcut(std::string path, std::string label, std::string command, std::string dir)
+{
+    return install_shortcut(&path[0], &label[0], &command[0], &dir[0]);
+}
+
+std::string menu(const std::string &name, const std::string &body)
+{
+    return "\nMenu " + name + "\n{\n" + body + "}\n";
+}
+
+std::string exec(const std::string &label, const std::string &command)
+{
+    return "\t\"" + label + "\"\tf.checkexec \"" + command + "\"\n";
+}
+
+std::string sub(const std::string &name)
+{
+    return "\t\"" + name + "\"\tf.menu " + name + "\n";
+}
+
+} // namespace
+
+TEST(Sinclude, AddedOnceToTheUsersAuxchestrc)
+{
+    ScratchDir home("home");
+    qvtest::write_file(home / ".auxchestrc", "sinclude /other/.title");
+    std::string dir = home.path(), location = "/opt/Q//";
+    EXPECT_EQ(QV_instAddSinclude(&dir[0], &location[0]), 0);
+    EXPECT_EQ(QV_instAddSinclude(&dir[0], &location[0]), 0);
+    EXPECT_EQ(qvtest::read_file(home / ".auxchestrc"), "sinclude /other/.title\nsinclude /opt/Q/.title\n");
+}
+
+TEST(Sinclude, HomeAndLocationFromTheEnvironment)
+{
+    ScratchDir home("home");
+    EnvVar h("HOME", home.path().c_str());
+    EnvVar loc("QV_LOCATION", "/usr/Quorvanta/");
+    EXPECT_EQ(QV_instAddSinclude(nullptr, nullptr), 0);
+    EXPECT_EQ(qvtest::read_file(home / ".auxchestrc"), "\nsinclude /usr/Quorvanta/.title\n");
+}
+
+TEST(Sinclude, MissingEnvironmentOrUnwritableFileFails)
+{
+    ScratchDir home("home");
+    std::string location = "/opt/Q/";
+    struct Row {
+        const char *home, *location;
+        std::string message;
+    } rows[] = {
+        {nullptr, "/l/", "Unable to get Home env var for sinclude\n"},
+        {"", "/l/", "Unable to get Home env var for sinclude\n"},
+        {"/h/", nullptr, "Unable to get QV_LOCATION env var for sinclude\n"},
+    };
+    for (const Row &row : rows) {
+        EnvVar h("HOME", row.home);
+        EnvVar loc("QV_LOCATION", row.location);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(QV_instAddSinclude(nullptr, nullptr), 1);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), row.message);
+    }
+    std::string missing = home / "no/such/dir";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(QV_instAddSinclude(&missing[0], &location[0]), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Unable to open shortcut file: " + missing + "/.auxchestrc\n");
+}
+
+TEST(Shortcut, MenusAreCreatedFromTheRootAndEntriesUpdatedInPlace)
+{
+    ScratchDir dir("menu");
+    ASSERT_EQ(shortcut("ToolChest/Apps/Tools", "Editor", "qvedit %s-x", dir.path()), 0);
+    std::string created = menu("ToolChest", sub("Apps")) + menu("Apps", sub("Tools")) +
+                          menu("Tools", exec("Editor", "qvedit -x"));
+    EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), created);
+    EXPECT_FALSE(qvtest::exists(dir / "QUORRC"));
+
+    // The same label again: the entry gets the new command, nothing is added.
+    ASSERT_EQ(shortcut("/ToolChest//Apps/Tools/", "Editor", "qvedit2", dir.path()), 0);
+    std::string updated = menu("ToolChest", sub("Apps")) + menu("Apps", sub("Tools")) +
+                          menu("Tools", exec("Editor", "qvedit2"));
+    EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), updated);
+
+    // Another label: the last menu gets a second block of its own.
+    ASSERT_EQ(shortcut("ToolChest/Apps/Tools", "Viewer", "qvview", dir.path()), 0);
+    EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), updated + menu("Tools", exec("Viewer", "qvview")));
+}
+
+TEST(Shortcut, RootMenuGetsTheEntryBeforeItsClosingBrace)
+{
+    ScratchDir dir("menu");
+    qvtest::write_file(dir / ".shortcuts", "Menu ToolChest\n{\n" + exec("Shell", "xterm") + "}\n");
+    ASSERT_EQ(shortcut("ToolChest/Apps", "Ed", "ed", dir.path()), 0);
+    EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), "Menu ToolChest\n{\n" + exec("Shell", "xterm") +
+                                                          "\t\"Apps\"\tf.menu \"Apps\"\n}\n" +
+                                                          menu("Apps", exec("Ed", "ed")));
+}
+
+TEST(Shortcut, MenuOfAnEarlierComponentDoesNotMoveBack)
+{
+    ScratchDir dir("menu");
+    std::string before = menu("ToolChest", "\t\"A\"\tf.menu \"A\"\n") + menu("A", sub("B")) +
+                         menu("A", exec("X", "x"));
+    qvtest::write_file(dir / ".shortcuts", before);
+    ASSERT_EQ(shortcut("ToolChest/A/B", "L", "c", dir.path()), 0);
+    EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), before + menu("B", exec("L", "c")));
+}
+
+// Existing lines are copied whole, however long: text past any read limit
+// must not be taken for a menu line of its own.
+TEST(Shortcut, LongLinesAreCopiedWhole)
+{
+    ScratchDir dir("menu");
+    std::string head = "\t\"Long\"\tf.checkexec \"run ";
+    std::string longLine = head + std::string(511 - head.size(), 'x') + "Menu Apps x\"\n";
+    qvtest::write_file(dir / ".shortcuts", "Menu ToolChest\n{\n" + longLine + "}\n");
+    ASSERT_EQ(shortcut("ToolChest/Apps", "Ed", "ed", dir.path()), 0);
+    EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), "Menu ToolChest\n{\n" + longLine +
+                                                          "\t\"Apps\"\tf.menu \"Apps\"\n}\n" +
+                                                          menu("Apps", exec("Ed", "ed")));
+}
+
+// Input beyond the limits is refused whole; the menu file stays as it was.
+TEST(Shortcut, InputBeyondTheLimitsIsRefused)
+{
+    auto path_of = [](int components, size_t length) {
+        std::string p = "ToolChest";
+        for (int i = 1; i < components; ++i)
+            p += "/" + std::string(length - 1, 'a') + char('a' + i % 26);
+        return p;
+    };
+    struct Row {
+        const char *what;
+        std::string path, label, command;
+        int result;
+    } rows[] = {
+        {"20 components of 19 characters", path_of(20, 19), "L", "c", 0},
+        {"21 components", path_of(21, 3), "L", "c", 1},
+        {"a component of 20 characters", path_of(3, 20), "L", "c", 1},
+        {"command of 1024 characters", "ToolChest/A", "L", std::string(1024, 'c'), 1},
+        {"menu block of 511 characters", "ToolChest/A", std::string(511 - 32, 'l'), "c", 0},
+        {"menu block of 512 characters", "ToolChest/A", std::string(512 - 32, 'l'), "c", 1},
+        {"conversion other than %s", "ToolChest/A", "L", "run %d", 1},
+        {"two %s", "ToolChest/A", "L", "run %s %s", 1},
+        {"line break in the label", "ToolChest/A", "L\n}\nMenu X", "c", 1},
+        {"only slashes", "//", "L", "c", 1},
+        {"empty label", "ToolChest/A", "", "c", 1},
+    };
+    for (const Row &row : rows) {
+        ScratchDir dir("menu");
+        const std::string old = menu("ToolChest", exec("Old", "old"));
+        qvtest::write_file(dir / ".shortcuts", old);
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(shortcut(row.path, row.label, row.command, dir.path()), row.result) << row.what;
+        std::string out = testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+        std::string now = qvtest::read_file(dir / ".shortcuts");
+        if (row.result != 0) {
+            EXPECT_EQ(now, old) << row.what;
+            EXPECT_EQ(out + err, row.path == path_of(21, 3) ? "Overload in Shortcut menu parser"
+                                                             : "Shortcut invalid parameters\n")
+                << row.what;
+        } else {
+            EXPECT_NE(now.find(row.label + "\"\tf.checkexec \"" + row.command), std::string::npos) << row.what;
+        }
+    }
+}
+
+// A menu file that cannot be written whole does not replace the user's.
+TEST(Shortcut, FailedWriteKeepsTheMenuFile)
+{
+    ScratchDir dir("menu");
+    const std::string old = menu("ToolChest", exec("Old", "old"));
+    qvtest::write_file(dir / ".shortcuts", old);
+    ASSERT_EQ(symlink("/dev/full", (dir / "QUORRC").c_str()), 0);
+    EXPECT_EQ(shortcut("ToolChest/A", "L", "c", dir.path()), 1);
+    // Renamed over, .shortcuts would be the link: never read /dev/full.
+    struct stat st;
+    ASSERT_EQ(lstat((dir / ".shortcuts").c_str(), &st), 0);
+    ASSERT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), old);
+}
+
+TEST(Shortcut, UnwritableDirectoryFails)
+{
+    ScratchDir dir("menu");
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(shortcut("ToolChest/A", "L", "c", dir / "missing"), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to open Shortcut file\n");
+}

@@ -1,0 +1,351 @@
+// The destination dialog and the destination folder chooser: where the
+// product goes, how much room there is, and a way to pick another folder
+// (which may hold an earlier installation to maintain).
+#include "wizard/destination.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <Xm/FileSB.h>
+#include <Xm/Form.h>
+#include <Xm/Frame.h>
+#include <Xm/Label.h>
+#include <Xm/MessageB.h>
+#include <Xm/PushB.h>
+#include <Xm/RowColumn.h>
+#include <Xm/TextF.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/fileops.h"
+#include "engine/internal.h"
+#include "engine/util.h"
+#include "wizard/destination_space.h"
+#include "wizard/dialog.h"
+#include "wizard/glue.h"
+
+extern "C" {
+Widget tfChangeDestination = nullptr;
+Widget laChangeDestinationAvailableSpace = nullptr;
+}
+
+namespace {
+
+// 0 while the destination folder chooser is up, 1 once it is to end.
+int chooserDone = 0;
+
+constexpr const char kIntroduction[] =
+    ":::t\"Setup will install the program in the following destination directory.\":t\"\""
+    ":t\"To install to this directory, click OK.\":t\"\""
+    ":t\"To install to a different directory, click the Change Destination button.\":t\"\""
+    "\"You can choose not to install, or change the destination directory later during setup.\"";
+
+constexpr const char kNetworkHint[] =
+    ":::t\"If this is a network installation,\"\"please type the network path (/MountPoint/Quorvanta)\"";
+
+// A compound string made from a path as it is (no "::" syntax, no line
+// breaks), freed on scope exit.
+class PathString {
+public:
+    explicit PathString(const std::string &path) : s_(XmStringCreateLocalized(const_cast<char *>(path.c_str()))) {}
+    ~PathString() { XmStringFree(s_); }
+    PathString(const PathString &) = delete;
+    PathString &operator=(const PathString &) = delete;
+    XtArgVal value() const { return reinterpret_cast<XtArgVal>(s_); }
+
+private:
+    XmString s_;
+};
+
+void show_error(Widget parent, const std::string &text)
+{
+    QV_instOkCancelMessageBox(parent, text.c_str(), "OK", nullptr, nullptr);
+}
+
+// The product destination below folder, the way the directory accessors
+// build it; it must fit their 4096-character buffers, else every later
+// path of the installation would be missing.
+bool destination_fits(const std::string &folder)
+{
+    std::string dest = folder + "/" + (CDInstPtr && CDInstPtr->productDir ? CDInstPtr->productDir : "") + "/";
+    QV_instRemoveExtraSlash(dest.data());
+    return std::strlen(dest.c_str()) <= QV_PATH_MAX;
+}
+
+// The folder the chooser opens in: the root destination when it exists,
+// else the current directory.
+std::string start_folder()
+{
+    struct stat st;
+    const char *root = QV_instGetRootDestinationDirectory();
+    if (root && ::stat(root, &st) == 0)
+        return root;
+    char cwd[QV_PATH_MAX];
+    if (getcwd(cwd, sizeof cwd))
+        return cwd;
+    return "";
+}
+
+// Puts the root destination and its free space on the destination dialog.
+void show_destination()
+{
+    const char *root = QV_instGetRootDestinationDirectory();
+    if (tfChangeDestination)
+        XmTextFieldSetString(tfChangeDestination, const_cast<char *>(root ? root : ""));
+    if (laChangeDestinationAvailableSpace)
+        QV_instUpdateLabelString(laChangeDestinationAvailableSpace, qv::destination_free_space().c_str());
+}
+
+} // namespace
+
+std::string qv::destination_free_space()
+{
+    // Without a destination the partition would be the current directory's.
+    const char *dest = QV_instGetDestinationDirectory();
+    if (!dest)
+        return "";
+    char space[QV_SIZE_STRING_MAX] = "";
+    QV_instGetFreeSpaceString(dest, space);
+    return space;
+}
+
+extern "C" {
+
+// The wizard step that shows where the product will go.
+Widget CreatembChangeDestination(Widget parent)
+{
+    const qv::Geometry where{651, 370, 561, 412};
+    Widget shell = qv::create_dialog_shell(parent, "dsChangeDestination", &where);
+
+    qv::BoxSpec spec("mbChangeDestination");
+    spec.noResize = True;
+    spec.dialogStyle = XmDIALOG_PRIMARY_APPLICATION_MODAL;
+    spec.cancelLabel = "Exit Setup";
+    spec.mapCB = QV_instChangeDestinationMapCB;
+    spec.okCB = QV_instChangeDestinationOKCB;
+    spec.cancelCB = QV_instChangeDestinationExitCB;
+    Widget box = qv::create_message_box(shell, spec);
+
+    qv::Args columnArgs(box);
+    columnArgs.set(XmNspacing, 10);
+    Widget rowColumn = qv::create_managed("rowColumn", xmRowColumnWidgetClass, box, columnArgs);
+
+    qv::Args labelArgs(rowColumn);
+    labelArgs.set(XmNalignment, XmALIGNMENT_BEGINNING).text(XmNlabelString, kIntroduction);
+    qv::create_managed("label", xmLabelWidgetClass, rowColumn, labelArgs);
+
+    qv::Args frameArgs(rowColumn);
+    Widget frame = qv::create_managed("frame", xmFrameWidgetClass, rowColumn, frameArgs);
+    qv::Args formArgs(frame);
+    Widget form = qv::create_managed("form", xmFormWidgetClass, frame, formArgs);
+
+    qv::Args hintArgs(form);
+    hintArgs.set(XmNalignment, XmALIGNMENT_BEGINNING).text(XmNlabelString, kNetworkHint);
+    hintArgs.attach(qv::Args::Top, 10).attach(qv::Args::Left, 10).attach(qv::Args::Right, 10);
+    Widget label2 = qv::create_managed("label2", xmLabelWidgetClass, form, hintArgs);
+
+    qv::Args rowArgs(form);
+    rowArgs.attach(qv::Args::Top, label2, 10).attach(qv::Args::Left, 10).attach(qv::Args::Right, 10);
+    Widget form1 = qv::create_managed("form1", xmFormWidgetClass, form, rowArgs);
+
+    qv::Args buttonArgs(form1);
+    buttonArgs.text(XmNlabelString, "Change Destination");
+    buttonArgs.attach(qv::Args::Top, 0).attach(qv::Args::Right, 0);
+    Widget pushButton = qv::create_managed("pushButton", xmPushButtonWidgetClass, form1, buttonArgs);
+    XtAddCallback(pushButton, XmNactivateCallback, QV_instChangeDestinationActivateCB, nullptr);
+
+    // Only the chooser changes the destination, whatever label2 says.
+    qv::Args fieldArgs(form1);
+    fieldArgs.set(XmNeditable, False);
+    fieldArgs.attach(qv::Args::Top, 0).attach(qv::Args::Left, 0).attach(qv::Args::Right, pushButton, 10);
+    tfChangeDestination = qv::create_managed("tfChangeDestination", xmTextFieldWidgetClass, form1, fieldArgs);
+
+    qv::Args spaceArgs(form);
+    spaceArgs.text(XmNlabelString, "Available space: ");
+    spaceArgs.attach(qv::Args::Top, form1, 10).attach(qv::Args::Left, 10).attach(qv::Args::Bottom, 10);
+    Widget label1 = qv::create_managed("label1", xmLabelWidgetClass, form, spaceArgs);
+
+    qv::Args valueArgs(form);
+    valueArgs.set(XmNalignment, XmALIGNMENT_BEGINNING).text(XmNlabelString, "0K");
+    valueArgs.attach(qv::Args::Top, form1, 10).attach(qv::Args::Left, label1, 11).attach(qv::Args::Right, 10);
+    laChangeDestinationAvailableSpace =
+        qv::create_managed("laChangeDestinationAvailableSpace", xmLabelWidgetClass, form, valueArgs);
+
+    return box;
+}
+
+// Shows the current destination and its free space each time it appears.
+void QV_instChangeDestinationMapCB(Widget w, XtPointer, XtPointer)
+{
+    qv::unmanage_box_children(w, {XmDIALOG_HELP_BUTTON});
+    show_destination();
+    QV_instSetWindowTitle(w);
+}
+
+// "OK": on to the first choice of installations (configuration 1).
+void QV_instChangeDestinationOKCB(Widget w, XtPointer, XtPointer)
+{
+    Widget shell = QV_instGetShell(w);
+    // Looked up before this dialog goes: a box shown on a shell that is
+    // being destroyed would never appear, and setup would wait for it.
+    _QV_InstConfigList *first = QV_instGetConfigFromId(CDInstPtr, 1);
+    if (!first) {
+        QV_instOkCancelMessageBox(shell, "Error: invalid or incomplete setup configuration file", "Exit Setup",
+                                  nullptr, nullptr);
+        std::exit(1);
+    }
+    mbMainDlg = CreatembMainDlg(QV_instGetTLShell(w));
+    XtDestroyWidget(shell);
+    first->parent = nullptr;
+    QV_instUISetMainDlg(mbMainDlg, first);
+    XtManageChild(mbMainDlg);
+}
+
+// "Exit Setup": asks first; nothing has been written yet.
+void QV_instChangeDestinationExitCB(Widget w, XtPointer, XtPointer)
+{
+    QV_exitSetupConfirmation(QV_instGetShell(w), "Setup has not yet modified any files.", "");
+}
+
+// "Change Destination": lets the user pick another folder; one that holds
+// an earlier installation may turn setup into maintenance.
+void QV_instChangeDestinationActivateCB(Widget w, XtPointer, XtPointer)
+{
+    Widget shell = QV_instGetShell(w);
+    QV_instChangeDestination(shell);
+    if (QV_instInstallationMode != 0) {
+        mbMaintenance = CreatembMaintenance(QV_instGetTLShell(w));
+        XtDestroyWidget(shell);
+        QV_DisableAddButtonIfNecessary();
+        XtManageChild(mbMaintenance);
+        return;
+    }
+    show_destination();
+}
+
+// Lets the user choose the root destination among folders (creating a
+// missing one on request); returns once the chooser is closed. A folder
+// with an earlier installation may switch setup to maintenance mode
+// (QV_instInstallationMode 1).
+void QV_instChangeDestination(Widget parent)
+{
+    std::string mask = start_folder() + "/*";
+    QV_instRemoveExtraSlash(mask.data());
+    mask.resize(std::strlen(mask.c_str()));
+
+    Widget shell = qv::create_dialog_shell(parent, "dsChangeDestinationSelection", nullptr);
+    QV_instSetWindowTitle(shell);
+    XtInitializeWidgetClass(xmFileSelectionBoxWidgetClass);
+    PathString dirMask(mask);
+    qv::Args args(shell);
+    args.text(XmNfileListLabelString, "Destination");
+    args.set(XmNdirMask, dirMask.value());
+    args.set(XmNfileTypeMask, XmFILE_DIRECTORY);
+    args.set(XmNdialogStyle, XmDIALOG_FULL_APPLICATION_MODAL);
+    args.set(XmNwidth, 500).set(XmNheight, 450);
+    // The callbacks decide when the chooser goes, so that a refused folder
+    // leaves it open.
+    args.set(XmNautoUnmanage, False);
+    Widget box = XtCreateWidget("fsbChangeDestinationSelection", xmFileSelectionBoxWidgetClass, shell, args.list(),
+                                args.count());
+
+    // The field shows the root destination as it stands, even a folder that
+    // does not exist yet.
+    const char *root = QV_instGetRootDestinationDirectory();
+    XmTextFieldSetString(XmFileSelectionBoxGetChild(box, XmDIALOG_TEXT), const_cast<char *>(root ? root : ""));
+
+    XtAddCallback(XmFileSelectionBoxGetChild(box, XmDIALOG_CANCEL_BUTTON), XmNactivateCallback,
+                  QV_instChangeDestinationBrowseCancelCB, nullptr);
+    XtAddCallback(box, XmNokCallback, QV_instChangeDestinationBrowseOkCB, nullptr);
+    XtUnmanageChild(XmFileSelectionBoxGetChild(box, XmDIALOG_HELP_BUTTON));
+    XtManageChild(box);
+
+    chooserDone = 0;
+    QV_instMainLoop(box, &chooserDone);
+    XtDestroyWidget(shell);
+}
+
+// Cancel in the chooser: the destination stays as it was.
+void QV_instChangeDestinationBrowseCancelCB(Widget, XtPointer, XtPointer)
+{
+    chooserDone = 1;
+}
+
+// The folder in the chooser's field becomes the root destination, once it
+// is a directory (made on request). Anything refused leaves the chooser
+// open with the destination unchanged.
+void QV_instChangeDestinationBrowseOkCB(Widget w, XtPointer, XtPointer)
+{
+    Widget shell = QV_instGetShell(w);
+    char *typed = XmTextFieldGetString(XmFileSelectionBoxGetChild(w, XmDIALOG_TEXT));
+    std::string text = typed ? typed : "";
+    XtFree(typed);
+
+    std::string folder = text;
+    if (folder.empty() || folder[0] != '/') {
+        char cwd[QV_PATH_MAX + 1];
+        if (!getcwd(cwd, sizeof cwd)) {
+            show_error(shell, "Internal error:\n(QV_instChangeDestinationBrowseOkCB) can't get current working directory");
+            return;
+        }
+        qv::CStr joined(QV_instBuildPath(cwd, text.c_str(), nullptr));
+        if (!joined) {
+            show_error(shell, "Internal error:\n(QV_instChangeDestinationBrowseOkCB) can't build destination path");
+            return;
+        }
+        folder = joined.get();
+    }
+    if (folder.size() > QV_PATH_MAX || !destination_fits(folder)) {
+        show_error(shell, "The destination folder path is too long.\nPlease choose a folder with a shorter path.");
+        return;
+    }
+
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0) {
+        const std::string question =
+            "The destination folder:\n'" + folder + "'\ndoes not exist. Do you want to create it?";
+        if (QV_instOkCancelMessageBox(shell, question.c_str(), "Yes", "No", nullptr) != 0)
+            return;
+        if (QV_instMkdir(folder.c_str(), 0755, nullptr) != 0) {
+            show_error(shell, "Unable to create install directory:\n" + folder);
+            return;
+        }
+    } else if (!S_ISDIR(st.st_mode)) {
+        // Installing below a file could only fail, later and less clearly.
+        show_error(shell, "The destination folder:\n'" + folder + "'\nis not a directory.");
+        return;
+    }
+
+    char *copy = strdup(folder.c_str());
+    if (!copy) {
+        show_error(shell, "Internal error:\n(QV_instChangeDestinationBrowseOkCB) can't duplicate destination path");
+        return;
+    }
+    if (!CDInstPtr) {
+        std::free(copy);
+        chooserDone = 1;
+        return;
+    }
+    std::free(CDInstPtr->rootDest);
+    CDInstPtr->rootDest = copy;
+
+    // The history is looked for from the head of the configuration list
+    // (start-up starts from configuration 2); what the check marks stays,
+    // whatever the user answers.
+    int found = QV_UpdateSuiteHistory(CDInstPtr, CDInstPtr->configs, CDInstPtr->firstSuite,
+                                      QV_instGetDestinationDirectory(), QV_instGetProductName(),
+                                      QV_instGetProductVersion());
+    if (found == 0) {
+        chooserDone = 1;
+        return;
+    }
+    if (QV_instOkCancelMessageBox(shell, "Previous installation found.\nDo you want to run setup in maintenance mode ?",
+                                  "Yes", "No", nullptr) == 0) {
+        chooserDone = 1;
+        QV_instInstallationMode = 1;
+    }
+}
+
+} // extern "C"

@@ -1,0 +1,38 @@
+// Writing a file into another user's home folder as root, and giving it to
+// that user, without letting anything the user planted there redirect it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdio>
+#include <string>
+
+namespace qv {
+
+// Writes line and a line break on stream at once; returns line.
+std::string print_line(FILE *stream, const std::string &line);
+
+// Writes everything readable from source into target and gives target to
+// uid:gid. Links are never followed: a target that is a symbolic link, a
+// hard link of another file or no regular file at all is refused and left
+// as it is. A new file takes the mode of source (less the umask); an
+// existing one keeps its mode. Returns "" on success, else the error line
+// (without its newline), which has also been written on standard error.
+std::string install_user_file(int source, const std::string &target, uid_t uid, gid_t gid);
+
+// A private folder (mode 0700) under $TMPDIR or /tmp, removed with what
+// it holds when the object goes.
+class PrivateDir {
+public:
+    PrivateDir();
+    ~PrivateDir();
+    PrivateDir(const PrivateDir &) = delete;
+    PrivateDir &operator=(const PrivateDir &) = delete;
+    bool ok() const { return !path_.empty(); }
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+} // namespace qv
