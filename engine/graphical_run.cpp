@@ -122,8 +122,7 @@ void ok_box(const char *text)
     stop_reading();
     signal(SIGCHLD, SIG_IGN);
     signal_child(SIGKILL);
-    // The killed child is gone at once; waiting makes sure it wrote its
-    // last file before the history is removed.
+    // The history is removed only once the child can no longer write it.
     reap_child(true);
     if (!mbMaintenance && !qv::install_run().removeAll)
         QV_RemoveHistoryFile(QV_instGetDestinationDirectory());

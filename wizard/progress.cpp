@@ -89,11 +89,9 @@ void draw_bar(int percentage)
     Pixel background = 0;
     XtVaGetValues(daProgress, XmNwidth, &width, XmNheight, &height, XmNforeground, &foreground, XmNbackground,
                   &background, nullptr);
-    Pixel labelForeground = 0;
     Pixel labelBackground = 0;
     XmFontList fontList = nullptr;
-    XtVaGetValues(laProgressDestination, XmNforeground, &labelForeground, XmNbackground, &labelBackground,
-                  XmNfontList, &fontList, nullptr);
+    XtVaGetValues(laProgressDestination, XmNbackground, &labelBackground, XmNfontList, &fontList, nullptr);
     // The bar takes the label's background where that stands out from the
     // area's own, else the area's foreground.
     const Pixel fill = labelBackground == background ? foreground : labelBackground;
@@ -151,9 +149,6 @@ Widget CreatembProgress(Widget parent)
     spec.mapCB = QV_instProgressMapCB;
     spec.cancelCB = QV_instProgressCancelCB;
     Widget box = qv::create_message_box(shell, spec);
-    // A dialog shell takes its child's size: the box asks for the shell's,
-    // which leaves the file label room for the longest name it shows.
-    XtVaSetValues(box, XmNwidth, where.width, XmNheight, where.height, nullptr);
     XtAddCallback(box, XmNdestroyCallback, dialog_destroyed, nullptr);
 
     qv::Args formArgs(box);

@@ -32,16 +32,6 @@ using qvtest::find;
 using qvtest::label_text;
 using qvtest::press_box;
 
-// The state letter of a process in /proc (R, S, T, Z, ...).
-char state_of(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    const size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() ? line[close + 2] : '?';
-}
-
 // A stand-in install child and the pipe it would write to. The test holds
 // the write end as the real parent does (and writes the child's lines
 // itself, unless the child's body does).
@@ -230,7 +220,7 @@ TEST_F(ProgressReader, AnErrorStopsTheChildUntilYes)
             EXPECT_EQ(label_text(box_child(box, XmDIALOG_MESSAGE_LABEL)), "Disk full\nDo you wish to continue?");
             EXPECT_EQ(label_text(box_child(box, XmDIALOG_OK_BUTTON)), "Yes");
             EXPECT_EQ(label_text(box_child(box, XmDIALOG_CANCEL_BUTTON)), "No");
-            EXPECT_EQ(state_of(run.child()), 'T');
+            EXPECT_EQ(qvtest::process_state(run.child()), 'T');
             run.send("# Installing files\n");
             qvtest::pump(200);
             EXPECT_EQ(label_text(laProgressAction), "Removing files:") << "the pipe was read during the question";
@@ -238,7 +228,7 @@ TEST_F(ProgressReader, AnErrorStopsTheChildUntilYes)
             press_box(box, XmDIALOG_OK_BUTTON);
         });
         ASSERT_TRUE(qvtest::wait_until([&] { return asked && label_text(laProgressAction) == "Destination files:"; }));
-        EXPECT_NE(state_of(run.child()), 'T');
+        EXPECT_NE(qvtest::process_state(run.child()), 'T');
         EXPECT_NE(log_text().find("Disk full\n"), std::string::npos) << log_text();
 
         // A bare "-1" is its own message and is not logged.

@@ -109,6 +109,16 @@ void write_file(const std::string &path, const std::string &content, mode_t mode
     chmod(path.c_str(), mode);
 }
 
+char process_state(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    // The name in parentheses may hold blanks; the state follows it.
+    const size_t close = line.rfind(')');
+    return close != std::string::npos && close + 2 < line.size() ? line[close + 2] : '?';
+}
+
 bool exists(const std::string &path)
 {
     struct stat st;

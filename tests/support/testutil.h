@@ -36,6 +36,10 @@ std::optional<std::string> try_read_file(const std::string &path);
 void write_file(const std::string &path, const std::string &content, mode_t mode = 0644);
 bool exists(const std::string &path);
 
+// The state letter of a process in /proc (R, S, T for stopped, Z, ...), or
+// '?' when there is no such process.
+char process_state(pid_t pid);
+
 // True when the whole text matches the POSIX extended regular expression.
 bool matches_ere(const std::string &text, const std::string &pattern);
 

@@ -316,6 +316,21 @@ std::string label_text(Widget w)
     return text;
 }
 
+std::string window_title(Widget w)
+{
+    while (w && !XtIsShell(w))
+        w = XtParent(w);
+    char *title = nullptr;
+    if (w)
+        XtVaGetValues(w, XmNtitle, &title, nullptr);
+    return title ? title : "<none>";
+}
+
+bool managed(Widget w)
+{
+    return w && XtIsManaged(w);
+}
+
 std::string xmstring_text(XmString s)
 {
     std::string text;

@@ -103,6 +103,10 @@ void close_window(Widget shell);
 // A label's or button's text, line separators as "\n".
 std::string label_text(Widget w);
 std::string xmstring_text(XmString s);
+// The window title of w's shell (w itself when it is one).
+std::string window_title(Widget w);
+// Whether w exists and is managed.
+bool managed(Widget w);
 // The components of a compound string, space separated: L and R for a
 // direction, | for a separator, "text" for text in the default tag and
 // #tag"text" in another; control characters, quotes and backslashes in

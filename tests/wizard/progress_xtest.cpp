@@ -24,27 +24,6 @@ using qvtest::find;
 using qvtest::label_text;
 using qvtest::press_box;
 
-std::string title_of(Widget w)
-{
-    char *title = nullptr;
-    XtVaGetValues(QV_instGetShell(w), XmNtitle, &title, nullptr);
-    return title ? title : "<none>";
-}
-
-bool managed(Widget w)
-{
-    return w && XtIsManaged(w);
-}
-
-char state_of(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    const size_t close = line.rfind(')');
-    return close != std::string::npos && close + 2 < line.size() ? line[close + 2] : '?';
-}
-
 // The colour on the screen at (x, y) of w's window.
 unsigned long pixel_at(Widget w, int x, int y)
 {
@@ -87,7 +66,7 @@ TEST_F(ProgressDialog, OffersOnlyCancelAndTitlesItselfOnceShown)
     EXPECT_STREQ(XtName(box), "mbProgress");
     EXPECT_STREQ(XtName(QV_instGetShell(box)), "dsProgress");
     EXPECT_FALSE(XtIsManaged(box)) << "the engine shows it when the child starts";
-    EXPECT_EQ(title_of(box), "QUORVANTA|Setup");
+    EXPECT_EQ(qvtest::window_title(box), "QUORVANTA|Setup");
     EXPECT_EQ(find(box, "form.frame.form1.frame1.daProgress"), daProgress);
     EXPECT_EQ(find(box, "form.frame.form1.laProgressAction"), laProgressAction);
     EXPECT_EQ(label_text(laProgressAction), "Destination Files: ");
@@ -95,9 +74,9 @@ TEST_F(ProgressDialog, OffersOnlyCancelAndTitlesItselfOnceShown)
 
     XtManageChild(box);
     ASSERT_TRUE(qvtest::wait_mapped(box));
-    EXPECT_EQ(title_of(box), "Quorvanta Test setup");
-    EXPECT_FALSE(managed(box_child(box, XmDIALOG_OK_BUTTON)));
-    EXPECT_FALSE(managed(box_child(box, XmDIALOG_HELP_BUTTON)));
+    EXPECT_EQ(qvtest::window_title(box), "Quorvanta Test setup");
+    EXPECT_FALSE(qvtest::managed(box_child(box, XmDIALOG_OK_BUTTON)));
+    EXPECT_FALSE(qvtest::managed(box_child(box, XmDIALOG_HELP_BUTTON)));
     EXPECT_EQ(label_text(box_child(box, XmDIALOG_CANCEL_BUTTON)), "Cancel");
     EXPECT_EQ(label_text(laProgressDestination), "");
     // The label keeps the width of its 59 capitals: the longest shortened
@@ -215,14 +194,14 @@ TEST_F(ProgressDialog, CancelStopsTheChildAndNoResumesIt)
                   "Quit Setup?");
         EXPECT_EQ(label_text(box_child(question, XmDIALOG_OK_BUTTON)), "Yes");
         EXPECT_EQ(label_text(box_child(question, XmDIALOG_CANCEL_BUTTON)), "No");
-        EXPECT_EQ(state_of(child.pid()), 'T');
+        EXPECT_EQ(qvtest::process_state(child.pid()), 'T');
         qvtest::screenshot("progress_cancel_question");
         press_box(question, XmDIALOG_CANCEL_BUTTON);
     });
     press_box(box, XmDIALOG_CANCEL_BUTTON);
     EXPECT_TRUE(asked);
-    EXPECT_NE(state_of(child.pid()), 'T');
-    EXPECT_TRUE(managed(box)) << "the run goes on";
+    EXPECT_NE(qvtest::process_state(child.pid()), 'T');
+    EXPECT_TRUE(qvtest::managed(box)) << "the run goes on";
 }
 
 TEST_F(ProgressDialog, CancelThenYesQuitsWithTen)

@@ -25,18 +25,6 @@ using qvtest::label_text;
 using qvtest::press;
 using qvtest::press_box;
 
-std::string title_of(Widget w)
-{
-    char *title = nullptr;
-    XtVaGetValues(QV_instGetShell(w), XmNtitle, &title, nullptr);
-    return title ? title : "<none>";
-}
-
-bool managed(Widget w)
-{
-    return w && XtIsManaged(w);
-}
-
 std::string text_of(Widget text)
 {
     char *value = XmTextGetString(text);
@@ -73,11 +61,11 @@ TEST_F(EndOfSetup, TheOfferOpensTheLogAsOftenAsAskedUntilDone)
         int viewed = 0;
         qvtest::when_found("*mbViewlog", [&](Widget offer) {
             EXPECT_STREQ(XtName(QV_instGetShell(offer)), "dsViewlog");
-            EXPECT_EQ(title_of(offer), "Quorvanta Test setup");
+            EXPECT_EQ(qvtest::window_title(offer), "Quorvanta Test setup");
             EXPECT_EQ(label_text(box_child(offer, XmDIALOG_OK_BUTTON)), "Done");
-            EXPECT_FALSE(managed(box_child(offer, XmDIALOG_CANCEL_BUTTON)));
-            EXPECT_FALSE(managed(box_child(offer, XmDIALOG_HELP_BUTTON)));
-            EXPECT_FALSE(managed(box_child(offer, XmDIALOG_SEPARATOR)));
+            EXPECT_FALSE(qvtest::managed(box_child(offer, XmDIALOG_CANCEL_BUTTON)));
+            EXPECT_FALSE(qvtest::managed(box_child(offer, XmDIALOG_HELP_BUTTON)));
+            EXPECT_FALSE(qvtest::managed(box_child(offer, XmDIALOG_SEPARATOR)));
             EXPECT_EQ(label_text(find(offer, "*label")), "Installation Setup Log");
             EXPECT_EQ(label_text(find(offer, "*pushButton")), "View Log");
             EXPECT_EQ(label_text(find(offer, "*label1")), "View information about events that occur\nduring setup.");
@@ -88,11 +76,11 @@ TEST_F(EndOfSetup, TheOfferOpensTheLogAsOftenAsAskedUntilDone)
                 qvtest::when_found("*Interactive Message", [&](Widget viewer) {
                     ++viewed;
                     EXPECT_STREQ(XtName(QV_instGetShell(viewer)), logPath().c_str());
-                    EXPECT_EQ(title_of(viewer), logPath());
+                    EXPECT_EQ(qvtest::window_title(viewer), logPath());
                     EXPECT_EQ(label_text(box_child(viewer, XmDIALOG_MESSAGE_LABEL)), logPath());
                     EXPECT_EQ(label_text(box_child(viewer, XmDIALOG_OK_BUTTON)), "Done");
                     EXPECT_EQ(label_text(box_child(viewer, XmDIALOG_HELP_BUTTON)), "Help");
-                    EXPECT_FALSE(managed(box_child(viewer, XmDIALOG_CANCEL_BUTTON)));
+                    EXPECT_FALSE(qvtest::managed(box_child(viewer, XmDIALOG_CANCEL_BUTTON)));
                     // In file order from the top, the long line whole.
                     EXPECT_EQ(text_of(find(viewer, "*text")), logText);
                     if (viewed == 1)
