@@ -434,7 +434,9 @@ Widget CreatembCustom(Widget parent)
                                            "laCustomRequiredValue", "0K");
 
     qv::Args countArgs(foCustom);
-    countArgs.set(XmNwidth, 400);
+    // A form shrinks to its children when a counter's label is set again,
+    // which would pull the counters away from the dialog's right edge.
+    countArgs.set(XmNwidth, 400).set(XmNresizePolicy, XmRESIZE_GROW);
     countArgs.attach(qv::Args::Top, frCustomFolder, 10).attach(qv::Args::Left, foCustomSpace, 10);
     foCustomComponentCount = qv::create_managed("foCustomComponentCount", xmFormWidgetClass, foCustom, countArgs);
     Widget laCustomRequired1 = nullptr;

@@ -4,15 +4,12 @@
 // copy of the medium names in a Function operation.
 #include <gtest/gtest.h>
 
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "e2e/installed_tree.h"
 #include "e2e/medium.h"
 #include "e2e/setup_window.h"
 #include "support/env.h"
@@ -20,65 +17,20 @@
 
 namespace {
 
+using qvtest::differences;
 using qvtest::harness;
 using qvtest::read_file;
+using qvtest::Tree;
 using qvtest::write_file;
 
-// What an installed tree holds: for each path below the root, its kind,
-// mode and contents (a link's target).
-using Tree = std::map<std::string, std::string>;
-
-Tree *g_tree;
-size_t g_rootLength;
-
-int record_entry(const char *path, const struct stat *st, int, struct FTW *)
-{
-    std::string rel = path + g_rootLength;
-    if (rel.empty())
-        return 0;
-    char mode[16];
-    std::snprintf(mode, sizeof mode, "%04o ", static_cast<unsigned>(st->st_mode & 07777));
-    std::string entry = mode;
-    if (S_ISLNK(st->st_mode)) {
-        char target[4096];
-        ssize_t n = readlink(path, target, sizeof target - 1);
-        entry += "link " + std::string(target, n > 0 ? static_cast<size_t>(n) : 0);
-    } else if (S_ISDIR(st->st_mode)) {
-        entry += "dir";
-    } else if (rel.size() > 10 && rel.compare(rel.size() - 10, 10, "/setup.log") == 0) {
-        entry += "log"; // its banner carries the time of the run
-    } else {
-        entry += "file " + read_file(path);
-    }
-    (*g_tree)[rel] = entry;
-    return 0;
-}
-
+// An installed tree; the log's banner carries the time of the run.
 Tree tree_of(const std::string &root)
 {
-    Tree tree;
-    g_tree = &tree;
-    g_rootLength = root.size();
-    nftw(root.c_str(), record_entry, 16, FTW_PHYS);
-    return tree;
-}
-
-// The keys on which two trees differ, for the failure message.
-std::string differences(const Tree &a, const Tree &b)
-{
-    std::string out;
-    for (const auto &[path, entry] : a) {
-        auto it = b.find(path);
-        if (it == b.end())
-            out += "  only in the first: " + path + "\n";
-        else if (it->second != entry)
-            out += "  differs: " + path + "\n";
-    }
-    for (const auto &[path, entry] : b) {
-        if (!a.count(path))
-            out += "  only in the second: " + path + "\n";
-    }
-    return out;
+    return qvtest::tree_of(root, [](const std::string &rel, const std::string &content) {
+        const std::string log = "/setup.log";
+        return rel.size() > log.size() && rel.compare(rel.size() - log.size(), log.size(), log) == 0 ? "log"
+                                                                                                    : content;
+    });
 }
 
 class GraphicalInstall : public ::testing::Test {

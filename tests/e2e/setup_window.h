@@ -67,6 +67,8 @@ public:
             waitpid(pid_, nullptr, 0);
         }
     }
+    pid_t pid() const { return pid_; }
+
     // The exit code, or -1 when the process has not ended in time.
     int wait(int seconds = 20)
     {
@@ -97,9 +99,9 @@ inline std::vector<std::string> windows_named(const std::string &title)
 }
 
 // Waits for a visible window with this title that is not among `known`.
-inline std::string wait_window(const std::string &title, const std::set<std::string> &known = {})
+inline std::string wait_window(const std::string &title, const std::set<std::string> &known = {}, int seconds = 10)
 {
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < seconds * 20; ++i) {
         for (const std::string &id : windows_named(title)) {
             if (!known.count(id))
                 return id;

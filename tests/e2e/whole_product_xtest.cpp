@@ -1,0 +1,446 @@
+// The whole product as a new user meets it: the real setup program on the
+// demo medium, on a private X server, driven from outside with the keyboard
+// (xdotool) on windows found by their titles. A graphical installation from
+// the welcome dialog to the result box, into a folder that the destination
+// chooser creates; the same configuration installed with -cmdline elsewhere
+// and compared file by file; then a second start on the graphical
+// installation's destination, in maintenance mode, with Add/Remove and
+// Remove all. Each dialog is kept as a screenshot, whole_product_*.png.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/installed_tree.h"
+#include "e2e/medium.h"
+#include "e2e/setup_window.h"
+#include "support/testutil.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using qvtest::exists;
+using qvtest::read_file;
+using qvtest::RunResult;
+using qvtest::SetupProcess;
+using qvtest::Tree;
+using qvtest::type_key;
+
+constexpr const char kTitle[] = "Quorvanta Demo setup";
+constexpr const char kMessage[] = "Quorvanta Message";
+constexpr const char kAgreement[] = "End User License Agreement";
+
+struct Geometry {
+    int x = -1, y = -1, width = -1, height = -1;
+    bool operator==(const Geometry &o) const
+    {
+        return x == o.x && y == o.y && width == o.width && height == o.height;
+    }
+};
+
+std::ostream &operator<<(std::ostream &out, const Geometry &g)
+{
+    return out << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
+}
+
+Geometry geometry_of(const std::string &window)
+{
+    RunResult r = qvtest::run({"/usr/bin/xdotool", "getwindowgeometry", "--shell", window});
+    Geometry g;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq);
+        const int value = std::atoi(line.c_str() + eq + 1);
+        if (key == "X")
+            g.x = value;
+        else if (key == "Y")
+            g.y = value;
+        else if (key == "WIDTH")
+            g.width = value;
+        else if (key == "HEIGHT")
+            g.height = value;
+    }
+    return g;
+}
+
+// The install child of a run: the one process the installer forks.
+pid_t child_of(pid_t parent, std::chrono::seconds limit)
+{
+    const std::string children = "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children";
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        std::ifstream in(children);
+        pid_t pid = 0;
+        if (in >> pid && pid > 0)
+            return pid;
+        std::this_thread::sleep_for(1ms);
+    }
+    return -1;
+}
+
+// Stops a process and waits until it is stopped (or gone).
+void stop(pid_t pid)
+{
+    kill(pid, SIGSTOP);
+    for (int i = 0; i < 2000; ++i) {
+        const char state = qvtest::process_state(pid);
+        if (state == 'T' || state == 't' || state == 'Z' || state == '?')
+            return;
+        std::this_thread::sleep_for(1ms);
+    }
+    ADD_FAILURE() << "process " << pid << " did not stop";
+}
+
+// Log text of one run as it is compared with another run's: the
+// destination path and the time of the run taken out. The install child
+// writes its own log lines while the parent adds those that modules send
+// over the pipe, so the two kinds interleave as the processes happen to
+// run; the lines are compared as a sorted list.
+std::string comparable_log(const std::string &log)
+{
+    std::vector<std::string> lines = qvtest::lines_of(log);
+    std::sort(lines.begin(), lines.end());
+    std::string out;
+    for (const std::string &line : lines)
+        out += line + "\n";
+    return out;
+}
+
+std::string without(const std::string &text, const std::string &root)
+{
+    std::string out = text;
+    for (size_t at = out.find(root); at != std::string::npos; at = out.find(root, at + 6))
+        out.replace(at, root.size(), "<root>");
+    // Each run's section of the log begins with a banner holding its time.
+    const std::string banner = "SETUP Log File created on ";
+    for (size_t at = out.find(banner); at != std::string::npos; at = out.find(banner, at)) {
+        at += banner.size();
+        out.replace(at, out.find(' ', at) - at, "<time>");
+    }
+    return out;
+}
+
+// An installation as it is compared with one made into another root.
+Tree comparable_tree(const std::string &root)
+{
+    return qvtest::tree_of(root, [&root](const std::string &rel, const std::string &content) {
+        const std::string text = without(content, root);
+        return rel == "/QuorvantaDemo/SetupFiles/setup.log" ? comparable_log(text) : text;
+    });
+}
+
+class WholeProduct : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qvtest::make_dirs(home);
+        qvtest::make_dirs(cmdlineHome);
+    }
+
+    // Waits for a new window with this title (one not seen before).
+    std::string next(const std::string &title, int seconds = 30)
+    {
+        const std::string id = qvtest::wait_window(title, seen, seconds);
+        if (!id.empty())
+            seen.insert(id);
+        return id;
+    }
+
+    // Waits until a window with this title is off the screen.
+    void wait_gone(const std::string &title, const std::string &window)
+    {
+        for (int i = 0; i < 400; ++i) {
+            const std::vector<std::string> ids = qvtest::windows_named(title);
+            if (std::find(ids.begin(), ids.end(), window) == ids.end())
+                return;
+            std::this_thread::sleep_for(50ms);
+        }
+        ADD_FAILURE() << "window \"" << title << "\" is still on screen";
+    }
+
+    void keys(const std::string &window, std::initializer_list<const char *> sequence)
+    {
+        for (const char *key : sequence)
+            type_key(window, key);
+    }
+
+    // Replaces the text of the focused text field, as a user selects it all
+    // and types.
+    void retype(const std::string &window, const std::string &text)
+    {
+        type_key(window, "ctrl+slash");
+        ASSERT_EQ(qvtest::run({"/usr/bin/xdotool", "type", "--delay", "20", text}).status, 0);
+    }
+
+    // A screenshot kept as whole_product_<name>.png; the dialog's own area
+    // must hold more than a background and its shadows.
+    void shot(const std::string &name, const std::string &window)
+    {
+        const std::string path = qvtest::screenshot("whole_product_" + name);
+        const Geometry g = geometry_of(window);
+        std::ostringstream crop;
+        crop << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
+        RunResult colours =
+            qvtest::run({"/usr/bin/convert", path, "-crop", crop.str(), "+repage", "-format", "%k", "info:"});
+        EXPECT_GE(std::atoi(colours.out.c_str()), 4) << "the dialog is blank in " << path;
+    }
+
+    void expect_geometry(const std::string &window, Geometry wanted, const char *dialog)
+    {
+        EXPECT_EQ(geometry_of(window), wanted) << dialog;
+    }
+
+    // The run of the demo medium is over in well under a second. The child
+    // is let run in short slices until the progress dialog is on screen,
+    // and is left stopped there.
+    std::string catch_progress(pid_t child)
+    {
+        stop(child);
+        const auto end = std::chrono::steady_clock::now() + 60s;
+        while (std::chrono::steady_clock::now() < end) {
+            for (const std::string &id : qvtest::windows_named(kTitle)) {
+                if (!seen.count(id)) {
+                    seen.insert(id);
+                    // Time for the parent to draw the bar.
+                    std::this_thread::sleep_for(300ms);
+                    return id;
+                }
+            }
+            kill(child, SIGCONT);
+            std::this_thread::sleep_for(5ms);
+            stop(child);
+        }
+        kill(child, SIGCONT);
+        ADD_FAILURE() << "the progress dialog did not appear";
+        return "";
+    }
+
+    std::vector<std::string> args(const std::string &root) const
+    {
+        return {"-noroot", "-from", cdinst, "-dest", root};
+    }
+    std::string errors() const { return qvtest::try_read_file(errFile).value_or(""); }
+
+    void graphical_installation();
+    void maintenance();
+
+    qvtest::ScratchDir scratch{"whole"};
+    std::string cdinst = qvtest::harness("QV_DEMO_MEDIUM") + "/cdinst.dat";
+    std::string home = scratch / "home";
+    std::string cmdlineHome = scratch / "cmdline-home";
+    // The root given on the command line; the user changes it in the
+    // destination dialog to a folder that does not exist yet.
+    std::string firstRoot = scratch / "root";
+    std::string guiRoot = scratch / "gui dest/new folder";
+    std::string cmdlineRoot = scratch / "cmdline";
+    std::string product = guiRoot + "/QuorvantaDemo/";
+    std::string errFile = scratch / "stderr.txt";
+    std::string outFile = scratch / "stdout.txt";
+    std::set<std::string> seen;
+};
+
+// Welcome, agreement, destination with a new folder, the main dialog, a
+// nested choice and back, "Full installation" and its options list, the
+// progress dialog (Cancel answered No), the view-log dialog with the log
+// viewer, and the result box.
+void WholeProduct::graphical_installation()
+{
+    SetupProcess setup(args(firstRoot), home, errFile, outFile);
+
+    const std::string welcome = next(kTitle, 60);
+    ASSERT_FALSE(welcome.empty()) << errors();
+    expect_geometry(welcome, {7, 31, 553, 368}, "welcome");
+    shot("welcome", welcome);
+    type_key(welcome, "Return"); // Continue
+
+    const std::string agreement = next(kAgreement);
+    ASSERT_FALSE(agreement.empty());
+    expect_geometry(agreement, {4, 28, 659, 723}, "agreement");
+    shot("agreement", agreement);
+    type_key(agreement, "Return"); // I ACCEPT
+
+    const std::string destination = next(kTitle);
+    ASSERT_FALSE(destination.empty());
+    expect_geometry(destination, {651, 370, 561, 412}, "destination");
+    shot("destination", destination);
+
+    // "Change Destination": a folder that does not exist, created on "Yes".
+    keys(destination, {"Tab", "space"});
+    const std::string chooser = next(kTitle);
+    ASSERT_FALSE(chooser.empty());
+    EXPECT_EQ(geometry_of(chooser).width, 500);
+    EXPECT_EQ(geometry_of(chooser).height, 450);
+    retype(chooser, guiRoot);
+    shot("destination_chooser", chooser);
+    type_key(chooser, "Return");
+    const std::string create = next(kMessage);
+    ASSERT_FALSE(create.empty());
+    shot("create_folder_question", create);
+    type_key(create, "Return"); // Yes
+    wait_gone(kTitle, chooser);
+    EXPECT_EQ(qvtest::mode_of(guiRoot), 0755u);
+    EXPECT_EQ(qvtest::mode_of(scratch / "gui dest"), 0755u);
+    shot("destination_changed", destination);
+    keys(destination, {"Tab", "Return"}); // from the button to the field; OK
+
+    const std::string main = next(kTitle);
+    ASSERT_FALSE(main.empty());
+    expect_geometry(main, {215, 59, 538, 617}, "main dialog");
+    shot("main", main);
+
+    // "More choices", a nested main dialog; its Cancel leads back.
+    keys(main, {"Tab", "Tab", "Tab", "space"});
+    const std::string nested = next(kTitle);
+    ASSERT_FALSE(nested.empty());
+    expect_geometry(nested, {215, 59, 538, 617}, "nested main dialog");
+    shot("nested_choice", nested);
+    type_key(nested, "Escape");
+    const std::string again = next(kTitle);
+    ASSERT_FALSE(again.empty());
+
+    // "Full installation": configuration 3, the one -cmdline installs.
+    keys(again, {"Tab", "space"});
+    const std::string options = next(kTitle);
+    ASSERT_FALSE(options.empty());
+    expect_geometry(options, {4, 28, 852, 635}, "options list");
+    shot("options", options);
+    type_key(options, "Return"); // Continue
+
+    const pid_t child = child_of(setup.pid(), 60s);
+    ASSERT_GT(child, 0) << "no install child";
+    const std::string progress = catch_progress(child);
+    ASSERT_FALSE(progress.empty());
+    expect_geometry(progress, {347, 91, 662, 253}, "progress");
+    shot("progress", progress);
+
+    // Cancel stops the child and asks; "No" lets it go on.
+    type_key(progress, "Escape");
+    const std::string quit = next(kMessage);
+    ASSERT_FALSE(quit.empty());
+    shot("quit_question", quit);
+    type_key(quit, "Escape"); // No
+
+    const std::string viewlog = next(kTitle, 120);
+    ASSERT_FALSE(viewlog.empty()) << errors();
+    expect_geometry(viewlog, {7, 31, 425, 248}, "view-log dialog");
+    shot("viewlog", viewlog);
+    keys(viewlog, {"Tab", "space"}); // View Log
+    const std::string logTitle = product + "SetupFiles/setup.log";
+    const std::string viewer = next(logTitle);
+    ASSERT_FALSE(viewer.empty());
+    EXPECT_EQ(geometry_of(viewer).width, 600);
+    EXPECT_EQ(geometry_of(viewer).height, 600);
+    shot("log_viewer", viewer);
+    type_key(viewer, "Return"); // Done
+    wait_gone(logTitle, viewer);
+    keys(viewlog, {"Tab", "space"}); // from View Log to Done
+
+    const std::string result = next(kMessage);
+    ASSERT_FALSE(result.empty());
+    shot("result", result);
+    type_key(result, "Return");
+    EXPECT_EQ(setup.wait(60), 0) << errors();
+    // Both processes of the run, the install child included, write nothing
+    // on standard error: no sanitizer report, no toolkit warning.
+    EXPECT_EQ(errors(), "");
+    EXPECT_FALSE(exists(firstRoot)) << "the first root was left for the new folder";
+}
+
+// A second start on the same destination: the maintenance dialog;
+// Add/Remove with every installed component chosen (a change counted, then
+// undone: nothing to do), Cancel back to maintenance; Remove all.
+void WholeProduct::maintenance()
+{
+    seen.clear();
+    SetupProcess setup(args(guiRoot), home, errFile, outFile);
+
+    const std::string dialog = next(kTitle, 60);
+    ASSERT_FALSE(dialog.empty()) << errors();
+    expect_geometry(dialog, {4, 28, 516, 340}, "maintenance");
+    shot("maintenance", dialog);
+
+    keys(dialog, {"Tab", "space"}); // Add/Remove...
+    const std::string options = next(kTitle);
+    ASSERT_FALSE(options.empty());
+    expect_geometry(options, {4, 28, 852, 635}, "maintenance options list");
+    shot("add_remove", options);
+    keys(options, {"Tab", "Tab", "space"}); // Documentation cleared
+    shot("add_remove_changed", options);
+    type_key(options, "space"); // and chosen again
+    type_key(options, "Return"); // Continue
+    const std::string nothing = next(kMessage);
+    ASSERT_FALSE(nothing.empty());
+    shot("nothing_to_do", nothing);
+    type_key(nothing, "Return");
+    wait_gone(kMessage, nothing);
+    type_key(options, "Escape"); // Cancel
+
+    const std::string again = next(kTitle);
+    ASSERT_FALSE(again.empty());
+    keys(again, {"Tab", "Tab", "space"}); // Remove all
+    const std::string question = next(kMessage);
+    ASSERT_FALSE(question.empty());
+    shot("remove_all_question", question);
+    type_key(question, "Return"); // Yes
+
+    const pid_t child = child_of(setup.pid(), 60s);
+    ASSERT_GT(child, 0) << "no install child";
+    const std::string progress = catch_progress(child);
+    ASSERT_FALSE(progress.empty());
+    shot("remove_all_progress", progress);
+    kill(child, SIGCONT);
+
+    const std::string viewlog = next(kTitle, 120);
+    ASSERT_FALSE(viewlog.empty()) << errors();
+    type_key(viewlog, "Return"); // Done
+    const std::string result = next(kMessage);
+    ASSERT_FALSE(result.empty());
+    shot("remove_all_result", result);
+    type_key(result, "Return");
+    EXPECT_EQ(setup.wait(60), 0) << errors();
+    EXPECT_EQ(errors(), "");
+}
+
+TEST_F(WholeProduct, InstalledGraphicallyLikeFromTheCommandLineThenMaintainedAndRemoved)
+{
+    ASSERT_NO_FATAL_FAILURE(graphical_installation());
+    const Tree graphical = comparable_tree(guiRoot);
+    const std::string graphicalChestrc = without(read_file(home + "/.auxchestrc"), guiRoot);
+    EXPECT_NE(read_file(product + "SetupFiles/setup.log").find("Installation Completed\n"), std::string::npos);
+
+    // The same configuration from the command line, into another root.
+    RunResult cmdline = qvtest::run({"/usr/bin/timeout", "120", qvtest::harness("QV_SETUP"), "-cmdline", "-noroot",
+                                     "-from", cdinst, "-dest", cmdlineRoot},
+                                    {{"HOME", cmdlineHome}, {"QVINST_NOROOT", std::nullopt}});
+    ASSERT_EQ(cmdline.status, 0) << cmdline.err;
+    EXPECT_EQ(cmdline.err, "");
+    const Tree fromCommandLine = comparable_tree(cmdlineRoot);
+    ASSERT_GT(graphical.size(), 30u);
+    EXPECT_EQ(graphical, fromCommandLine) << qvtest::differences(graphical, fromCommandLine);
+    EXPECT_EQ(graphicalChestrc, without(read_file(cmdlineHome + "/.auxchestrc"), cmdlineRoot));
+
+    ASSERT_NO_FATAL_FAILURE(maintenance());
+    for (const char *gone : {"bin/qvdemo", "bin/qvdemo-2.4", "bin/qv", "etc/site.conf", "doc/RELEASE-NOTES",
+                             "doc/manual/intro.txt", "samples/hello.qv", "tools/bin/qvtool", "cdinst.dat",
+                             "SetupFiles/.QuorvantaDemo.his", "SetupFiles/demo_setup.so"})
+        EXPECT_FALSE(exists(product + gone)) << gone;
+    EXPECT_FALSE(exists(guiRoot + "/Quorvanta/fonts/qvsans.txt"));
+    const std::string log = read_file(product + "SetupFiles/setup.log");
+    EXPECT_NE(log.find("Running in Maintenance mode\nRemoving All Files\n"), std::string::npos) << log;
+}
+
+} // namespace
