@@ -129,6 +129,25 @@ void ok_box(const char *text)
     std::exit(1);
 }
 
+// The path the progress dialog shows of a line whose words after the count
+// are `words`: the second word, or the first when there is one only. Words
+// are split at blanks, so a path with blanks in its name (the destination's
+// or the medium's) would be shown in pieces. A word where a path below the
+// root destination begins starts the shown path instead, which then runs to
+// the end of the line: every line that names a destination path ends with it.
+const char *shown_path(const char *words, const char *first, const char *second)
+{
+    const char *root = QV_instGetRootDestinationDirectory();
+    const char *last = nullptr;
+    if (root && *root) {
+        for (const char *at = std::strstr(words, root); at; at = std::strstr(at + 1, root)) {
+            if (at == words || at[-1] == ' ')
+                last = at;
+        }
+    }
+    return last ? last : second[0] ? second : first;
+}
+
 void progress_line(const char *line)
 {
     qv::InstallRun &run = qv::install_run();
@@ -138,7 +157,8 @@ void progress_line(const char *line)
     char first[qv::LineSplitter::kKeep + 1];
     char second[qv::LineSplitter::kKeep + 1];
     second[0] = '\0';
-    if (std::sscanf(line, "%c%" SCNu64 " %4094s %4094s", &kind, &count, first, second) < 3)
+    int words = 0;
+    if (std::sscanf(line, "%c%" SCNu64 " %n%4094s %4094s", &kind, &count, &words, first, second) < 3)
         return;
 
     uint64_t percentage = 100;
@@ -153,7 +173,7 @@ void progress_line(const char *line)
         std::printf("s_ulTotalSize=%" PRIu64 " s_ulSize=%" PRIu64 " ulSize=%" PRIu64 " -> caSource=%s -> %d\n",
                     run.total, run.done, count, first, shown);
     if (mbProgress)
-        QV_instProgressUpdate(shown, second[0] ? second : first);
+        QV_instProgressUpdate(shown, shown_path(line + words, first, second));
 }
 
 void marker_line(const char *line)

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -205,28 +206,49 @@ protected:
     }
 
     // The run of the demo medium is over in well under a second. The child
-    // is let run in short slices until the progress dialog is on screen,
-    // and is left stopped there.
+    // is let run in short slices until the progress dialog is on screen and
+    // has moved on from its first look, and is left stopped there.
     std::string catch_progress(pid_t child)
     {
         stop(child);
         const auto end = std::chrono::steady_clock::now() + 60s;
+        std::string dialog;
+        double first = -1;
         while (std::chrono::steady_clock::now() < end) {
-            for (const std::string &id : qvtest::windows_named(kTitle)) {
-                if (!seen.count(id)) {
-                    seen.insert(id);
-                    // Time for the parent to draw the bar.
-                    std::this_thread::sleep_for(300ms);
-                    return id;
+            if (dialog.empty()) {
+                for (const std::string &id : qvtest::windows_named(kTitle)) {
+                    if (!seen.count(id))
+                        dialog = id;
                 }
+                if (!dialog.empty()) {
+                    seen.insert(dialog);
+                    first = brightness(dialog);
+                }
+            } else {
+                const std::vector<std::string> ids = qvtest::windows_named(kTitle);
+                if (std::find(ids.begin(), ids.end(), dialog) == ids.end()) {
+                    ADD_FAILURE() << "the progress dialog was gone before it showed any progress";
+                    break;
+                }
+                // The file label filled in, or the bar grown.
+                if (std::abs(brightness(dialog) - first) > 0.002)
+                    return dialog;
             }
             kill(child, SIGCONT);
-            std::this_thread::sleep_for(5ms);
+            std::this_thread::sleep_for(2ms);
             stop(child);
+            // Time for the parent to read the lines and draw.
+            std::this_thread::sleep_for(50ms);
         }
         kill(child, SIGCONT);
-        ADD_FAILURE() << "the progress dialog did not appear";
+        ADD_FAILURE() << "no progress seen";
         return "";
+    }
+
+    static double brightness(const std::string &window)
+    {
+        RunResult r = qvtest::run({"/usr/bin/import", "-window", window, "-format", "%[fx:mean]", "info:"});
+        return std::atof(r.out.c_str());
     }
 
     std::vector<std::string> args(const std::string &root) const

@@ -207,6 +207,40 @@ TEST_F(ProgressReader, WithoutATotalEveryLineShowsAHundredPercent)
     });
 }
 
+// A destination (or medium) with blanks in its name: the dialog shows the
+// destination path whole, not the word after the first blank.
+TEST_F(ProgressReader, PathsWithBlanksAreShownWhole)
+{
+    QV_IN_FRESH_PROCESS([&] {
+        std::free(CDInstPtr->rootDest);
+        CDInstPtr->rootDest = strdup("/my disk/apps");
+        SetProgressBarTotalSize(1000);
+        StandInRun run(mainShell());
+        run.send("# Start installation\n# Installing files\n");
+        ASSERT_TRUE(qvtest::wait_until([] { return XtIsManaged(mbProgress); }));
+        const struct {
+            const char *line;
+            const char *shown;
+        } rows[] = {
+            {"+10 /cd/bin/qv /my disk/apps/Qv/bin/qv\n", "/my disk/apps/Qv/bin/qv"},
+            {"+10 /my cd/read me /my disk/apps/Qv/read me\n", "/my disk/apps/Qv/read me"},
+            {"+10 /cd/docs.tar /my disk/apps/Qv/doc/a b.txt\n", "/my disk/apps/Qv/doc/a b.txt"},
+            {"+10 /cd/common.tar /my disk/apps/Quorvanta/fonts\n", "/my disk/apps/Quorvanta/fonts"},
+            {"+1 mkdir /my disk/apps/Qv/var log\n", "/my disk/apps/Qv/var log"},
+            {"+10 /my disk/apps/Qv/old file\n", "/my disk/apps/Qv/old file"},
+            // Nothing below the destination: the second word, else the first.
+            {"+1 Softlink qv\n", "qv"},
+            {"+10 /cd/x /elsewhere/x\n", "/elsewhere/x"},
+            {"+10 /elsewhere/y\n", "/elsewhere/y"},
+        };
+        for (const auto &row : rows) {
+            run.send(row.line);
+            EXPECT_TRUE(qvtest::wait_until([&] { return label_text(laProgressDestination) == row.shown; }))
+                << row.line << "shows " << label_text(laProgressDestination);
+        }
+    });
+}
+
 // While the question waits the child is stopped and the pipe is not read;
 // "Yes" logs the message, resumes the child and reads on.
 TEST_F(ProgressReader, AnErrorStopsTheChildUntilYes)
