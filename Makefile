@@ -1,4 +1,4 @@
-# Entry points: make deps | build | check | demo
+# Entry points: make deps | build | check | demo | demo-gui
 SHELL := /bin/bash
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -12,7 +12,7 @@ DEPS := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark
         libmotif-dev libxt-dev libx11-dev libxpm-dev xvfb xauth xdotool x11-apps \
         imagemagick mwm bzip2 tar binutils python3
 
-.PHONY: deps build check demo clean fuzz fuzz-build fuzz-run
+.PHONY: deps build check demo demo-gui clean fuzz fuzz-build fuzz-run
 
 deps:
 	@missing=$$(for p in $(DEPS); do \
@@ -38,6 +38,11 @@ check: deps
 
 demo: deps build
 	@bash examples/demo.sh $(BUILD)
+
+# The wizard on the demo medium, on $DISPLAY (HOME and the destination in a
+# scratch folder).
+demo-gui: deps build
+	@bash examples/demo-gui.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
