@@ -110,15 +110,9 @@ def main():
     for rel, mode in RUNTIME.items():
         src = os.path.join(runtime, rel)
         dst = os.path.join(out, rel)
-        if os.path.exists(src):
-            put(src, dst, mode)
-        else:
-            # Without the runtime's stand-ins the medium carries a tool that
-            # fails loudly, so that the registry steps report an error.
-            os.makedirs(os.path.dirname(dst), exist_ok=True)
-            with open(dst, 'w') as f:
-                f.write(f'#!/bin/sh\necho "NOT-YET-BUILT: runtime tool {rel}" >&2\nexit 1\n')
-            os.chmod(dst, mode | 0o755)
+        if not os.path.isfile(src):
+            sys.exit(f'make_medium: missing runtime stand-in {src}')
+        put(src, dst, mode)
         sizes[rel] = os.path.getsize(dst)
 
     setup_files = [(m.split('=', 1)[1], m.split('=', 1)[0], 0o755) if '=' in m

@@ -43,12 +43,6 @@ protected:
     {
         XTest::SetUp();
         GTEST_FLAG_SET(death_test_style, "threadsafe");
-        for (const char *name : {"QV_instReadCDinst", "QV_instMkdir", "QV_UpdateSuiteHistory", "QV_instSetSizes",
-                                 "QV_instMoveFiles", "QV_instCommandLineInstall", "CreatembProgress",
-                                 "QV_instPopupAfterMoveDataDialogs"}) {
-            if (qvtest::not_yet_built(name))
-                GTEST_SKIP() << name << " is not built yet";
-        }
     }
     void TearDown() override
     {

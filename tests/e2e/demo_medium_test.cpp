@@ -10,7 +10,6 @@ namespace {
 
 TEST(DemoMedium, InstallsAndIsFoundAgain)
 {
-    QV_SKIP_WHILE_PLACEHOLDERS();
     ScratchDir scratch("demo");
     std::string root = scratch / "root";
     std::string home = scratch / "home";

@@ -37,7 +37,6 @@ class GraphicalInstall : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        QV_SKIP_WHILE_PLACEHOLDERS();
         qvtest::make_dirs(home);
         qvtest::RunResult copy = qvtest::run({"/bin/cp", "-a", harness("QV_DEMO_MEDIUM"), medium});
         ASSERT_EQ(copy.status, 0) << copy.err;

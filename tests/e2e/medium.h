@@ -114,31 +114,6 @@ inline RunResult install(const std::string &cdinst, const std::string &root, con
     return run(argv, {{"HOME", home}, {"DISPLAY", std::nullopt}, {"QVINST_NOROOT", std::nullopt}});
 }
 
-// While parts of the engine are still loud placeholders, a run of the
-// installer ends with "NOT-YET-BUILT: <name>"; the line, or "" once the
-// demo medium installs without meeting one. Checked once per test program.
-inline std::string placeholder_met()
-{
-    static const std::string line = [] {
-        ScratchDir probe("probe");
-        make_dirs(probe / "home");
-        std::vector<std::string> argv = {harness("QV_SETUP"), "-cmdline", "-noroot", "-from",
-                                         harness("QV_DEMO_MEDIUM") + "/cdinst.dat", "-dest", probe / "root"};
-        RunResult r = run(argv, {{"HOME", probe / "home"}, {"DISPLAY", std::nullopt}});
-        size_t at = r.err.find("NOT-YET-BUILT: ");
-        return at == std::string::npos ? std::string() : r.err.substr(at, r.err.find('\n', at) - at);
-    }();
-    return line;
-}
-
-// Skips a test that needs the whole engine while a placeholder remains.
-#define QV_SKIP_WHILE_PLACEHOLDERS()                                                                        \
-    do {                                                                                                   \
-        std::string met = qvtest::placeholder_met();                                                       \
-        if (!met.empty())                                                                                  \
-            GTEST_SKIP() << "needs " << met.substr(15) << " (" << met << ")";                           \
-    } while (0)
-
 inline mode_t mode_of(const std::string &path)
 {
     struct stat st;

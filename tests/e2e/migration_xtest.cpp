@@ -45,7 +45,6 @@ protected:
     void SetUp() override
     {
         XTest::SetUp();
-        QV_SKIP_WHILE_PLACEHOLDERS();
         GTEST_FLAG_SET(death_test_style, "threadsafe");
         const std::string qvr = qvtest::read_file(qvtest::harness("QV_DEMO_MEDIUM") + "/Application/bin/qvr");
         qvtest::write_file(medium.dir() + "/Application/bin/qvr", qvr, 0755);

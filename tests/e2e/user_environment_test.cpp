@@ -18,7 +18,6 @@ namespace {
 
 TEST(UserEnvironment, TheInstalledProductEquipsAnAccountOnBothRoads)
 {
-    QV_SKIP_WHILE_PLACEHOLDERS();
     ScratchDir scratch("userenv");
     std::string root = scratch / "root";
     std::string product = root + "/QuorvantaDemo";

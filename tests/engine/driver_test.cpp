@@ -72,7 +72,6 @@ protected:
 
     void SetUp() override
     {
-        QV_SKIP_WHILE_PLACEHOLDERS();
         make_dirs(root);
         make_dirs(home);
         medium.module("drv_probe");

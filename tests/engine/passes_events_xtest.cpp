@@ -20,7 +20,6 @@ void fired(XtPointer data, XtIntervalId *)
 
 TEST(PassEvents, ATimerAloneDoesNotBlockTheNextOperation)
 {
-    QV_SKIP_WHILE_PLACEHOLDERS();
     int argc = 1;
     char name[] = "passes_events_xtest";
     char *argv[] = {name, nullptr};

@@ -51,7 +51,6 @@ protected:
 
     void SetUp() override
     {
-        QV_SKIP_WHILE_PLACEHOLDERS();
         make_dirs(dest);
     }
     void TearDown() override

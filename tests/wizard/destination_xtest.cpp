@@ -84,11 +84,6 @@ protected:
     {
         XTest::SetUp();
         GTEST_FLAG_SET(death_test_style, "threadsafe");
-        for (const char *name : {"QV_instReadCDinst", "QV_instGetRootDestinationDirectory", "QV_instMkdir",
-                                 "QV_instGetAvailableSpace"}) {
-            if (qvtest::not_yet_built(name))
-                GTEST_SKIP() << name << " is not built yet";
-        }
         umask(022);
         QV_instInstallationMode = 0;
         medium.load_simple();
@@ -98,10 +93,6 @@ protected:
         QV_instInstallationMode = 0;
         XTest::TearDown();
     }
-
-    // Whether a chosen folder can be taken: it is looked at for an earlier
-    // installation first.
-    static bool history_missing() { return qvtest::not_yet_built("QV_UpdateSuiteHistory"); }
 
     // The destination dialog, managed and mapped.
     Widget open_dialog()
@@ -219,8 +210,6 @@ TEST_F(DestinationTest, TheChooserOpensInAnExistingRoot)
 
 TEST_F(DestinationTest, AnExistingFolderBecomesTheRootAndTheDialogShowsIt)
 {
-    if (history_missing())
-        GTEST_SKIP() << "the history check (QV_UpdateSuiteHistory) is not built yet";
     const std::string folder = scratch / "other place";
     qvtest::make_dirs(folder);
     Widget box = open_dialog();
@@ -237,8 +226,6 @@ TEST_F(DestinationTest, AnExistingFolderBecomesTheRootAndTheDialogShowsIt)
 
 TEST_F(DestinationTest, AMissingFolderIsMadeWithItsParentsWhenTheUserSaysYes)
 {
-    if (history_missing())
-        GTEST_SKIP() << "the history check (QV_UpdateSuiteHistory) is not built yet";
     const std::string folder = scratch / "new/with blank/and 'quote'";
     std::string question;
     choose(folder);
@@ -279,8 +266,6 @@ TEST_F(DestinationTest, NoToMakingAFolderKeepsTheChooserAndTheRoot)
 
 TEST_F(DestinationTest, ARelativeNameIsTakenFromTheWorkingDirectory)
 {
-    if (history_missing())
-        GTEST_SKIP() << "the history check (QV_UpdateSuiteHistory) is not built yet";
     char cwd[PATH_MAX];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     qvtest::make_dirs(scratch / "here/sub dir");
@@ -326,8 +311,6 @@ TEST_F(DestinationTest, FoldersThatCannotHoldTheProductAreRefused)
 
 TEST_F(DestinationTest, AnEarlierInstallationOffersMaintenanceAndNoKeepsTheNewRoot)
 {
-    if (history_missing())
-        GTEST_SKIP() << "the history check (QV_UpdateSuiteHistory) is not built yet";
     const std::string folder = scratch / "installed before";
     qvtest::make_dirs(folder);
     install_history(folder);
@@ -356,10 +339,6 @@ TEST_F(DestinationTest, AnEarlierInstallationOffersMaintenanceAndNoKeepsTheNewRo
 
 TEST_F(DestinationTest, MaintenanceReplacesTheDestinationDialog)
 {
-    if (history_missing())
-        GTEST_SKIP() << "the history check (QV_UpdateSuiteHistory) is not built yet";
-    if (qvtest::not_yet_built("CreatembMaintenance"))
-        GTEST_SKIP() << "the maintenance dialog (CreatembMaintenance) is not built yet";
     const std::string folder = scratch / "installed";
     qvtest::make_dirs(folder);
     install_history(folder);

@@ -59,10 +59,6 @@ TEST(ConfigStore, ClampsAtBothEndsAndRestoresWhatWasCurrent)
 
 TEST(SizeText, UnitsBoundariesAndSign)
 {
-    if (std::string m = qvtest::missing({"QV_instTranslateBytes2Gigs", "QV_instTranslateBytes2Megs",
-                                         "QV_instTranslateBytes2Ks"});
-        !m.empty())
-        GTEST_SKIP() << "needs " << m << " (not built yet)";
     struct Row {
         int64_t bytes;
         const char *text;
@@ -93,10 +89,6 @@ TEST(SizeText, UnitsBoundariesAndSign)
 
 TEST(SizeText, FreeSpaceOfAMissingFolderIsThatOfItsNearestAncestor)
 {
-    if (std::string m = qvtest::missing({"QV_instGetAvailableSpace", "QV_instTranslateBytes2Gigs",
-                                         "QV_instTranslateBytes2Megs", "QV_instTranslateBytes2Ks"});
-        !m.empty())
-        GTEST_SKIP() << "needs " << m << " (not built yet)";
     qvtest::ScratchDir scratch("glue");
     char ofScratch[QV_SIZE_STRING_MAX] = "unset";
     char ofMissing[QV_SIZE_STRING_MAX] = "unset";

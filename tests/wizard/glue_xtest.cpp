@@ -49,12 +49,6 @@ std::string title_of(Widget shell)
 
 class GlueTest : public qvtest::XTest {
 protected:
-    void SetUp() override
-    {
-        XTest::SetUp();
-        if (std::string m = qvtest::missing_for_dialogs(); !m.empty())
-            GTEST_SKIP() << "needs " << m << " (not built yet)";
-    }
     void TearDown() override
     {
         g_dictatedPrefix.clear();
@@ -121,10 +115,6 @@ TEST_F(GlueTest, AddRemoveIsGreyedOnlyForAMaintenanceListOfOneSuite)
 
 TEST_F(GlueTest, RequiredSpaceEqualToTheFreeSpaceIsNotEnough)
 {
-    if (std::string m = qvtest::missing({"QV_instSetSizes", "QV_instGetWriteSize", "QV_instGetAvailableSpace",
-                                         "QV_instGetDestinationDirectory", "QV_instTranslateBytes2Ks"});
-        !m.empty())
-        GTEST_SKIP() << "needs " << m << " (not built yet)";
     medium.load_simple();
     ASSERT_EQ(QV_instSetSizes(CDInstPtr), 0);
     _QV_InstConfigList *offer = QV_instGetConfigFromId(CDInstPtr, 3);
@@ -164,10 +154,6 @@ TEST_F(GlueTest, RequiredSpaceEqualToTheFreeSpaceIsNotEnough)
 
 TEST_F(GlueTest, ANestedMenuReplacesTheMainDialogAndRemembersWhereItCameFrom)
 {
-    if (qvtest::not_yet_built("CreatembMainDlg") || qvtest::not_yet_built("QV_instUISetMainDlg"))
-        GTEST_SKIP() << "the main dialog (CreatembMainDlg, QV_instUISetMainDlg) is not built yet";
-    if (qvtest::not_yet_built("QV_instGetAvailableSpace"))
-        GTEST_SKIP() << "the main dialog shows the free space (QV_instGetAvailableSpace), which is not built yet";
     medium.load("Package \"core\" \"core\"\nMkdir \"bin\" 0755 0 0\nSuite \"Main\" core\n"
                 "ConfigBegin\n1 MainDlg \"Top\" \"\" \"\" 4\n4 MainDlg \"Sub\" \"\" \"\" 5\n"
                 "5 Suite \"Main\" \"\" \"\" 1\nConfigEnd\n");
@@ -190,8 +176,6 @@ TEST_F(GlueTest, ANestedMenuReplacesTheMainDialogAndRemembersWhereItCameFrom)
 
 TEST_F(GlueTest, AnOptionsListOutsideMaintenanceHidesTheCounters)
 {
-    if (qvtest::not_yet_built("CreatembCustom") || qvtest::not_yet_built("QV_instUISetCustomDlg"))
-        GTEST_SKIP() << "the options dialog (CreatembCustom, QV_instUISetCustomDlg) is not built yet";
     medium.load("Package \"core\" \"core\"\nMkdir \"bin\" 0755 0 0\nSuite \"Main\" core\n"
                 "ConfigBegin\n1 MainDlg \"Top\" \"\" \"\" 3\n3 CusDlg \"List\" \"\" \"\" 0 4\n"
                 "4 Suite \"Main\" \"\" \"\" 1\nConfigEnd\n");

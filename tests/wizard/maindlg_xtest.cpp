@@ -105,10 +105,6 @@ protected:
     {
         XTest::SetUp();
         GTEST_FLAG_SET(death_test_style, "threadsafe");
-        for (const char *name : {"QV_instReadCDinst", "QV_instGetRootDestinationDirectory", "QV_instGetAvailableSpace"}) {
-            if (qvtest::not_yet_built(name))
-                GTEST_SKIP() << name << " is not built yet";
-        }
         QV_instInstallationMode = 0;
         qvtest::make_dirs(medium.root());
         qvtest::write_file(medium.dir() + "/files/a.txt", std::string(10000, 'a'));
@@ -316,8 +312,6 @@ TEST_F(MainDlgTest, CancelWithoutACurrentConfigurationEndsSetupWithOne)
 
 TEST_F(MainDlgTest, ASuitesButtonReachesTheInstallAction)
 {
-    if (qvtest::not_yet_built("QV_instMoveFiles") || qvtest::not_yet_built("QV_instPreInstallCheck"))
-        GTEST_SKIP() << "the install action (QV_instMoveFiles) is not built yet";
     medium.load(kTree);
     // Already installed and still wanted: the install action finds nothing
     // to do, says so, and leaves the dialog on screen.
@@ -340,8 +334,6 @@ TEST_F(MainDlgTest, ASuitesButtonReachesTheInstallAction)
 
 TEST_F(MainDlgTest, ChangeDestinationRefreshesTheFolderAndSpace)
 {
-    if (qvtest::not_yet_built("QV_instMkdir") || qvtest::not_yet_built("QV_UpdateSuiteHistory"))
-        GTEST_SKIP() << "the chooser needs QV_instMkdir and QV_UpdateSuiteHistory";
     medium.load(kTree);
     qvtest::ScratchDir scratch("maindest");
     const std::string folder = scratch / "new place";
@@ -361,10 +353,6 @@ TEST_F(MainDlgTest, ChangeDestinationRefreshesTheFolderAndSpace)
 
 TEST_F(MainDlgTest, ChangeDestinationToAnEarlierInstallationOpensMaintenance)
 {
-    for (const char *name : {"QV_instMkdir", "QV_UpdateSuiteHistory", "CreatembMaintenance"}) {
-        if (qvtest::not_yet_built(name))
-            GTEST_SKIP() << name << " is not built yet";
-    }
     medium.load(kTree);
     qvtest::ScratchDir scratch("mainmaint");
     const std::string folder = scratch / "earlier";

@@ -37,9 +37,7 @@ protected:
     void SetUp() override
     {
         XTest::SetUp();
-        start({"QV_instReadCDinst", "QV_instSetSizes", "QV_instGetWriteSize", "QV_instGetProductName",
-               "QV_instIsAllConfigSelected", "QV_instResetAllConfig"},
-              kDescription);
+        start(kDescription);
     }
 
     // The maintenance dialog as start-up shows it.

@@ -204,8 +204,6 @@ class Migrate : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (std::string m = qvtest::missing_for_dialogs(); !m.empty())
-            GTEST_SKIP() << "needs " << m << " (not built yet)";
         medium.load_simple();
         const std::string qvr = qvtest::read_file(qvtest::harness("QV_DEMO_MEDIUM") + "/Application/bin/qvr");
         write_file(product + "/Application/bin/qvr", qvr, 0755);

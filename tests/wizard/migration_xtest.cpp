@@ -87,8 +87,6 @@ protected:
     void SetUp() override
     {
         XTest::SetUp();
-        if (std::string m = qvtest::missing_for_dialogs(); !m.empty())
-            GTEST_SKIP() << "needs " << m << " (not built yet)";
         GTEST_FLAG_SET(death_test_style, "threadsafe");
         medium.load_simple();
         if (const char *old = std::getenv("HOME"))
@@ -303,25 +301,19 @@ TEST_F(MigrationDialog, ChoosingAnotherUserRootShowsItWithTheLoginName)
     // A folder that does not exist is created when the user agrees.
     const std::string fresh = scratch / "new users";
     std::string said;
-    std::vector<std::function<void(Widget)>> steps = {[&](Widget box) {
-        type_into(box, fresh);
-        answer_box(&said, XmDIALOG_CANCEL_BUTTON); // "No"
-        press_chooser(box, XmDIALOG_OK_BUTTON);
-        EXPECT_EQ(said, "The folder:\n'" + fresh + "'\ndoes not exist. Do you want to create it?");
-        EXPECT_FALSE(qvtest::exists(fresh));
-    }};
-    const bool canCreate = !qvtest::not_yet_built("QV_instMkdir");
-    if (canCreate) {
-        steps.push_back([&](Widget box) {
+    std::vector<std::function<void(Widget)>> steps = {
+        [&](Widget box) {
+            type_into(box, fresh);
+            answer_box(&said, XmDIALOG_CANCEL_BUTTON); // "No"
+            press_chooser(box, XmDIALOG_OK_BUTTON);
+            EXPECT_EQ(said, "The folder:\n'" + fresh + "'\ndoes not exist. Do you want to create it?");
+            EXPECT_FALSE(qvtest::exists(fresh));
+        },
+        [&](Widget box) {
             answer_box(&said); // "Yes"
             press_chooser(box, XmDIALOG_OK_BUTTON);
-        });
-    } else {
-        steps.push_back([](Widget box) { press_chooser(box, XmDIALOG_CANCEL_BUTTON); });
-    }
+        }};
     choose(browse, steps);
-    if (!canCreate)
-        GTEST_SKIP() << "creating the folder needs QV_instMkdir (not built yet)";
     struct stat st {};
     ASSERT_EQ(stat(fresh.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));

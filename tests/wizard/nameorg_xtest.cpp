@@ -68,8 +68,6 @@ protected:
     void SetUp() override
     {
         XTest::SetUp();
-        if (std::string m = qvtest::missing_for_dialogs(); !m.empty())
-            GTEST_SKIP() << "needs " << m << " (not built yet)";
         medium.load_simple();
         saved = qv::info_file_folder();
         qv::info_file_folder() = scratch.path();
@@ -291,8 +289,6 @@ TEST_F(NameOrgTest, TheResellerNeedsNoValuesAndIsStoredOnConfirmation)
     EXPECT_EQ(label_text(laResellerConfirmEmail), "sales@shop.example");
     EXPECT_GT(qvtest::image_colours(qvtest::screenshot("reseller_confirmation")), 2);
 
-    if (qvtest::not_yet_built("CreatembChangeDestination"))
-        GTEST_SKIP() << "the destination dialog (CreatembChangeDestination) is not built yet";
     press_box(confirmation, XmDIALOG_OK_BUTTON);
     qvtest::pump(50);
     EXPECT_EQ(read_file(resellerFile()), "Shop\n\nsales@shop.example\n");

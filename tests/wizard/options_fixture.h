@@ -9,7 +9,6 @@
 
 #include <Xm/MessageB.h>
 
-#include <initializer_list>
 #include <string>
 
 #include "support/capture.h"
@@ -20,14 +19,9 @@ namespace qvtest {
 
 class OptionsFixture : public XTest {
 protected:
-    // Skips the test unless every function named is built; then loads the
-    // description, sized, into a wizard that has shown nothing yet.
-    void start(std::initializer_list<const char *> needs, const char *description)
+    // Loads the description, sized, into a wizard that has shown nothing yet.
+    void start(const char *description)
     {
-        for (const char *name : needs) {
-            if (not_yet_built(name))
-                GTEST_SKIP() << "needs " << name << ", which is not built yet";
-        }
         GTEST_FLAG_SET(death_test_style, "threadsafe");
         mbMaintenance = nullptr;
         QV_instInstallationMode = 0;

@@ -3,9 +3,6 @@
 // description directory that the dialogs look things up in.
 #pragma once
 
-#include <fstream>
-#include <initializer_list>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -64,39 +61,5 @@ public:
 private:
     ScratchDir scratch_;
 };
-
-// Whether a public function is still a loud placeholder in this build
-// (another part of the wizard that has not landed yet).
-inline bool not_yet_built(const std::string &name)
-{
-    for (const char *file : {"/wizard/not_yet_built.cpp", "/engine/not_yet_built.cpp"}) {
-        std::ifstream in(harness("QV_SOURCE_DIR") + file);
-        std::stringstream text;
-        text << in.rdbuf();
-        if (text.str().find("// NOT-YET-BUILT: " + name + "\n") != std::string::npos)
-            return true;
-    }
-    return false;
-}
-
-// The names among `names` that are still placeholders, comma separated
-// ("" when all are built): a test skips while a part it needs is missing.
-inline std::string missing(std::initializer_list<const char *> names)
-{
-    std::string list;
-    for (const char *name : names) {
-        if (not_yet_built(name))
-            list += (list.empty() ? "" : ", ") + std::string(name);
-    }
-    return list;
-}
-
-// What every wizard test needs from the engine: the reader and the
-// accessors the dialogs read the description through.
-inline std::string missing_for_dialogs()
-{
-    return missing({"QV_instReadCDinst", "QV_instFreeCDinst", "QV_instSetCdinstDirectory", "QV_instGetCdinstDirectory",
-                    "QV_instGetProductName"});
-}
 
 } // namespace qvtest
