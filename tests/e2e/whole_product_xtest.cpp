@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -78,16 +79,27 @@ Geometry geometry_of(const std::string &window)
     return g;
 }
 
-// The install child of a run: the one process the installer forks.
+std::string command_of(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
+// The install child of a run: the process the installer forks, which runs
+// no other program.
 pid_t child_of(pid_t parent, std::chrono::seconds limit)
 {
     const std::string children = "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children";
+    const std::string command = command_of(parent);
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
         std::ifstream in(children);
-        pid_t pid = 0;
-        if (in >> pid && pid > 0)
-            return pid;
+        for (pid_t pid = 0; in >> pid;) {
+            if (command_of(pid) == command)
+                return pid;
+        }
         std::this_thread::sleep_for(1ms);
     }
     return -1;
@@ -187,12 +199,19 @@ protected:
         ASSERT_EQ(qvtest::run({"/usr/bin/xdotool", "type", "--delay", "20", text}).status, 0);
     }
 
-    // A screenshot kept as whole_product_<name>.png; the dialog's own area
-    // must hold more than a background and its shadows.
-    void shot(const std::string &name, const std::string &window)
+    // A screenshot kept as whole_product_<name>.png; the dialog stands
+    // where it is meant to (a negative x and y: anywhere), and its own area
+    // holds more than a background and its shadows.
+    void expect_shot(const std::string &window, const std::string &name, std::optional<Geometry> at = {})
     {
-        const std::string path = qvtest::screenshot("whole_product_" + name);
         const Geometry g = geometry_of(window);
+        if (at) {
+            Geometry wanted = *at;
+            if (wanted.x < 0)
+                wanted.x = g.x, wanted.y = g.y;
+            EXPECT_EQ(g, wanted) << name;
+        }
+        const std::string path = qvtest::screenshot("whole_product_" + name);
         std::ostringstream crop;
         crop << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
         RunResult colours =
@@ -200,9 +219,14 @@ protected:
         EXPECT_GE(std::atoi(colours.out.c_str()), 4) << "the dialog is blank in " << path;
     }
 
-    void expect_geometry(const std::string &window, Geometry wanted, const char *dialog)
+    // Waits for the next dialog with this title and keeps its screenshot.
+    std::string dialog(const std::string &title, const std::string &name, std::optional<Geometry> at = {},
+                       int seconds = 30)
     {
-        EXPECT_EQ(geometry_of(window), wanted) << dialog;
+        const std::string window = next(title, seconds);
+        if (!window.empty())
+            expect_shot(window, name, at);
+        return window;
     }
 
     // The run of the demo medium is over in well under a second. The child
@@ -234,8 +258,10 @@ protected:
                 if (std::abs(brightness(dialog) - first) > 0.002)
                     return dialog;
             }
+            // Once the dialog is there, a slice must not take the run to its
+            // end, which closes the dialog.
             kill(child, SIGCONT);
-            std::this_thread::sleep_for(2ms);
+            std::this_thread::sleep_for(dialog.empty() ? 2000us : 300us);
             stop(child);
             // Time for the parent to read the lines and draw.
             std::this_thread::sleep_for(50ms);
@@ -245,10 +271,37 @@ protected:
         return "";
     }
 
+    // The progress dialog of the run just started, kept as a screenshot
+    // with its install child stopped.
+    std::string progress_of(const SetupProcess &setup, const std::string &name, pid_t *child)
+    {
+        *child = child_of(setup.pid(), 60s);
+        if (*child <= 0) {
+            ADD_FAILURE() << "no install child";
+            return "";
+        }
+        const std::string progress = catch_progress(*child);
+        if (!progress.empty())
+            expect_shot(progress, name, Geometry{347, 91, 662, 253});
+        return progress;
+    }
+
     static double brightness(const std::string &window)
     {
         RunResult r = qvtest::run({"/usr/bin/import", "-window", window, "-format", "%[fx:mean]", "info:"});
         return std::atof(r.out.c_str());
+    }
+
+    // The result box; its OK ends setup with 0. Both processes of the run,
+    // the install child included, wrote nothing on standard error: no
+    // sanitizer report, no toolkit warning.
+    void end_with_result(SetupProcess &setup, const std::string &name)
+    {
+        const std::string result = dialog(kMessage, name);
+        ASSERT_FALSE(result.empty());
+        type_key(result, "Return");
+        EXPECT_EQ(setup.wait(60), 0) << errors();
+        EXPECT_EQ(errors(), "");
     }
 
     std::vector<std::string> args(const std::string &root) const
@@ -283,102 +336,67 @@ void WholeProduct::graphical_installation()
 {
     SetupProcess setup(args(firstRoot), home, errFile, outFile);
 
-    const std::string welcome = next(kTitle, 60);
+    const std::string welcome = dialog(kTitle, "welcome", Geometry{7, 31, 553, 368}, 60);
     ASSERT_FALSE(welcome.empty()) << errors();
-    expect_geometry(welcome, {7, 31, 553, 368}, "welcome");
-    shot("welcome", welcome);
     type_key(welcome, "Return"); // Continue
-
-    const std::string agreement = next(kAgreement);
+    const std::string agreement = dialog(kAgreement, "agreement", Geometry{4, 28, 659, 723});
     ASSERT_FALSE(agreement.empty());
-    expect_geometry(agreement, {4, 28, 659, 723}, "agreement");
-    shot("agreement", agreement);
     type_key(agreement, "Return"); // I ACCEPT
-
-    const std::string destination = next(kTitle);
+    const std::string destination = dialog(kTitle, "destination", Geometry{651, 370, 561, 412});
     ASSERT_FALSE(destination.empty());
-    expect_geometry(destination, {651, 370, 561, 412}, "destination");
-    shot("destination", destination);
 
     // "Change Destination": a folder that does not exist, created on "Yes".
     keys(destination, {"Tab", "space"});
     const std::string chooser = next(kTitle);
     ASSERT_FALSE(chooser.empty());
-    EXPECT_EQ(geometry_of(chooser).width, 500);
-    EXPECT_EQ(geometry_of(chooser).height, 450);
     retype(chooser, guiRoot);
-    shot("destination_chooser", chooser);
+    expect_shot(chooser, "destination_chooser", Geometry{-1, -1, 500, 450});
     type_key(chooser, "Return");
-    const std::string create = next(kMessage);
+    const std::string create = dialog(kMessage, "create_folder_question");
     ASSERT_FALSE(create.empty());
-    shot("create_folder_question", create);
     type_key(create, "Return"); // Yes
     wait_gone(kTitle, chooser);
     EXPECT_EQ(qvtest::mode_of(guiRoot), 0755u);
     EXPECT_EQ(qvtest::mode_of(scratch / "gui dest"), 0755u);
-    shot("destination_changed", destination);
+    expect_shot(destination, "destination_changed", Geometry{651, 370, 561, 412});
     keys(destination, {"Tab", "Return"}); // from the button to the field; OK
 
-    const std::string main = next(kTitle);
+    const std::string main = dialog(kTitle, "main", Geometry{215, 59, 538, 617});
     ASSERT_FALSE(main.empty());
-    expect_geometry(main, {215, 59, 538, 617}, "main dialog");
-    shot("main", main);
-
     // "More choices", a nested main dialog; its Cancel leads back.
     keys(main, {"Tab", "Tab", "Tab", "space"});
-    const std::string nested = next(kTitle);
+    const std::string nested = dialog(kTitle, "nested_choice", Geometry{215, 59, 538, 617});
     ASSERT_FALSE(nested.empty());
-    expect_geometry(nested, {215, 59, 538, 617}, "nested main dialog");
-    shot("nested_choice", nested);
     type_key(nested, "Escape");
     const std::string again = next(kTitle);
     ASSERT_FALSE(again.empty());
 
     // "Full installation": configuration 3, the one -cmdline installs.
     keys(again, {"Tab", "space"});
-    const std::string options = next(kTitle);
+    const std::string options = dialog(kTitle, "options", Geometry{4, 28, 852, 635});
     ASSERT_FALSE(options.empty());
-    expect_geometry(options, {4, 28, 852, 635}, "options list");
-    shot("options", options);
     type_key(options, "Return"); // Continue
 
-    const pid_t child = child_of(setup.pid(), 60s);
-    ASSERT_GT(child, 0) << "no install child";
-    const std::string progress = catch_progress(child);
+    pid_t child = -1;
+    const std::string progress = progress_of(setup, "progress", &child);
     ASSERT_FALSE(progress.empty());
-    expect_geometry(progress, {347, 91, 662, 253}, "progress");
-    shot("progress", progress);
-
     // Cancel stops the child and asks; "No" lets it go on.
     type_key(progress, "Escape");
-    const std::string quit = next(kMessage);
+    const std::string quit = dialog(kMessage, "quit_question");
     ASSERT_FALSE(quit.empty());
-    shot("quit_question", quit);
     type_key(quit, "Escape"); // No
 
-    const std::string viewlog = next(kTitle, 120);
+    const std::string viewlog = dialog(kTitle, "viewlog", Geometry{7, 31, 425, 248}, 120);
     ASSERT_FALSE(viewlog.empty()) << errors();
-    expect_geometry(viewlog, {7, 31, 425, 248}, "view-log dialog");
-    shot("viewlog", viewlog);
     keys(viewlog, {"Tab", "space"}); // View Log
     const std::string logTitle = product + "SetupFiles/setup.log";
-    const std::string viewer = next(logTitle);
+    const std::string viewer = dialog(logTitle, "log_viewer", Geometry{-1, -1, 600, 600});
     ASSERT_FALSE(viewer.empty());
-    EXPECT_EQ(geometry_of(viewer).width, 600);
-    EXPECT_EQ(geometry_of(viewer).height, 600);
-    shot("log_viewer", viewer);
     type_key(viewer, "Return"); // Done
     wait_gone(logTitle, viewer);
     keys(viewlog, {"Tab", "space"}); // from View Log to Done
 
-    const std::string result = next(kMessage);
-    ASSERT_FALSE(result.empty());
-    shot("result", result);
-    type_key(result, "Return");
-    EXPECT_EQ(setup.wait(60), 0) << errors();
-    // Both processes of the run, the install child included, write nothing
-    // on standard error: no sanitizer report, no toolkit warning.
-    EXPECT_EQ(errors(), "");
+    end_with_result(setup, "result");
     EXPECT_FALSE(exists(firstRoot)) << "the first root was left for the new folder";
 }
 
@@ -390,23 +408,17 @@ void WholeProduct::maintenance()
     seen.clear();
     SetupProcess setup(args(guiRoot), home, errFile, outFile);
 
-    const std::string dialog = next(kTitle, 60);
-    ASSERT_FALSE(dialog.empty()) << errors();
-    expect_geometry(dialog, {4, 28, 516, 340}, "maintenance");
-    shot("maintenance", dialog);
-
-    keys(dialog, {"Tab", "space"}); // Add/Remove...
-    const std::string options = next(kTitle);
+    const std::string first = dialog(kTitle, "maintenance", Geometry{4, 28, 516, 340}, 60);
+    ASSERT_FALSE(first.empty()) << errors();
+    keys(first, {"Tab", "space"}); // Add/Remove...
+    const std::string options = dialog(kTitle, "add_remove", Geometry{4, 28, 852, 635});
     ASSERT_FALSE(options.empty());
-    expect_geometry(options, {4, 28, 852, 635}, "maintenance options list");
-    shot("add_remove", options);
     keys(options, {"Tab", "Tab", "space"}); // Documentation cleared
-    shot("add_remove_changed", options);
-    type_key(options, "space"); // and chosen again
+    expect_shot(options, "add_remove_changed", Geometry{4, 28, 852, 635});
+    type_key(options, "space");  // and chosen again
     type_key(options, "Return"); // Continue
-    const std::string nothing = next(kMessage);
+    const std::string nothing = dialog(kMessage, "nothing_to_do");
     ASSERT_FALSE(nothing.empty());
-    shot("nothing_to_do", nothing);
     type_key(nothing, "Return");
     wait_gone(kMessage, nothing);
     type_key(options, "Escape"); // Cancel
@@ -414,27 +426,18 @@ void WholeProduct::maintenance()
     const std::string again = next(kTitle);
     ASSERT_FALSE(again.empty());
     keys(again, {"Tab", "Tab", "space"}); // Remove all
-    const std::string question = next(kMessage);
+    const std::string question = dialog(kMessage, "remove_all_question");
     ASSERT_FALSE(question.empty());
-    shot("remove_all_question", question);
     type_key(question, "Return"); // Yes
 
-    const pid_t child = child_of(setup.pid(), 60s);
-    ASSERT_GT(child, 0) << "no install child";
-    const std::string progress = catch_progress(child);
-    ASSERT_FALSE(progress.empty());
-    shot("remove_all_progress", progress);
+    pid_t child = -1;
+    ASSERT_FALSE(progress_of(setup, "remove_all_progress", &child).empty());
     kill(child, SIGCONT);
 
     const std::string viewlog = next(kTitle, 120);
     ASSERT_FALSE(viewlog.empty()) << errors();
     type_key(viewlog, "Return"); // Done
-    const std::string result = next(kMessage);
-    ASSERT_FALSE(result.empty());
-    shot("remove_all_result", result);
-    type_key(result, "Return");
-    EXPECT_EQ(setup.wait(60), 0) << errors();
-    EXPECT_EQ(errors(), "");
+    end_with_result(setup, "remove_all_result");
 }
 
 TEST_F(WholeProduct, InstalledGraphicallyLikeFromTheCommandLineThenMaintainedAndRemoved)
