@@ -40,6 +40,9 @@ struct Reader {
     XtIntervalId watch = 0;    // the timer that looks after the child
     int busy = 0;              // inside the reader (a question may be waiting)
     bool childReaped = false;  // the child's exit status has been collected
+    // The root destination, which no dialog can change once a run has begun.
+    std::string root;
+    bool rootKnown = false;
 };
 
 Reader &reader()
@@ -137,9 +140,15 @@ void ok_box(const char *text)
 // the end of the line: every line that names a destination path ends with it.
 const char *shown_path(const char *words, const char *first, const char *second)
 {
-    const char *root = QV_instGetRootDestinationDirectory();
+    Reader &r = reader();
+    if (!r.rootKnown) {
+        const char *root = QV_instGetRootDestinationDirectory();
+        r.root = root ? root : "";
+        r.rootKnown = true;
+    }
+    const char *root = r.root.c_str();
     const char *last = nullptr;
-    if (root && *root) {
+    if (*root) {
         for (const char *at = std::strstr(words, root); at; at = std::strstr(at + 1, root)) {
             if (at == words || at[-1] == ' ')
                 last = at;
