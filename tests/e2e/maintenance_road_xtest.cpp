@@ -74,8 +74,9 @@ TEST_F(MaintenanceRoad, RemoveAllTakesTheProductAwayAndTheNextStartWelcomes)
         screenshot("e2e_remove_all_question");
         type_key(question, "Return"); // "Yes"
 
-        // The end of the run: the offer to view the log, then the result.
-        const std::string viewLog = wait_window(kTitle, {maintenance, options, again});
+        // The end of the run: the offer to view the log (the progress
+        // dialog, of the same title, may still be on screen), then the result.
+        const std::string viewLog = qvtest::wait_window_sized(kTitle, 425, 248, {maintenance, options, again}, 60);
         type_key(viewLog, "Return"); // "Done"
         const std::string result = wait_window("Quorvanta Message", {nothing, question});
         screenshot("e2e_remove_all_result");

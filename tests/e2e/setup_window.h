@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -109,6 +110,60 @@ inline std::string wait_window(const std::string &title, const std::set<std::str
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ADD_FAILURE() << "no window \"" << title << "\" appeared";
+    return "";
+}
+
+// Where a window stands on the screen, and its size.
+struct Geometry {
+    int x = -1, y = -1, width = -1, height = -1;
+    bool operator==(const Geometry &o) const
+    {
+        return x == o.x && y == o.y && width == o.width && height == o.height;
+    }
+};
+
+inline std::ostream &operator<<(std::ostream &out, const Geometry &g)
+{
+    return out << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
+}
+
+inline Geometry geometry_of(const std::string &window)
+{
+    RunResult r = run({"/usr/bin/xdotool", "getwindowgeometry", "--shell", window});
+    Geometry g;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, eq);
+        const int value = std::atoi(line.c_str() + eq + 1);
+        if (key == "X")
+            g.x = value;
+        else if (key == "Y")
+            g.y = value;
+        else if (key == "WIDTH")
+            g.width = value;
+        else if (key == "HEIGHT")
+            g.height = value;
+    }
+    return g;
+}
+
+// Waits for a visible window with this title and size that is not among
+// `known`: dialogs of one program share their title.
+inline std::string wait_window_sized(const std::string &title, int width, int height,
+                                     const std::set<std::string> &known = {}, int seconds = 10)
+{
+    for (int i = 0; i < seconds * 20; ++i) {
+        for (const std::string &id : windows_named(title)) {
+            const Geometry g = geometry_of(id);
+            if (!known.count(id) && g.width == width && g.height == height)
+                return id;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ADD_FAILURE() << "no window \"" << title << "\" of " << width << "x" << height << " appeared";
     return "";
 }
 

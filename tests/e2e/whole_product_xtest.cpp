@@ -33,6 +33,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using qvtest::exists;
+using qvtest::Geometry;
+using qvtest::geometry_of;
 using qvtest::read_file;
 using qvtest::RunResult;
 using qvtest::SetupProcess;
@@ -42,42 +44,6 @@ using qvtest::type_key;
 constexpr const char kTitle[] = "Quorvanta Demo setup";
 constexpr const char kMessage[] = "Quorvanta Message";
 constexpr const char kAgreement[] = "End User License Agreement";
-
-struct Geometry {
-    int x = -1, y = -1, width = -1, height = -1;
-    bool operator==(const Geometry &o) const
-    {
-        return x == o.x && y == o.y && width == o.width && height == o.height;
-    }
-};
-
-std::ostream &operator<<(std::ostream &out, const Geometry &g)
-{
-    return out << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
-}
-
-Geometry geometry_of(const std::string &window)
-{
-    RunResult r = qvtest::run({"/usr/bin/xdotool", "getwindowgeometry", "--shell", window});
-    Geometry g;
-    std::istringstream in(r.out);
-    for (std::string line; std::getline(in, line);) {
-        const size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
-        const std::string key = line.substr(0, eq);
-        const int value = std::atoi(line.c_str() + eq + 1);
-        if (key == "X")
-            g.x = value;
-        else if (key == "Y")
-            g.y = value;
-        else if (key == "WIDTH")
-            g.width = value;
-        else if (key == "HEIGHT")
-            g.height = value;
-    }
-    return g;
-}
 
 std::string command_of(pid_t pid)
 {
@@ -293,8 +259,8 @@ protected:
     }
 
     // The result box; its OK ends setup with 0. Both processes of the run,
-    // the install child included, wrote nothing on standard error: no
-    // sanitizer report, no toolkit warning.
+    // the install child included, wrote nothing on standard error (no
+    // sanitizer report, no toolkit warning) nor on standard output.
     void end_with_result(SetupProcess &setup, const std::string &name)
     {
         const std::string result = dialog(kMessage, name);
@@ -302,6 +268,7 @@ protected:
         type_key(result, "Return");
         EXPECT_EQ(setup.wait(60), 0) << errors();
         EXPECT_EQ(errors(), "");
+        EXPECT_EQ(qvtest::try_read_file(outFile).value_or(""), "");
     }
 
     std::vector<std::string> args(const std::string &root) const
