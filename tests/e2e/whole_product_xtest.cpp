@@ -229,8 +229,8 @@ protected:
             kill(child, SIGCONT);
             std::this_thread::sleep_for(dialog.empty() ? 2000us : 300us);
             stop(child);
-            // Time for the parent to read the lines and draw.
-            std::this_thread::sleep_for(50ms);
+            // Time for the parent to read the lines (and draw).
+            std::this_thread::sleep_for(dialog.empty() ? 10ms : 50ms);
         }
         kill(child, SIGCONT);
         ADD_FAILURE() << "no progress seen";

@@ -102,7 +102,10 @@ TEST_F(Help, TheBrowserFoundOnceServesEveryLaterRequest)
         EXPECT_EQ(opened_so_far(1), scratch / "help/setup/index.html\n");
 
         // No question any more: the address, then the product's home page.
+        // Each browser is a process of its own that nobody waits for, so
+        // the next one starts only once the first has written its line.
         QV_instHtmlHelpCB(mainShell(), nullptr, "http://help.example/page");
+        EXPECT_EQ(opened_so_far(2), scratch / "help/setup/index.html\nhttp://help.example/page\n");
         QV_instHtmlHelpCB(mainShell(), nullptr, nullptr);
         EXPECT_EQ(opened_so_far(3),
                   scratch / "help/setup/index.html\nhttp://help.example/page\nhttp://www.quorvanta.com/\n");
