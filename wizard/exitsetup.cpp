@@ -139,7 +139,10 @@ Widget CreatembExitSetup(Widget parent)
     spec.cancelLabel = "Exit Setup";
     spec.okCB = ExitSetupResumeCB;
     spec.cancelCB = ExitSetupExitCB;
-    return qv::create_message_box(shell, spec);
+    Widget box = qv::create_message_box(shell, spec);
+    // Closing the question is not an answer to leave: setup resumes.
+    qv::on_window_close(shell, ExitSetupResumeCB, nullptr);
+    return box;
 }
 
 Widget CreatembExitSetupFinish(Widget parent)
