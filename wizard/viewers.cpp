@@ -119,9 +119,6 @@ Widget read_only_text(Widget parentForm)
     XmStringFree(quitLabel);
     XtAddCallback(quit, XmNactivateCallback, menuCB, reinterpret_cast<XtPointer>(3));
 
-    // Closing the window is Quit: without its window the viewer process
-    // would go on for ever.
-    qv::on_window_close(shell, menuCB, reinterpret_cast<XtPointer>(3));
     XtPopup(shell, XtGrabNone);
     XtSetSensitive(text, True);
     // The path is kept as long as the viewer process lives.

@@ -4,10 +4,6 @@
 // globals, which never outlive their widgets.
 #include "support/xfixture.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <Xm/FileSB.h>
 #include <Xm/MessageB.h>
 #include <Xm/TextF.h>
@@ -166,44 +162,6 @@ TEST_F(WindowClose, TheUpdateUserDialogClosedContinues)
     QV_instUpdateUser(mainShell(), medium.dir().c_str());
     qvtest::pump(10);
     EXPECT_EQ(find("*mbUpdateUser"), nullptr);
-}
-
-// The file viewer's window closed ends its process with 0, as Quit does,
-// instead of leaving it running without a window.
-TEST_F(WindowClose, TheFileViewerClosedEndsItsProcess)
-{
-    qvtest::ScratchDir scratch("close");
-    const std::string file = scratch / "notes.txt";
-    qvtest::write_file(file, "line\n");
-    XtVaSetValues(mainShell(), XmNtitle, "Closing Viewer", nullptr);
-    const int pid = ViewFile(mainShell(), file.c_str());
-    ASSERT_GT(pid, 0);
-    std::string window;
-    EXPECT_TRUE(qvtest::wait_until(
-        [&] {
-            window = qvtest::run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^Closing Viewer$"}).out;
-            return !window.empty();
-        },
-        10000));
-    window = window.substr(0, window.find('\n'));
-    if (!window.empty()) {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = std::stoul(window);
-        event.xclient.message_type = XInternAtom(display(), "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = static_cast<long>(XInternAtom(display(), "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display(), event.xclient.window, False, NoEventMask, &event);
-        XFlush(display());
-    }
-    int status = -1;
-    EXPECT_TRUE(qvtest::wait_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5000));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    if (!WIFEXITED(status)) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
 }
 
 // The exported globals of a dialog are cleared with their widgets; a later
