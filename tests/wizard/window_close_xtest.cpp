@@ -27,6 +27,7 @@ protected:
     void SetUp() override
     {
         XTest::SetUp();
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
         QV_instInstallationMode = 0;
         medium.load_simple();
     }
@@ -126,6 +127,24 @@ TEST_F(WindowClose, ANestedMainDialogClosedGoesBack)
     EXPECT_EQ(QV_InstGetLastConfig(), QV_instGetConfigFromId(CDInstPtr, 1));
     EXPECT_EQ(label_text(box_child(mbMainDlg, XmDIALOG_CANCEL_BUTTON)), "Exit Setup");
     XtDestroyWidget(QV_instGetShell(mbMainDlg));
+}
+
+// Closing the agreement does not accept it: setup ends with 0, as after
+// "I DECLINE".
+TEST_F(WindowClose, TheAgreementClosedIsDeclined)
+{
+    qvtest::write_file(medium.eula(), "terms\n");
+    EXPECT_EXIT(
+        {
+            Widget eula = CreatembEULA(mainShell());
+            XtManageChild(eula);
+            qvtest::wait_mapped(eula);
+            qvtest::close_window(QV_instGetShell(eula));
+            qvtest::pump(2000);
+            std::fputs("still running\n", stderr);
+            std::exit(3);
+        },
+        ::testing::ExitedWithCode(0), "^$");
 }
 
 // Closing the exit confirmation is not an answer to leave: setup resumes,
