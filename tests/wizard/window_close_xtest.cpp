@@ -158,6 +158,29 @@ TEST_F(WindowClose, TheExitConfirmationClosedResumes)
     EXPECT_EQ(find("*mbExitSetupFinish"), nullptr);
 }
 
+// Once the user chose to leave, closing the confirmation underneath the
+// interruption box does not bring setup back: the box's "OK" still ends it
+// with 10.
+TEST_F(WindowClose, AfterExitSetupClosingTheConfirmationDoesNotResume)
+{
+    EXPECT_EXIT(
+        {
+            qvtest::when_found("*mbExitSetup", [](Widget box) { qvtest::press_box(box, XmDIALOG_CANCEL_BUTTON); });
+            qvtest::when_found("*mbExitSetupFinish", [](Widget) {
+                qvtest::close_window(QV_instGetShell(find("*mbExitSetup")));
+                qvtest::pump(200);
+                if (Widget finish = find("*mbExitSetupFinish"))
+                    qvtest::press_box(finish, XmDIALOG_OK_BUTTON);
+                else
+                    std::fputs("the interruption box is gone\n", stderr);
+            });
+            QV_exitSetupConfirmation(mainShell(), "Setup has not yet modified any files.", "");
+            std::fputs("resumed\n", stderr);
+            std::exit(3);
+        },
+        ::testing::ExitedWithCode(10), "^$");
+}
+
 // The destination chooser closed is its Cancel: the caller gets control
 // back and the root destination stays.
 TEST_F(WindowClose, TheDestinationChooserClosedCancels)
