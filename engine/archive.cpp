@@ -173,21 +173,6 @@ private:
     std::vector<pid_t> pids_;
 };
 
-// Member names that climb out of the directory they are joined to.
-bool climbs_out(const char *name)
-{
-    for (const char *p = name; *p;) {
-        const char *end = std::strchr(p, '/');
-        size_t len = end ? static_cast<size_t>(end - p) : std::strlen(p);
-        if (len == 2 && p[0] == '.' && p[1] == '.')
-            return true;
-        if (!end)
-            break;
-        p = end + 1;
-    }
-    return false;
-}
-
 // Members that already exist in the destination without owner-write
 // permission are made writable so that tar can replace them. Links are
 // left alone: changing a mode through a link could reach outside the
@@ -198,7 +183,7 @@ void make_members_writable(const _QV_InstTar *tar, const char *destDir, const ch
         return;
     for (int32_t i = 0; i < tar->count; ++i) {
         const char *name = tar->names[i];
-        if (qv::empty(name) || climbs_out(name))
+        if (qv::empty(name) || qv::climbs_out(name))
             continue;
         qv::CStr path(QV_instBuildPath(destDir, name, nullptr));
         struct stat st;

@@ -3,6 +3,7 @@
 // child is done.
 #include "engine/driver.h"
 
+#include <fcntl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -252,8 +253,12 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
         cdinstSize = st.st_size;
     }
 
+    // Only the install child writes to the pipe: the programs it runs (tar,
+    // bunzip2, the registry tools, module commands) do not get it. One that
+    // stays running, a service a tool starts, would otherwise hold the write
+    // end open and the text-mode parent would wait for its end for ever.
     int fds[2];
-    if (pipe(fds) != 0) {
+    if (pipe2(fds, O_CLOEXEC) != 0) {
         std::fputs("Error creating pipe\n", stderr);
         return 1;
     }

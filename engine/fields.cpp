@@ -91,7 +91,9 @@ char *QV_instGetline(FILE *stream, int *lineNo)
         if (n < 0) {
             // The previous line ended the file with its newline: one last
             // empty line. A continuation that finds nothing more is dropped.
-            if (first)
+            // A read error is no end of file: the stream never reaches its
+            // end, and an empty line for it would be handed out for ever.
+            if (first && !std::ferror(stream))
                 result = strdup("");
             break;
         }

@@ -266,6 +266,24 @@ int QV_instCopyFile(const char *source, const char *destination, int mode, int64
             return 1;
     }
 
+    // The source may already be the destination itself (the installer run
+    // from the installed product, its medium gone, reads from the product
+    // directory; or a hard link of it): truncating the destination would
+    // empty the source. The file is in place; only its mode is set, and its
+    // progress is reported as a copy would report it.
+    struct stat from, to;
+    if (::fstat(in.get(), &from) == 0 && ::stat(destination, &to) == 0 && from.st_dev == to.st_dev &&
+        from.st_ino == to.st_ino) {
+        BlockLines lines{stream, srcPath.get(), destination};
+        lines.copied(static_cast<size_t>(from.st_size));
+        lines.finish();
+        if (::chmod(destination, static_cast<mode_t>(mode)) != 0) {
+            QV_instSendUpdate(stream, "-1 Changing mode of %s\n", destination);
+            return 1;
+        }
+        return 0;
+    }
+
     qv::CStr destDir(QV_instDirname(destination));
     if (!destDir || QV_instMkdir(destDir.get(), 0755, nullptr) != 0) {
         QV_instSendUpdate(stream, "-1 Copyfile can't create destination directory for:\n%s\n", destination);

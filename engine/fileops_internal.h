@@ -48,6 +48,23 @@ inline bool empty(const char *text)
     return !text || !*text;
 }
 
+// Archive member names with a ".." component climb out of the directory
+// they are joined to. tar never extracts such a member, so nothing that an
+// installation put in place can have one.
+inline bool climbs_out(const char *name)
+{
+    for (const char *p = name; p && *p;) {
+        const char *end = std::strchr(p, '/');
+        size_t len = end ? static_cast<size_t>(end - p) : std::strlen(p);
+        if (len == 2 && p[0] == '.' && p[1] == '.')
+            return true;
+        if (!end)
+            break;
+        p = end + 1;
+    }
+    return false;
+}
+
 // The index of the last archive member whose data has been fed, when
 // members are spread over the archive in proportion to its bytes: count *
 // fed / size, at most count - 1. 128-bit arithmetic so that neither archives

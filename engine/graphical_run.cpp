@@ -11,6 +11,7 @@
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -319,7 +320,14 @@ int QV_instMoveFiles(Widget w, _QV_InstConfigList *config)
         return 0;
     if (Widget shell = QV_instGetShell(w))
         XtDestroyWidget(shell);
-    return QV_instCommandLineInstall(CDInstPtr, config, 0);
+    // The dialog is gone by now: a run that cannot start (no pipe, no
+    // fork, no destination or log directory) would leave setup running
+    // without a window to go on from or to leave it by. It is a fatal
+    // error; the driver has already said why.
+    int result = QV_instCommandLineInstall(CDInstPtr, config, 0);
+    if (result != 0)
+        std::exit(1);
+    return result;
 }
 
 // Shows the progress dialog (unmanaged until the child starts) for the

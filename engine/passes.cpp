@@ -10,6 +10,7 @@
 
 #include "engine/cdinst.h"
 #include "engine/fileops.h"
+#include "engine/fileops_internal.h"
 #include "engine/install.h"
 #include "engine/internal.h"
 #include "engine/util.h"
@@ -284,11 +285,14 @@ int QV_instRemoveTarMembers(const _QV_InstTar *tar, const char *dir, FILE *strea
     if (!tar || !tar->names || !tar->sizes)
         return 0;
     for (int32_t i = tar->count - 1; i >= 0; --i) {
-        qv::CStr path(QV_instBuildPath(dir, tar->names[i] ? tar->names[i] : "", nullptr));
+        const char *name = tar->names[i] ? tar->names[i] : "";
+        qv::CStr path(QV_instBuildPath(dir, name, nullptr));
         if (!path)
             continue;
+        // A name that climbs out of the directory names a file the archive
+        // never put there (tar refuses such members): it is left alone.
         struct stat st;
-        if (lstat(path.get(), &st) == 0) {
+        if (!qv::climbs_out(name) && lstat(path.get(), &st) == 0) {
             if (S_ISDIR(st.st_mode))
                 rmdir(path.get());
             else

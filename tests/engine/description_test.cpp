@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/cdinst.h"
+#include "engine/internal.h"
 #include "support/capture.h"
 #include "support/testutil.h"
 
@@ -513,6 +514,22 @@ TEST_F(Reader, LookupsFindTheFirstMatch)
     _QV_instCDinst empty{};
     EXPECT_EQ(newOper(&empty), nullptr);
     EXPECT_EQ(newOper(nullptr), nullptr);
+}
+
+// A stream that fails to read (a damaged medium; here a directory, whose
+// reads fail with EISDIR) ends the read as a failure. An empty line for
+// every failed read would keep the body reader going for ever.
+TEST(ReadError, EndsTheLinesAndFailsTheRead)
+{
+    qvtest::ScratchDir dir("read-error");
+    qv::File stream(std::fopen(dir.path().c_str(), "r"));
+    ASSERT_TRUE(stream);
+    int lineNo = 0;
+    EXPECT_EQ(QV_instGetline(stream.get(), &lineNo), nullptr);
+    EXPECT_EQ(lineNo, 0);
+
+    _QV_instCDinst cd{};
+    EXPECT_EQ(readCdinst(stream.get(), &cd, nullptr, &lineNo), -1);
 }
 
 TEST(AddPackage2Suite, NullArguments)

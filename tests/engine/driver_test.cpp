@@ -1,6 +1,7 @@
 // The install driver in the test's own process (text mode): the checks
 // before a run, a remove-all run with its removal passes, and the
 // registry's permissions.
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -153,6 +154,23 @@ TEST_F(Driver, ReturnsOnlyWhenTheChildHasFinished)
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
     EXPECT_EQ(read_file(dest + "f.txt"), "file\n");
+}
+
+// A process that the run started and that goes on running (a service a
+// tool starts) must not hold the parent: the run is over when the child
+// has ended.
+TEST_F(Driver, ReturnsWhileAProcessTheRunStartedGoesOn)
+{
+    const std::string pidFile = scratch / "background.pid";
+    medium.description("Package \"p\" \"\"\nFunction \"drv_background\" \"drv_probe.so\" \"" + pidFile +
+                       "\"\nSuite \"S\" p\nConfigBegin\n3 Suite \"S\" \"\" \"\" 1\nConfigEnd\n");
+    load();
+    EXPECT_EQ(drive(0), 0);
+    const pid_t background = std::atoi(read_file(pidFile).c_str());
+    ASSERT_GT(background, 0);
+    const char state = process_state(background);
+    EXPECT_TRUE(state != 'Z' && state != '?') << "the driver waited for the background process to end";
+    kill(background, SIGKILL);
 }
 
 TEST_F(Driver, PreInstallCheckRefusals)

@@ -169,6 +169,29 @@ TEST(CopyFile, ReplacesAnExistingLongerFile)
     EXPECT_EQ(qvtest::read_file(t.dst + "/f"), "short");
 }
 
+// Run from the installed product with the original medium gone, the source
+// directory falls back to the program's own, which is the destination: the
+// description (and any file) is then copied onto itself. Truncating the
+// destination would empty the source too.
+TEST(CopyFile, SourceThatIsTheDestinationItselfKeepsItsContent)
+{
+    Tree t;
+    const std::string content = bytes(25000);
+    qvtest::write_file(t.src + "/same", content);
+    const std::string target = t.src + "/same";
+    ASSERT_EQ(QV_instCopyFile("same", target.c_str(), 0640, 25000, t.proto.stream(), 0), 0);
+    EXPECT_TRUE(qvtest::read_file(target) == content);
+    EXPECT_EQ(mode_of(target), 0640u);
+    const std::string paths = " " + target + " " + target;
+    EXPECT_EQ(t.proto.lines(), (std::vector<std::string>{"+10240" + paths, "+10240" + paths, "+4520" + paths}));
+
+    // A hard link of the source at the destination is the same file as well.
+    qvtest::write_file(t.src + "/linked", content);
+    ASSERT_EQ(link((t.src + "/linked").c_str(), (t.dst + "/linked").c_str()), 0);
+    ASSERT_EQ(QV_instCopyFile("linked", (t.dst + "/linked").c_str(), 0644, 25000, nullptr, 0), 0);
+    EXPECT_TRUE(qvtest::read_file(t.src + "/linked") == content);
+}
+
 TEST(CopyFile, MissingSourceInTextModeIsSkippedWithoutErrorLine)
 {
     Tree t;

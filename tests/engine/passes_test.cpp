@@ -243,4 +243,26 @@ TEST(RemoveTarMembers, RemovesLastMemberFirstAndReportsEach)
     EXPECT_FALSE(exists(scratch / "dir"));
 }
 
+// Only what the archive can have put in place goes: tar never extracts a
+// member with a ".." component, so such a name in the description must not
+// delete a file outside the directory.
+TEST(RemoveTarMembers, NamesThatClimbOutOfTheDirectoryDeleteNothing)
+{
+    ScratchDir scratch("tarrm-out");
+    make_dirs(scratch / "dest/sub");
+    write_file(scratch / "keep", "outside");
+    write_file(scratch / "dest/keep", "inside");
+    char *names[] = {const_cast<char *>("../keep"), const_cast<char *>("sub/../../keep"),
+                     const_cast<char *>("keep")};
+    int64_t sizes[] = {7, 7, 6};
+    _QV_InstTar tar{const_cast<char *>("a.tar"), 3, sizes, names, nullptr};
+    Stream s;
+    const std::string dest = scratch / "dest";
+    EXPECT_EQ(QV_instRemoveTarMembers(&tar, dest.c_str(), s.get()), 0);
+    EXPECT_EQ(read_file(scratch / "keep"), "outside");
+    EXPECT_FALSE(exists(dest + "/keep"));
+    EXPECT_EQ(s.lines(), (std::vector<std::string>{"+6 " + dest + "/keep", "+7 " + dest + "/sub/../../keep",
+                                                   "+7 " + dest + "/../keep"}));
+}
+
 } // namespace

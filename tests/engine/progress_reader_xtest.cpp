@@ -7,6 +7,8 @@
 #include "support/fresh_process.h"
 
 #include <signal.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -399,6 +401,27 @@ TEST_F(ProgressReader, TheInstallActionRefusesWhatItCannotInstall)
     qvtest::pump(50);
     EXPECT_EQ(find("*dsSomeDialog"), dialog) << "the dialog must stay";
     EXPECT_EQ(mbProgress, nullptr);
+}
+
+// Once the checks have passed the dialog is destroyed; a run that then
+// cannot start (here: no descriptor left for the pipe) ends setup instead
+// of leaving it without any window.
+TEST_F(ProgressReader, ARunThatCannotStartEndsSetup)
+{
+    _QV_InstConfigList *suite = QV_instGetConfigFromId(CDInstPtr, 3);
+    ASSERT_NE(suite, nullptr);
+    EXPECT_EXIT(
+        {
+            Widget dialog = XtVaCreatePopupShell("dsSomeDialog", topLevelShellWidgetClass, mainShell(), nullptr);
+            Widget inside = XtVaCreateManagedWidget("form", xmFormWidgetClass, dialog, nullptr);
+            int lowest = open("/dev/null", O_RDONLY);
+            close(lowest);
+            struct rlimit none;
+            none.rlim_cur = none.rlim_max = static_cast<rlim_t>(lowest);
+            setrlimit(RLIMIT_NOFILE, &none);
+            QV_instMoveFiles(inside, suite);
+        },
+        ::testing::ExitedWithCode(1), "Error creating pipe\n");
 }
 
 } // namespace
