@@ -172,6 +172,8 @@ Widget CreatembChangeDestination(Widget parent)
     valueArgs.attach(qv::Args::Top, form1, 10).attach(qv::Args::Left, label1, 11).attach(qv::Args::Right, 10);
     laChangeDestinationAvailableSpace =
         qv::create_managed("laChangeDestinationAvailableSpace", xmLabelWidgetClass, form, valueArgs);
+    qv::forget_when_destroyed(&tfChangeDestination);
+    qv::forget_when_destroyed(&laChangeDestinationAvailableSpace);
 
     return box;
 }
@@ -260,6 +262,8 @@ void QV_instChangeDestination(Widget parent)
                   QV_instChangeDestinationBrowseCancelCB, nullptr);
     XtAddCallback(box, XmNokCallback, QV_instChangeDestinationBrowseOkCB, nullptr);
     XtUnmanageChild(XmFileSelectionBoxGetChild(box, XmDIALOG_HELP_BUTTON));
+    // Closing the chooser's window is its Cancel: the caller waits for it.
+    qv::on_window_close(shell, QV_instChangeDestinationBrowseCancelCB, nullptr);
     XtManageChild(box);
 
     chooserDone = 0;

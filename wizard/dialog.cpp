@@ -56,6 +56,40 @@ const SideResources &resources_of(Args::Side side)
     return table[side];
 }
 
+Atom wm_delete_window(Widget shell)
+{
+    return XmInternAtom(XtDisplay(shell), const_cast<char *>("WM_DELETE_WINDOW"), False);
+}
+
+// The window manager closes a dialog: a dialog shell's own answer would be
+// to unmanage the box, and the dialog would vanish while setup went on
+// waiting for one of its buttons, with no window left to answer in. The
+// box's Cancel (its way back or out) is pressed instead, or its OK when it
+// has no Cancel.
+void close_as_button(Widget shell, XtPointer, XtPointer)
+{
+    WidgetList children = nullptr;
+    Cardinal count = 0;
+    XtVaGetValues(shell, XmNchildren, &children, XmNnumChildren, &count, nullptr);
+    for (Cardinal i = 0; i < count; ++i) {
+        Widget box = children[i];
+        if (!XmIsMessageBox(box))
+            continue;
+        const bool cancel = XtHasCallbacks(box, XmNcancelCallback) == XtCallbackHasSome;
+        XmAnyCallbackStruct press{};
+        press.reason = cancel ? XmCR_CANCEL : XmCR_OK;
+        XtCallCallbacks(box, cancel ? XmNcancelCallback : XmNokCallback, &press);
+        return;
+    }
+}
+
+void forget_global(Widget w, XtPointer clientData, XtPointer)
+{
+    auto *global = static_cast<Widget *>(clientData);
+    if (*global == w)
+        *global = nullptr;
+}
+
 } // namespace
 
 Args &Args::attach(Side side, int offset)
@@ -119,6 +153,8 @@ Widget create_message_box(Widget shell, const BoxSpec &spec)
         XtAddCallback(box, XmNokCallback, spec.okCB, nullptr);
     if (spec.cancelCB)
         XtAddCallback(box, XmNcancelCallback, spec.cancelCB, nullptr);
+    XtVaSetValues(shell, XmNdeleteResponse, XmDO_NOTHING, nullptr);
+    XmAddWMProtocolCallback(shell, wm_delete_window(shell), close_as_button, nullptr);
     return box;
 }
 
@@ -139,8 +175,15 @@ void unmanage_box_children(Widget box, std::initializer_list<unsigned char> chil
 void on_window_close(Widget shell, XtCallbackProc cb, XtPointer data)
 {
     XtVaSetValues(shell, XmNdeleteResponse, XmDO_NOTHING, nullptr);
-    Atom close = XmInternAtom(XtDisplay(shell), const_cast<char *>("WM_DELETE_WINDOW"), False);
+    const Atom close = wm_delete_window(shell);
+    XmRemoveWMProtocolCallback(shell, close, close_as_button, nullptr);
     XmAddWMProtocolCallback(shell, close, cb, data);
+}
+
+void forget_when_destroyed(Widget *global)
+{
+    if (global && *global)
+        XtAddCallback(*global, XtNdestroyCallback, forget_global, global);
 }
 
 Widget wizard_step(Widget w, Widget (*create)(Widget parent))

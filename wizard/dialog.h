@@ -46,6 +46,11 @@
 //   shell and managed, so one wizard dialog is on screen at a time.
 // - Leaving setup goes through QV_exitSetupConfirmation with the dialog's
 //   shell (QV_instGetShell of the callback's widget).
+// - Closing a dialog's window from the window manager presses its Cancel
+//   button (its OK when it has no Cancel callback); on_window_close gives a
+//   dialog another meaning for it.
+// - An exported widget global is cleared when its widget is destroyed
+//   (forget_when_destroyed), so it never names a dead widget.
 #pragma once
 
 #include <X11/Intrinsic.h>
@@ -131,8 +136,14 @@ void unmanage_box_children(Widget box, std::initializer_list<unsigned char> chil
 
 // What closing a dialog's window (the window manager's close button) does:
 // calls cb(shell, data, nullptr) instead of destroying the dialog, so that a
-// dialog waited for ends the way one of its buttons ends it.
+// dialog waited for ends the way one of its buttons ends it. Replaces the
+// Cancel press that create_message_box arranges.
 void on_window_close(Widget shell, XtCallbackProc cb, XtPointer data);
+
+// Sets *global to null when the widget it names now is destroyed (a later
+// dialog of the same kind may have taken the global over by then: it is
+// left as it is).
+void forget_when_destroyed(Widget *global);
 
 // The wizard step: destroys the dialog that w belongs to and manages the
 // next dialog, created by `create` on the main shell. Returns the new box.

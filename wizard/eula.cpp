@@ -43,6 +43,7 @@ Widget CreatembEULA(Widget parent)
     textArgs.set(XmNwordWrap, True).set(XmNcolumns, 75).set(XmNrows, 30);
     textArgs.set(XmNscrollHorizontal, False);
     txEULA = qv::create_managed("txEULA", xmTextWidgetClass, scrolledWindow, textArgs);
+    qv::forget_when_destroyed(&txEULA);
 
     return box;
 }

@@ -20,6 +20,17 @@ namespace {
 int resumeChosen = 0;
 // The product text of the running confirmation, for the interruption box.
 const char *productTextShown = "";
+// The user chose "Exit Setup": the interruption box is up, over the
+// confirmation, and only its "OK" remains.
+bool leaving = false;
+
+// Closing the question's window is not an answer to leave: setup resumes.
+// Once the user has chosen to leave, closing it changes nothing.
+void confirmation_closed(Widget w, XtPointer, XtPointer)
+{
+    if (!leaving)
+        ExitSetupResumeCB(w, nullptr, nullptr);
+}
 
 // The picture of the exit form: an exclamation mark in a ring.
 const char *kExitPicture[] = {
@@ -122,6 +133,7 @@ int QV_exitSetupConfirmation(Widget parent, const char *extraText, const char *p
     qv::unmanage_box_children(box, {XmDIALOG_SEPARATOR, XmDIALOG_HELP_BUTTON});
     QV_instUpdateLabelString(message_label(box), message.c_str());
     resumeChosen = 0;
+    leaving = false;
     productTextShown = productText ? productText : "";
     XtManageChild(box);
     QV_instMainLoop(parent, &resumeChosen);
@@ -139,7 +151,9 @@ Widget CreatembExitSetup(Widget parent)
     spec.cancelLabel = "Exit Setup";
     spec.okCB = ExitSetupResumeCB;
     spec.cancelCB = ExitSetupExitCB;
-    return qv::create_message_box(shell, spec);
+    Widget box = qv::create_message_box(shell, spec);
+    qv::on_window_close(shell, confirmation_closed, nullptr);
+    return box;
 }
 
 Widget CreatembExitSetupFinish(Widget parent)
@@ -164,6 +178,7 @@ void ExitSetupResumeCB(Widget w, XtPointer, XtPointer)
 // keeps waiting underneath until the process ends.
 void ExitSetupExitCB(Widget w, XtPointer, XtPointer)
 {
+    leaving = true;
     Widget finish = CreatembExitSetupFinish(QV_instGetShell(w));
     qv::CStr text(QV_instStrPrint("%s Setup was interrupted before your\nnew software was fully installed",
                                   productTextShown));

@@ -268,6 +268,9 @@ Widget CreatembMainDlg(Widget parent)
     spaceArgs.attach(qv::Args::Top, rowColumn9, 10).attach(qv::Args::Left, label, 10).attach(qv::Args::Right, 10);
     laMainDlgAvailableSpace = qv::create_managed("laMainDlgAvailableSpace", xmLabelWidgetClass, form, spaceArgs);
 
+    for (Widget *global : {&mbMainDlg, &laMainDlg, &pbMainDlg1, &laMainDlg1Product, &laMainDlg1Description,
+                           &laMainDlgAvailableSpace, &txMainDlgFolder})
+        qv::forget_when_destroyed(global);
     return box;
 }
 

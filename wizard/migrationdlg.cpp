@@ -233,6 +233,9 @@ Widget CreatemigrationDlg(Widget parent)
         XtCreateWidget("migrationDlg", xmFormWidgetClass, shell, dialogArgs.list(), dialogArgs.count());
     XtAddCallback(migrationDlg, XmNmapCallback, OnMigrationDlgMap, nullptr);
     XtAddCallback(migrationDlg, XmNdestroyCallback, forget_dialog, nullptr);
+    // Closing the window is "Exit Setup": the dialog would vanish, leaving
+    // setup without a window while it waits for "Ok".
+    qv::on_window_close(shell, OnExitSetupButton, nullptr);
 
     qv::Args titleArgs(migrationDlg);
     titleArgs.text(XmNlabelString, "User's preferences :");

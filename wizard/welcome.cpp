@@ -86,6 +86,8 @@ Widget CreatembWelcome(Widget parent)
     middleArgs.attach(qv::Args::Top, frWelcomeTop, 10);
     middleArgs.attach(qv::Args::Left, 10).attach(qv::Args::Right, 10);
     laWelcomeMiddle = qv::create_managed("laWelcomeMiddle", xmLabelWidgetClass, foWelcome, middleArgs);
+    qv::forget_when_destroyed(&laWelcomeTop);
+    qv::forget_when_destroyed(&laWelcomeMiddle);
 
     return box;
 }
