@@ -218,6 +218,9 @@ void add_row(_QV_InstConfigList *child)
     toggleArgs.set(XmNset, child->selected == 1 ? XmSET : XmUNSET);
     // Motif sizes the indicator after the label's text, and there is none.
     toggleArgs.set(XmNindicatorSize, 15);
+    // A check mark: Motif's default fill of a set box is a grey barely
+    // darker than an empty one, so the user could not tell what is chosen.
+    toggleArgs.set(XmNindicatorOn, XmINDICATOR_CHECK_BOX);
     Widget toggle = qv::create_managed("tbCustomItem", xmToggleButtonWidgetClass, row, toggleArgs);
     XmStringFree(empty);
     XtAddCallback(toggle, XmNvalueChangedCallback, QV_instCustomTBChangeCB, child);
