@@ -13,6 +13,8 @@
 #include <X11/Xatom.h>
 #include <Xm/MessageB.h>
 #include <Xm/PushB.h>
+#include <Xm/Text.h>
+#include <Xm/TextF.h>
 
 #include "support/testutil.h"
 #include "wizard/bx.h"
@@ -329,6 +331,14 @@ std::string window_title(Widget w)
 bool managed(Widget w)
 {
     return w && XtIsManaged(w);
+}
+
+std::string text_of(Widget w)
+{
+    char *value = XmIsTextField(w) ? XmTextFieldGetString(w) : XmTextGetString(w);
+    std::string text = value ? value : "";
+    XtFree(value);
+    return text;
 }
 
 std::string xmstring_text(XmString s)

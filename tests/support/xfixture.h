@@ -107,6 +107,8 @@ std::string xmstring_text(XmString s);
 std::string window_title(Widget w);
 // Whether w exists and is managed.
 bool managed(Widget w);
+// The text of a text or text-field widget.
+std::string text_of(Widget w);
 // The components of a compound string, space separated: L and R for a
 // direction, | for a separator, "text" for text in the default tag and
 // #tag"text" in another; control characters, quotes and backslashes in

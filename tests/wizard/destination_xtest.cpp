@@ -27,21 +27,8 @@ using qvtest::find;
 using qvtest::label_text;
 using qvtest::press;
 using qvtest::press_box;
-
-std::string field_text(Widget w)
-{
-    char *text = XmTextFieldGetString(w);
-    std::string out = text ? text : "";
-    XtFree(text);
-    return out;
-}
-
-std::string title_of(Widget w)
-{
-    char *title = nullptr;
-    XtVaGetValues(QV_instGetShell(w), XmNtitle, &title, nullptr);
-    return title ? title : "<none>";
-}
+using qvtest::text_of;
+using qvtest::window_title;
 
 std::string root()
 {
@@ -124,7 +111,7 @@ TEST_F(DestinationTest, ShowsTheRootDestinationAndTheFreeSpaceBelowIt)
     Widget box = open_dialog();
     EXPECT_STREQ(XtName(box), "mbChangeDestination");
     EXPECT_STREQ(XtName(XtParent(box)), "dsChangeDestination");
-    EXPECT_EQ(title_of(box), "Quorvanta Test setup");
+    EXPECT_EQ(window_title(box), "Quorvanta Test setup");
     EXPECT_FALSE(XtIsManaged(box_child(box, XmDIALOG_HELP_BUTTON)));
     EXPECT_EQ(label_text(box_child(box, XmDIALOG_OK_BUTTON)), "OK");
     EXPECT_EQ(label_text(box_child(box, XmDIALOG_CANCEL_BUTTON)), "Exit Setup");
@@ -139,7 +126,7 @@ TEST_F(DestinationTest, ShowsTheRootDestinationAndTheFreeSpaceBelowIt)
     EXPECT_EQ(label_text(find(box, "*label1")), "Available space: ");
     EXPECT_EQ(label_text(find(box, "*pushButton")), "Change Destination");
 
-    EXPECT_EQ(field_text(tfChangeDestination), medium.root() + "/");
+    EXPECT_EQ(text_of(tfChangeDestination), medium.root() + "/");
     Boolean editable = True;
     XtVaGetValues(tfChangeDestination, XmNeditable, &editable, nullptr);
     EXPECT_FALSE(editable) << "the destination changes only through the chooser";
@@ -157,7 +144,7 @@ TEST_F(DestinationTest, TheFreeSpaceIsLeftEmptyWithoutADestination)
     CDInstPtr->rootDest = strdup("");
     open_dialog();
     EXPECT_EQ(label_text(laChangeDestinationAvailableSpace), "");
-    EXPECT_EQ(field_text(tfChangeDestination), "");
+    EXPECT_EQ(text_of(tfChangeDestination), "");
 }
 
 TEST_F(DestinationTest, TheChooserOpensInTheWorkingDirectoryWhenTheRootIsMissing)
@@ -175,9 +162,9 @@ TEST_F(DestinationTest, TheChooserOpensInTheWorkingDirectoryWhenTheRootIsMissing
         listLabel = qvtest::xmstring_text(label);
         XmStringFree(dirMask);
         XmStringFree(label);
-        field = field_text(XmFileSelectionBoxGetChild(box, XmDIALOG_TEXT));
+        field = text_of(XmFileSelectionBoxGetChild(box, XmDIALOG_TEXT));
         helpShown = XtIsManaged(XmFileSelectionBoxGetChild(box, XmDIALOG_HELP_BUTTON));
-        title = title_of(box);
+        title = window_title(box);
         qvtest::screenshot("destination_chooser");
         press(XmFileSelectionBoxGetChild(box, XmDIALOG_CANCEL_BUTTON));
     });
@@ -220,7 +207,7 @@ TEST_F(DestinationTest, AnExistingFolderBecomesTheRootAndTheDialogShowsIt)
     EXPECT_EQ(chooser(), nullptr);
     EXPECT_EQ(QV_instInstallationMode, 0);
     EXPECT_TRUE(XtIsManaged(box)) << "the destination dialog stays";
-    EXPECT_EQ(field_text(tfChangeDestination), folder + "/");
+    EXPECT_EQ(text_of(tfChangeDestination), folder + "/");
     EXPECT_TRUE(qvtest::matches_ere(label_text(laChangeDestinationAvailableSpace), " ?[0-9]+\\.[0-9]{2} (KB|MB|GB)"));
 }
 

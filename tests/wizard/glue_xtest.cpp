@@ -39,13 +39,7 @@ namespace {
 using qvtest::box_child;
 using qvtest::label_text;
 using qvtest::press_box;
-
-std::string title_of(Widget shell)
-{
-    char *title = nullptr;
-    XtVaGetValues(shell, XmNtitle, &title, nullptr);
-    return title ? title : "<none>";
-}
+using qvtest::window_title;
 
 class GlueTest : public qvtest::XTest {
 protected:
@@ -67,13 +61,13 @@ TEST_F(GlueTest, WindowTitleIsTheProductFollowedBySetup)
 
     // Without a description the product name is empty.
     QV_instSetWindowTitle(box);
-    EXPECT_EQ(title_of(shell), " setup");
+    EXPECT_EQ(window_title(shell), " setup");
 
     medium.load_simple();
     QV_instSetWindowTitle(box_child(box, XmDIALOG_OK_BUTTON)); // the nearest shell is named
-    EXPECT_EQ(title_of(shell), "Quorvanta Test setup");
+    EXPECT_EQ(window_title(shell), "Quorvanta Test setup");
     QV_instSetWindowTitle(mainShell()); // a shell is named itself
-    EXPECT_EQ(title_of(mainShell()), "Quorvanta Test setup");
+    EXPECT_EQ(window_title(mainShell()), "Quorvanta Test setup");
     XtVaSetValues(mainShell(), XmNtitle, "", nullptr);
     XtDestroyWidget(shell);
 }

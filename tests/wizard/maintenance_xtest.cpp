@@ -15,6 +15,7 @@ using qvtest::find;
 using qvtest::label_text;
 using qvtest::press;
 using qvtest::press_box;
+using qvtest::window_title;
 
 // List 2 holds two suites, an id that names nothing (9) and a sub-group;
 // the ids after its 0 are never looked at.
@@ -51,13 +52,6 @@ protected:
     }
 };
 
-std::string title_of(Widget w)
-{
-    char *title = nullptr;
-    XtVaGetValues(QV_instGetShell(w), XmNtitle, &title, nullptr);
-    return title ? title : "<none>";
-}
-
 Dimension width_of(Widget w)
 {
     Dimension width = 0;
@@ -71,7 +65,7 @@ TEST_F(MaintenanceTest, OffersAddRemoveAndRemoveAllForTheProduct)
     EXPECT_EQ(box, mbMaintenance);
     EXPECT_STREQ(XtName(box), "mbMaintenance");
     EXPECT_STREQ(XtName(XtParent(box)), "dsMaintenance");
-    EXPECT_EQ(title_of(box), "QUORVANTA|Setup");
+    EXPECT_EQ(window_title(box), "QUORVANTA|Setup");
     EXPECT_FALSE(XtIsManaged(box));
     EXPECT_EQ(label_text(laMaintenanceWelcome), "Welcome to the Quorvanta Test installation maintenance program.");
     EXPECT_EQ(label_text(find(box, "*label1")),
@@ -86,7 +80,7 @@ TEST_F(MaintenanceTest, OffersAddRemoveAndRemoveAllForTheProduct)
 
     XtManageChild(box);
     ASSERT_TRUE(qvtest::wait_mapped(box));
-    EXPECT_EQ(title_of(box), "Quorvanta Test setup");
+    EXPECT_EQ(window_title(box), "Quorvanta Test setup");
     EXPECT_FALSE(XtIsManaged(box_child(box, XmDIALOG_OK_BUTTON)));
     EXPECT_FALSE(XtIsManaged(box_child(box, XmDIALOG_HELP_BUTTON)));
     EXPECT_EQ(width_of(pbMaintenanceAddRemove), width_of(pbMaintenanceRemoveall));
@@ -179,16 +173,20 @@ TEST_F(MaintenanceTest, RemoveAllWithoutAListToRemoveComesBackWithTheReason)
     medium.load("Package \"core\" \"core\"\nMkdir \"bin\" 0755 0 0\nSuite \"Core\" core\n"
                 "ConfigBegin\n1 MainDlg \"Top\" \"\" \"\" 3\n3 Suite \"Core\" \"\" \"\" 1\nConfigEnd\n");
     Widget box = open();
-    Widget confirmation = nullptr;
+    // The error box may take the freed confirmation's place in memory, so the
+    // two are told apart by their texts, not by their addresses.
+    const std::string question = "Remove all files - are you sure ?";
+    bool asked = false;
     std::string message;
     qvtest::when_found("*mbOkCancel", [&](Widget asking) {
-        confirmation = asking;
+        asked = label_text(box_child(asking, XmDIALOG_MESSAGE_LABEL)) == question;
         press_box(asking, XmDIALOG_OK_BUTTON); // "Yes"
     });
     qvtest::when(
         [&] {
             Widget next = find("*mbOkCancel");
-            return confirmation && next && next != confirmation && XtIsManaged(next);
+            return asked && next && XtIsManaged(next) &&
+                   label_text(box_child(next, XmDIALOG_MESSAGE_LABEL)) != question;
         },
         [&] {
             Widget next = find("*mbOkCancel");

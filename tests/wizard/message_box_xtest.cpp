@@ -14,12 +14,9 @@
 
 namespace {
 
-class MessageBoxTest : public qvtest::XTest {};
+using qvtest::managed;
 
-bool managed(Widget w)
-{
-    return w && XtIsManaged(w);
-}
+class MessageBoxTest : public qvtest::XTest {};
 
 // Which buttons a box shows, and the answer each button gives.
 TEST_F(MessageBoxTest, EachButtonGivesItsAnswer)

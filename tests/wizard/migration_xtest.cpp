@@ -29,14 +29,7 @@ using qvtest::find;
 using qvtest::label_text;
 using qvtest::press;
 using qvtest::press_box;
-
-std::string text_of(Widget field)
-{
-    char *text = XmTextFieldGetString(field);
-    std::string out = text ? text : "";
-    XtFree(text);
-    return out;
-}
+using qvtest::text_of;
 
 std::vector<std::string> items_of(Widget list)
 {

@@ -27,26 +27,9 @@ using qvtest::label_text;
 using qvtest::press_box;
 using qvtest::read_file;
 using qvtest::write_file;
-
-std::string title_of(Widget w)
-{
-    char *title = nullptr;
-    XtVaGetValues(XtIsShell(w) ? w : QV_instGetShell(w), XmNtitle, &title, nullptr);
-    return title ? title : "<none>";
-}
-
-bool managed(Widget w)
-{
-    return w && XtIsManaged(w);
-}
-
-std::string text_of(Widget field)
-{
-    char *text = XmTextFieldGetString(field);
-    std::string out = text ? text : "";
-    XtFree(text);
-    return out;
-}
+using qvtest::managed;
+using qvtest::text_of;
+using qvtest::window_title;
 
 // Each named label below root shows its text.
 void expect_labels(Widget root, std::initializer_list<std::pair<const char *, const char *>> labels)
@@ -114,7 +97,7 @@ TEST_F(NameOrgTest, TheNameDialogIsBuiltAndFilledFromTheUserFile)
     EXPECT_STREQ(XtName(box), "mbNameOrg");
     Widget shell = XtParent(box);
     EXPECT_STREQ(XtName(shell), "dsNameOrg");
-    EXPECT_EQ(title_of(shell), "QUORVANTA|Setup");
+    EXPECT_EQ(window_title(shell), "QUORVANTA|Setup");
     EXPECT_FALSE(XtIsManaged(box));
     Dimension width = 0, height = 0;
     int inputMode = 0;
@@ -132,7 +115,7 @@ TEST_F(NameOrgTest, TheNameDialogIsBuiltAndFilledFromTheUserFile)
 
     XtManageChild(box);
     ASSERT_TRUE(qvtest::wait_mapped(box));
-    EXPECT_EQ(title_of(shell), "Quorvanta Test setup");
+    EXPECT_EQ(window_title(shell), "Quorvanta Test setup");
     EXPECT_EQ(label_text(box_child(box, XmDIALOG_OK_BUTTON)), "OK");
     EXPECT_EQ(label_text(box_child(box, XmDIALOG_CANCEL_BUTTON)), "Exit Setup");
     EXPECT_FALSE(managed(box_child(box, XmDIALOG_HELP_BUTTON)));
@@ -177,7 +160,7 @@ TEST_F(NameOrgTest, TheConfirmationShowsTheValuesAndChangeGoesBack)
     Widget confirmShell = XtParent(confirmation);
     EXPECT_STREQ(XtName(confirmShell), "dsNameOrgConfirm");
     EXPECT_EQ(XtParent(confirmShell), XtParent(box)) << "the confirmation belongs to the entry dialog's shell";
-    EXPECT_EQ(title_of(confirmShell), "Quorvanta Test setup");
+    EXPECT_EQ(window_title(confirmShell), "Quorvanta Test setup");
     unsigned char style = 0;
     XtVaGetValues(confirmation, XmNdialogStyle, &style, nullptr);
     EXPECT_EQ(style, XmDIALOG_FULL_APPLICATION_MODAL);
@@ -234,7 +217,7 @@ TEST_F(NameOrgTest, ConfirmingStoresTheTypedValuesAndOpensTheResellerDialog)
     Widget shell = XtParent(reseller);
     EXPECT_STREQ(XtName(shell), "dsReseller");
     EXPECT_EQ(XtParent(shell), mainShell());
-    EXPECT_EQ(title_of(shell), "Quorvanta|QVR setup") << "the reseller dialog keeps its own title";
+    EXPECT_EQ(window_title(shell), "Quorvanta|QVR setup") << "the reseller dialog keeps its own title";
     int inputMode = 0;
     XtVaGetValues(shell, XmNmwmInputMode, &inputMode, nullptr);
     EXPECT_EQ(inputMode, 3) << "full application modal";
@@ -270,7 +253,7 @@ TEST_F(NameOrgTest, TheResellerNeedsNoValuesAndIsStoredOnConfirmation)
     ASSERT_NE(confirmation, nullptr);
     EXPECT_STREQ(XtName(XtParent(confirmation)), "dsResellerConfirm");
     EXPECT_EQ(XtParent(XtParent(confirmation)), XtParent(box));
-    EXPECT_EQ(title_of(confirmation), "Quorvanta Test setup");
+    EXPECT_EQ(window_title(confirmation), "Quorvanta Test setup");
     expect_labels(confirmation, {{"*laReseller1", kCheckValues},
                                  {"*laResellerName2", "Name:"},
                                  {"*laResellerPhone1", "Phone:"},

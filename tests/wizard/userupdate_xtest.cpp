@@ -26,21 +26,8 @@ using qvtest::box_child;
 using qvtest::find;
 using qvtest::label_text;
 using qvtest::press_box;
-
-std::string title_of(Widget shell)
-{
-    char *title = nullptr;
-    XtVaGetValues(shell, XmNtitle, &title, nullptr);
-    return title ? title : "<none>";
-}
-
-std::string field_text()
-{
-    char *text = XmTextFieldGetString(txUpdateUserUsername);
-    std::string out = text ? text : "";
-    XtFree(text);
-    return out;
-}
+using qvtest::text_of;
+using qvtest::window_title;
 
 std::vector<std::string> list_items(Widget list)
 {
@@ -150,7 +137,7 @@ TEST_F(UpdateUserDialog, IsBuiltWithItsNamesTextsAndPlace)
     XtManageChild(box);
     ASSERT_TRUE(qvtest::wait_mapped(box));
     // Its own title, not the product's; the Help button stays.
-    EXPECT_EQ(title_of(shell), "Update User");
+    EXPECT_EQ(window_title(shell), "Update User");
     EXPECT_EQ(label_text(box_child(box, XmDIALOG_OK_BUTTON)), "Update");
     EXPECT_EQ(label_text(box_child(box, XmDIALOG_CANCEL_BUTTON)), "Continue");
     EXPECT_TRUE(XtIsManaged(box_child(box, XmDIALOG_HELP_BUTTON)));
@@ -167,7 +154,7 @@ TEST_F(UpdateUserDialog, SelectUserListsEachAccountOnceInOrderAndAClickChoosesOn
     Widget listShell = find("*tlsUpdateUserExistingUsers");
     ASSERT_NE(listShell, nullptr);
     EXPECT_EQ(XtParent(listShell), XtParent(box));
-    EXPECT_EQ(title_of(listShell), "User List");
+    EXPECT_EQ(window_title(listShell), "User List");
     ASSERT_NE(ExistingUser, nullptr);
     EXPECT_STREQ(XtName(ExistingUser), "swUpdateUserUserList");
     EXPECT_EQ(XtParent(listUpdateUserUsernames), ExistingUser);
@@ -189,7 +176,7 @@ TEST_F(UpdateUserDialog, SelectUserListsEachAccountOnceInOrderAndAClickChoosesOn
     ASSERT_EQ(r.status, 0) << r.err;
 
     ASSERT_TRUE(qvtest::wait_until([] { return find("*tlsUpdateUserExistingUsers") == nullptr; }));
-    EXPECT_EQ(field_text(), "bob");
+    EXPECT_EQ(text_of(txUpdateUserUsername), "bob");
     EXPECT_EQ(ExistingUser, nullptr);
 }
 
@@ -201,7 +188,7 @@ TEST_F(UpdateUserDialog, UpdateWithoutANameDoesNothing)
     press_box(box, XmDIALOG_OK_BUTTON);
     qvtest::pump(50);
     EXPECT_EQ(find("*mbOkCancel"), nullptr);
-    EXPECT_EQ(field_text(), "");
+    EXPECT_EQ(text_of(txUpdateUserUsername), "");
 }
 
 TEST_F(UpdateUserDialog, AnUnknownAccountIsReportedAndNothingIsWritten)
@@ -219,7 +206,7 @@ TEST_F(UpdateUserDialog, AnUnknownAccountIsReportedAndNothingIsWritten)
     });
     press_box(box, XmDIALOG_OK_BUTTON);
     EXPECT_EQ(said, "ERROR: User ghost doesn't exist.");
-    EXPECT_EQ(field_text(), "");
+    EXPECT_EQ(text_of(txUpdateUserUsername), "");
     EXPECT_FALSE(qvtest::exists(scratch / "home/ghost"));
 }
 

@@ -24,14 +24,7 @@ using qvtest::find;
 using qvtest::label_text;
 using qvtest::press;
 using qvtest::press_box;
-
-std::string text_of(Widget text)
-{
-    char *value = XmTextGetString(text);
-    std::string out = value ? value : "";
-    XtFree(value);
-    return out;
-}
+using qvtest::text_of;
 
 class EndOfSetup : public qvtest::XTest {
 protected:

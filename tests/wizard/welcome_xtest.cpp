@@ -18,18 +18,8 @@ using qvtest::box_child;
 using qvtest::find;
 using qvtest::label_text;
 using qvtest::press_box;
-
-std::string title_of(Widget w)
-{
-    char *title = nullptr;
-    XtVaGetValues(XtIsShell(w) ? w : QV_instGetShell(w), XmNtitle, &title, nullptr);
-    return title ? title : "<none>";
-}
-
-bool managed(Widget w)
-{
-    return w && XtIsManaged(w);
-}
+using qvtest::managed;
+using qvtest::window_title;
 
 class WelcomeTest : public qvtest::XTest {
 protected:
@@ -49,7 +39,7 @@ TEST_F(WelcomeTest, GreetsWithTheProductAndTitlesItselfOnceMapped)
     EXPECT_STREQ(XtName(box), "mbWelcome");
     Widget shell = XtParent(box);
     EXPECT_STREQ(XtName(shell), "xmDialogShell");
-    EXPECT_EQ(title_of(shell), "QUORVANTA|Setup");
+    EXPECT_EQ(window_title(shell), "QUORVANTA|Setup");
     EXPECT_FALSE(XtIsManaged(box));
 
     EXPECT_EQ(label_text(laWelcomeTop), "Welcome to the \"Quorvanta Test\" setup program.");
@@ -58,7 +48,7 @@ TEST_F(WelcomeTest, GreetsWithTheProductAndTitlesItselfOnceMapped)
 
     XtManageChild(box);
     ASSERT_TRUE(qvtest::wait_mapped(box));
-    EXPECT_EQ(title_of(shell), "Quorvanta Test setup");
+    EXPECT_EQ(window_title(shell), "Quorvanta Test setup");
     EXPECT_FALSE(managed(box_child(box, XmDIALOG_HELP_BUTTON)));
     EXPECT_EQ(label_text(box_child(box, XmDIALOG_OK_BUTTON)), "Continue");
     EXPECT_EQ(label_text(box_child(box, XmDIALOG_CANCEL_BUTTON)), "Exit Setup");
@@ -99,7 +89,7 @@ TEST_F(WelcomeTest, ContinueReplacesTheWelcomeByTheAgreement)
     ASSERT_TRUE(qvtest::wait_mapped(eula));
     EXPECT_EQ(QV_instGetTLShell(eula), mainShell());
     EXPECT_STREQ(XtName(XtParent(eula)), "dsEULA");
-    EXPECT_EQ(title_of(eula), "End User License Agreement");
+    EXPECT_EQ(window_title(eula), "End User License Agreement");
     EXPECT_EQ(label_text(box_child(eula, XmDIALOG_OK_BUTTON)), "I ACCEPT");
     EXPECT_EQ(label_text(box_child(eula, XmDIALOG_CANCEL_BUTTON)), "I DECLINE");
     EXPECT_FALSE(managed(box_child(eula, XmDIALOG_HELP_BUTTON)));
@@ -178,7 +168,7 @@ TEST_F(WelcomeTest, ExitAsksFirstAndResumeLeavesTheWelcomeAsItWas)
         asked = true;
         Widget shell = XtParent(question);
         EXPECT_STREQ(XtName(shell), "Quorvanta Test setup");
-        EXPECT_EQ(title_of(shell), "Quorvanta Test setup");
+        EXPECT_EQ(window_title(shell), "Quorvanta Test setup");
         EXPECT_EQ(XtParent(shell), XtParent(box)) << "the question belongs to the welcome dialog's shell";
         EXPECT_EQ(label_text(box_child(question, XmDIALOG_MESSAGE_LABEL)),
                   "Are you sure you want to Exit?\nSetup has not yet modified any files.");
