@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include <Xm/Xm.h>
 
@@ -24,6 +23,7 @@
 #include "engine/internal.h"
 #include "engine/util.h"
 #include "wizard/glue.h"
+#include "wizard/startup.h"
 
 namespace {
 
@@ -304,20 +304,8 @@ void open_child_application()
 {
     char name[] = "qvint Installer thread";
     char *words[] = {name};
-    int argc = 1;
-    char **args = QV_instNewArgv(&argc, words);
-    // The toolkit removes the options it consumes from the vector; the
-    // strings it drops are freed with the rest.
-    std::vector<char *> given(args, args + argc);
     XtAppContext app;
-    Widget top = XtVaAppInitialize(&app, "QUORVANTA Setup", nullptr, 0, &argc, args, nullptr, nullptr);
-    for (char *s : given) {
-        if (std::find(args, args + argc, s) == args + argc)
-            std::free(s);
-    }
-    QV_instFreeArgv(argc, args);
-    RegisterBxConverters(app);
-    QV_instCreateMainTopLevelShell(top);
+    QV_instCreateMainTopLevelShell(open_application(1, words, &app));
 }
 
 } // namespace qv

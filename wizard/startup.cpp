@@ -76,21 +76,26 @@ void QV_instFreeArgv(int argc, char **argv)
 
 namespace qv {
 
-int wizard_main(int argc, char **argv, char *cdinstPath, char *rootDest)
+Widget open_application(int argc, char **argv, XtAppContext *app)
 {
     char **args = QV_instNewArgv(&argc, argv);
     // The toolkit removes the options it consumes from the vector; the
     // strings it drops are remembered here and freed with the rest.
     std::vector<char *> given(args, args + argc);
-    XtAppContext app;
-    Widget toolkitTop = XtVaAppInitialize(&app, "QUORVANTA Setup", nullptr, 0, &argc, args, nullptr, nullptr);
+    Widget top = XtVaAppInitialize(app, "QUORVANTA Setup", nullptr, 0, &argc, args, nullptr, nullptr);
     for (char *s : given) {
         if (std::find(args, args + argc, s) == args + argc)
             std::free(s);
     }
     QV_instFreeArgv(argc, args);
+    RegisterBxConverters(*app);
+    return top;
+}
 
-    RegisterBxConverters(app);
+int wizard_main(int argc, char **argv, char *cdinstPath, char *rootDest)
+{
+    XtAppContext app;
+    Widget toolkitTop = open_application(argc, argv, &app);
     XmRepTypeInstallTearOffModelConverter();
     Widget shell = QV_instCreateMainTopLevelShell(toolkitTop);
 
