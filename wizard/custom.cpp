@@ -324,13 +324,13 @@ Widget CreatembCustom(Widget parent)
     const qv::Geometry where{4, 28, 852, 635};
     Widget shell = qv::create_dialog_shell(parent, "dsCustomDlg", &where);
 
-    qv::BoxSpec spec("mbCustom");
-    spec.noResize = True;
-    spec.okLabel = "Continue";
-    spec.mapCB = QV_instCustomMapCB;
-    spec.okCB = QV_instCustomOKCB;
-    spec.cancelCB = QV_instCustomCancelCB;
-    mbCustom = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbCustom");
+    opts.noResize = True;
+    opts.okLabel = "Continue";
+    opts.mapCB = QV_instCustomMapCB;
+    opts.okCB = QV_instCustomOKCB;
+    opts.cancelCB = QV_instCustomCancelCB;
+    mbCustom = qv::create_message_box(shell, opts);
     XtAddCallback(mbCustom, XmNdestroyCallback, forget_widgets, nullptr);
 
     qv::Args formArgs(mbCustom);

@@ -119,14 +119,14 @@ Widget CreatembChangeDestination(Widget parent)
     const qv::Geometry where{651, 370, 561, 412};
     Widget shell = qv::create_dialog_shell(parent, "dsChangeDestination", &where);
 
-    qv::BoxSpec spec("mbChangeDestination");
-    spec.noResize = True;
-    spec.dialogStyle = XmDIALOG_PRIMARY_APPLICATION_MODAL;
-    spec.cancelLabel = "Exit Setup";
-    spec.mapCB = QV_instChangeDestinationMapCB;
-    spec.okCB = QV_instChangeDestinationOKCB;
-    spec.cancelCB = QV_instChangeDestinationExitCB;
-    Widget box = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbChangeDestination");
+    opts.noResize = True;
+    opts.dialogStyle = XmDIALOG_PRIMARY_APPLICATION_MODAL;
+    opts.cancelLabel = "Exit Setup";
+    opts.mapCB = QV_instChangeDestinationMapCB;
+    opts.okCB = QV_instChangeDestinationOKCB;
+    opts.cancelCB = QV_instChangeDestinationExitCB;
+    Widget box = qv::create_message_box(shell, opts);
 
     qv::Args columnArgs(box);
     columnArgs.set(XmNspacing, 10);

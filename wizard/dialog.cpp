@@ -124,17 +124,17 @@ Widget create_dialog_shell(Widget parent, const char *name, const Geometry *geom
     return XtCreatePopupShell(name, xmDialogShellWidgetClass, parent, args.list(), args.count());
 }
 
-Widget create_message_box(Widget shell, const BoxSpec &spec)
+Widget create_message_box(Widget shell, const BoxSpec &opts)
 {
     Args args(shell);
     args.set(XmNautoUnmanage, False);
-    args.set(XmNnoResize, spec.noResize);
-    if (spec.dialogStyle >= 0)
-        args.set(XmNdialogStyle, spec.dialogStyle);
-    if (spec.dialogType >= 0)
-        args.set(XmNdialogType, spec.dialogType);
-    args.text(XmNokLabelString, spec.okLabel);
-    args.text(XmNcancelLabelString, spec.cancelLabel);
+    args.set(XmNnoResize, opts.noResize);
+    if (opts.dialogStyle >= 0)
+        args.set(XmNdialogStyle, opts.dialogStyle);
+    if (opts.dialogType >= 0)
+        args.set(XmNdialogType, opts.dialogType);
+    args.text(XmNokLabelString, opts.okLabel);
+    args.text(XmNcancelLabelString, opts.cancelLabel);
     // A dialog shell takes the size of its child when the child is managed
     // and, by default, centres itself over its parent: a dialog whose shell
     // was given a geometry keeps it by giving the same size to its box and
@@ -146,13 +146,13 @@ Widget create_message_box(Widget shell, const BoxSpec &spec)
         args.set(XmNheight, height);
         args.set(XmNdefaultPosition, False);
     }
-    Widget box = XtCreateWidget(spec.name, xmMessageBoxWidgetClass, shell, args.list(), args.count());
-    if (spec.mapCB)
-        XtAddCallback(box, XmNmapCallback, spec.mapCB, nullptr);
-    if (spec.okCB)
-        XtAddCallback(box, XmNokCallback, spec.okCB, nullptr);
-    if (spec.cancelCB)
-        XtAddCallback(box, XmNcancelCallback, spec.cancelCB, nullptr);
+    Widget box = XtCreateWidget(opts.name, xmMessageBoxWidgetClass, shell, args.list(), args.count());
+    if (opts.mapCB)
+        XtAddCallback(box, XmNmapCallback, opts.mapCB, nullptr);
+    if (opts.okCB)
+        XtAddCallback(box, XmNokCallback, opts.okCB, nullptr);
+    if (opts.cancelCB)
+        XtAddCallback(box, XmNcancelCallback, opts.cancelCB, nullptr);
     XtVaSetValues(shell, XmNdeleteResponse, XmDO_NOTHING, nullptr);
     XmAddWMProtocolCallback(shell, wm_delete_window(shell), close_as_button, nullptr);
     return box;

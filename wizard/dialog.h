@@ -9,13 +9,13 @@
 //     {
 //         const qv::Geometry where{7, 31, 553, 368};
 //         Widget shell = qv::create_dialog_shell(parent, "dsExample", &where);
-//         qv::BoxSpec spec("mbExample");
-//         spec.okLabel = "Continue";
-//         spec.cancelLabel = "Exit Setup";
-//         spec.mapCB = QV_instExampleMapCB;
-//         spec.okCB = QV_instExampleContinueCB;
-//         spec.cancelCB = QV_instExampleExitCB;
-//         Widget box = qv::create_message_box(shell, spec);
+//         qv::BoxSpec opts("mbExample");
+//         opts.okLabel = "Continue";
+//         opts.cancelLabel = "Exit Setup";
+//         opts.mapCB = QV_instExampleMapCB;
+//         opts.okCB = QV_instExampleContinueCB;
+//         opts.cancelCB = QV_instExampleExitCB;
+//         Widget box = qv::create_message_box(shell, opts);
 //         qv::Args formArgs(box);
 //         Widget form = qv::create_managed("foExample", xmFormWidgetClass, box, formArgs);
 //         qv::Args args(form);
@@ -125,7 +125,7 @@ struct BoxSpec {
 
 // The message box of a dialog, created unmanaged in its shell with
 // autoUnmanage False.
-Widget create_message_box(Widget shell, const BoxSpec &spec);
+Widget create_message_box(Widget shell, const BoxSpec &opts);
 
 // A child widget, created and managed.
 Widget create_managed(const char *name, WidgetClass widgetClass, Widget parent, Args &args);

@@ -23,15 +23,15 @@ Widget CreatembEULA(Widget parent)
     // This dialog keeps its own title; its map callback does not rename it.
     Widget shell = qv::create_dialog_shell(parent, "dsEULA", &where, "End User License Agreement");
 
-    qv::BoxSpec spec("mbEULA");
-    spec.noResize = True;
-    spec.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
-    spec.okLabel = "I ACCEPT";
-    spec.cancelLabel = "I DECLINE";
-    spec.mapCB = QV_instEULAMapCB;
-    spec.okCB = QV_instEULAAcceptCB;
-    spec.cancelCB = QV_instEULADeclineCB;
-    Widget box = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbEULA");
+    opts.noResize = True;
+    opts.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
+    opts.okLabel = "I ACCEPT";
+    opts.cancelLabel = "I DECLINE";
+    opts.mapCB = QV_instEULAMapCB;
+    opts.okCB = QV_instEULAAcceptCB;
+    opts.cancelCB = QV_instEULADeclineCB;
+    Widget box = qv::create_message_box(shell, opts);
 
     qv::Args windowArgs(box);
     windowArgs.set(XmNscrollingPolicy, XmAPPLICATION_DEFINED);

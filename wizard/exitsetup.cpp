@@ -143,15 +143,15 @@ int QV_exitSetupConfirmation(Widget parent, const char *extraText, const char *p
 Widget CreatembExitSetup(Widget parent)
 {
     Widget shell = create_named_shell(parent, {12, 216, 391, 121});
-    qv::BoxSpec spec("mbExitSetup");
-    spec.noResize = True;
-    spec.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
-    spec.dialogType = XmDIALOG_INFORMATION;
-    spec.okLabel = "Resume Setup";
-    spec.cancelLabel = "Exit Setup";
-    spec.okCB = ExitSetupResumeCB;
-    spec.cancelCB = ExitSetupExitCB;
-    Widget box = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbExitSetup");
+    opts.noResize = True;
+    opts.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
+    opts.dialogType = XmDIALOG_INFORMATION;
+    opts.okLabel = "Resume Setup";
+    opts.cancelLabel = "Exit Setup";
+    opts.okCB = ExitSetupResumeCB;
+    opts.cancelCB = ExitSetupExitCB;
+    Widget box = qv::create_message_box(shell, opts);
     qv::on_window_close(shell, confirmation_closed, nullptr);
     return box;
 }
@@ -159,12 +159,12 @@ Widget CreatembExitSetup(Widget parent)
 Widget CreatembExitSetupFinish(Widget parent)
 {
     Widget shell = create_named_shell(parent, {26, 389, 244, 121});
-    qv::BoxSpec spec("mbExitSetupFinish");
-    spec.noResize = True;
-    spec.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
-    spec.dialogType = XmDIALOG_INFORMATION;
-    spec.okCB = ExitSetupFinishCB;
-    return qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbExitSetupFinish");
+    opts.noResize = True;
+    opts.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
+    opts.dialogType = XmDIALOG_INFORMATION;
+    opts.okCB = ExitSetupFinishCB;
+    return qv::create_message_box(shell, opts);
 }
 
 // "Resume Setup": back to the dialog that asked.
@@ -200,11 +200,11 @@ void ExitSetupFinishCB(Widget w, XtPointer, XtPointer)
 Widget CreatembExitSetupComplete(Widget parent)
 {
     Widget shell = create_named_shell(parent, {7, 31, 244, 121});
-    qv::BoxSpec spec("mbExitSetupComplete");
-    spec.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
-    spec.dialogType = XmDIALOG_INFORMATION;
-    spec.okCB = ExitSetupCompleteCB;
-    return qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbExitSetupComplete");
+    opts.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
+    opts.dialogType = XmDIALOG_INFORMATION;
+    opts.okCB = ExitSetupCompleteCB;
+    return qv::create_message_box(shell, opts);
 }
 
 void ExitSetupCompleteCB(Widget, XtPointer, XtPointer) {}

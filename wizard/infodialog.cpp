@@ -92,38 +92,38 @@ Widget top_label(Widget box, const char *formName, const char *labelName, const 
 
 } // namespace
 
-Widget create_entry_box(Widget parent, const EntrySpec &spec, std::initializer_list<InfoRow> rows)
+Widget create_entry_box(Widget parent, const EntrySpec &opts, std::initializer_list<InfoRow> rows)
 {
-    Widget shell = create_dialog_shell(parent, spec.shellName, &spec.where, spec.title);
-    BoxSpec box(spec.boxName);
+    Widget shell = create_dialog_shell(parent, opts.shellName, &opts.where, opts.title);
+    BoxSpec box(opts.boxName);
     box.noResize = True;
     box.cancelLabel = "Exit Setup";
-    box.mapCB = spec.mapCB;
-    box.okCB = spec.okCB;
-    box.cancelCB = spec.exitCB;
+    box.mapCB = opts.mapCB;
+    box.okCB = opts.okCB;
+    box.cancelCB = opts.exitCB;
     Widget mb = create_message_box(shell, box);
     // Set once the box is in the shell: a message box sets its shell's
     // mwmInputMode from its own dialogStyle when it is created.
     XtVaSetValues(shell, XmNmwmInputMode, kMwmFullApplicationModal, nullptr);
 
-    Widget label = top_label(mb, spec.formName, spec.labelName, spec.text);
+    Widget label = top_label(mb, opts.formName, opts.labelName, opts.text);
     info_rows(XtParent(label), label, rows, true);
     return mb;
 }
 
-Widget create_confirm_box(Widget parent, const ConfirmSpec &spec, std::initializer_list<InfoRow> rows)
+Widget create_confirm_box(Widget parent, const ConfirmSpec &opts, std::initializer_list<InfoRow> rows)
 {
-    Widget shell = create_dialog_shell(parent, spec.shellName, nullptr);
-    BoxSpec box(spec.boxName);
+    Widget shell = create_dialog_shell(parent, opts.shellName, nullptr);
+    BoxSpec box(opts.boxName);
     box.noResize = True;
     box.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
     box.cancelLabel = "Change";
-    box.mapCB = spec.mapCB;
-    box.okCB = spec.okCB;
-    box.cancelCB = spec.changeCB;
+    box.mapCB = opts.mapCB;
+    box.okCB = opts.okCB;
+    box.cancelCB = opts.changeCB;
     Widget mb = create_message_box(shell, box);
 
-    Widget label = top_label(mb, "form", spec.labelName, kCheckValues);
+    Widget label = top_label(mb, "form", opts.labelName, kCheckValues);
     Widget form = XtParent(label);
     Args frameArgs(form);
     frameArgs.attach(Args::Top, label, 10).attach(Args::Bottom, 10);

@@ -34,7 +34,7 @@ struct EntrySpec {
     const char *text;
     XtCallbackProc mapCB, okCB, exitCB;
 };
-Widget create_entry_box(Widget parent, const EntrySpec &spec, std::initializer_list<InfoRow> rows);
+Widget create_entry_box(Widget parent, const EntrySpec &opts, std::initializer_list<InfoRow> rows);
 
 // The confirmation box over an entry dialog: its shell `shellName`, box
 // `boxName` (full application modal, "OK" and "Change"), the request to
@@ -46,7 +46,7 @@ struct ConfirmSpec {
     const char *labelName;
     XtCallbackProc mapCB, okCB, changeCB;
 };
-Widget create_confirm_box(Widget parent, const ConfirmSpec &spec, std::initializer_list<InfoRow> rows);
+Widget create_confirm_box(Widget parent, const ConfirmSpec &opts, std::initializer_list<InfoRow> rows);
 
 // Opens the confirmation box built by `create` over the entry dialog of
 // w, showing the values of the entry fields in the given labels (in order).

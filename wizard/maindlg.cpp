@@ -190,11 +190,11 @@ Widget CreatembMainDlg(Widget parent)
     const qv::Geometry where{215, 59, 538, 617};
     Widget shell = qv::create_dialog_shell(parent, "dsMainDlg", &where);
 
-    qv::BoxSpec spec("mbMainDlg");
-    spec.noResize = True;
-    spec.mapCB = QV_instMainDlgMapCB;
-    spec.cancelCB = QV_instMainDlgExitCB;
-    Widget box = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbMainDlg");
+    opts.noResize = True;
+    opts.mapCB = QV_instMainDlgMapCB;
+    opts.cancelCB = QV_instMainDlgExitCB;
+    Widget box = qv::create_message_box(shell, opts);
     mbMainDlg = box;
 
     // One picture for the four buttons, freed with the dialog.

@@ -100,12 +100,12 @@ Widget CreatembMaintenance(Widget parent)
     const qv::Geometry where{4, 28, 516, 340};
     Widget shell = qv::create_dialog_shell(parent, "dsMaintenance", &where);
 
-    qv::BoxSpec spec("mbMaintenance");
-    spec.noResize = True;
-    spec.cancelLabel = "Exit Setup";
-    spec.mapCB = QV_instMaintenanceMapCB;
-    spec.cancelCB = QV_instMaintenaceExitCB;
-    mbMaintenance = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbMaintenance");
+    opts.noResize = True;
+    opts.cancelLabel = "Exit Setup";
+    opts.mapCB = QV_instMaintenanceMapCB;
+    opts.cancelCB = QV_instMaintenaceExitCB;
+    mbMaintenance = qv::create_message_box(shell, opts);
     XtAddCallback(mbMaintenance, XmNdestroyCallback, forget_widgets, nullptr);
 
     qv::Args workArgs(mbMaintenance);

@@ -50,7 +50,7 @@ extern "C" {
 // entered in an earlier run.
 Widget CreatembNameOrg(Widget parent)
 {
-    const qv::EntrySpec spec{"dsNameOrg",
+    const qv::EntrySpec opts{"dsNameOrg",
                              {4, 28, 422, 275},
                              qv::kSetupTitle,
                              "mbNameOrg",
@@ -62,7 +62,7 @@ Widget CreatembNameOrg(Widget parent)
                              QV_instNameOrgMapCB,
                              QV_instNameOrgOKCB,
                              QV_instNameOrgExitCB};
-    Widget box = qv::create_entry_box(parent, spec,
+    Widget box = qv::create_entry_box(parent, opts,
                                       {{"laNameOrgName", "Name:", "txNameOrgName", &txNameOrgName},
                                        {"laNameOrgOrg", "Organization:", "txNameOrgOrg", &txNameOrgOrg}});
     XtAddCallback(box, XmNdestroyCallback, forget_entry, nullptr);
@@ -72,10 +72,10 @@ Widget CreatembNameOrg(Widget parent)
 // Repeats the name and organisation for the user to check.
 Widget CreatembNameOrgConfirm(Widget parent)
 {
-    const qv::ConfirmSpec spec{"dsNameOrgConfirm", "mbNameOrgConfirm", "laNameOrg1", QV_instNameOrgConfirmMapCB,
+    const qv::ConfirmSpec opts{"dsNameOrgConfirm", "mbNameOrgConfirm", "laNameOrg1", QV_instNameOrgConfirmMapCB,
                                QV_instNameOrgConfirmOKCB, QV_instNameOrgConfirmChangeCB};
     Widget box = qv::create_confirm_box(
-        parent, spec,
+        parent, opts,
         {{"laNameOrgName2", "Name:", "laNameOrgConfirmName", &laNameOrgConfirmName},
          {"laNameOrgOrg1", "Organization:", "laNameOrgConfirmOrg", &laNameOrgConfirmOrg}});
     XtAddCallback(box, XmNdestroyCallback, forget_confirmation, nullptr);

@@ -144,11 +144,11 @@ Widget CreatembProgress(Widget parent)
     XtVaSetValues(shell, XmNallowShellResize, False, nullptr);
     qv::on_window_close(shell, window_closed, nullptr);
 
-    qv::BoxSpec spec("mbProgress");
-    spec.noResize = True;
-    spec.mapCB = QV_instProgressMapCB;
-    spec.cancelCB = QV_instProgressCancelCB;
-    Widget box = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbProgress");
+    opts.noResize = True;
+    opts.mapCB = QV_instProgressMapCB;
+    opts.cancelCB = QV_instProgressCancelCB;
+    Widget box = qv::create_message_box(shell, opts);
     XtAddCallback(box, XmNdestroyCallback, dialog_destroyed, nullptr);
 
     qv::Args formArgs(box);

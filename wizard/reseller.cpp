@@ -36,7 +36,7 @@ extern "C" {
 // with what was entered in an earlier run.
 Widget CreatembReseller(Widget parent)
 {
-    const qv::EntrySpec spec{"dsReseller",
+    const qv::EntrySpec opts{"dsReseller",
                              {4, 28, 437, 347},
                              "Quorvanta|QVR setup",
                              "mbReseller",
@@ -49,7 +49,7 @@ Widget CreatembReseller(Widget parent)
                              QV_instResellerMapCB,
                              QV_instResellerOKCB,
                              QV_instResellerExitCB};
-    Widget box = qv::create_entry_box(parent, spec,
+    Widget box = qv::create_entry_box(parent, opts,
                                       {{"laResellerName", "Name:", "txResellerName", &txResellerName},
                                        {"laResellerPhone", "Phone:", "txResellerPhone", &txResellerPhone},
                                        {"laResellerEmail", "Email:", "txResellerEmail", &txResellerEmail}});
@@ -60,10 +60,10 @@ Widget CreatembReseller(Widget parent)
 // Repeats the reseller's details for the user to check.
 Widget CreatembResellerConfirm(Widget parent)
 {
-    const qv::ConfirmSpec spec{"dsResellerConfirm", "mbResellerConfirm", "laReseller1", QV_instResellerConfirmMapCB,
+    const qv::ConfirmSpec opts{"dsResellerConfirm", "mbResellerConfirm", "laReseller1", QV_instResellerConfirmMapCB,
                                QV_instResellerConfirmOKCB, QV_instResellerConfirmChangeCB};
     Widget box = qv::create_confirm_box(
-        parent, spec,
+        parent, opts,
         {{"laResellerName2", "Name:", "laResellerConfirmName", &laResellerConfirmName},
          {"laResellerPhone1", "Phone:", "laResellerConfirmPhone", &laResellerConfirmPhone},
          {"laResellerEmail1", "Email:", "laResellerConfirmEmail", &laResellerConfirmEmail}});

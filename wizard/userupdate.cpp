@@ -202,15 +202,15 @@ Widget CreatembUpdateUser(Widget parent)
     const qv::Geometry where{512, 32, 500, 493};
     Widget shell = qv::create_dialog_shell(parent, "dsUpdateUser", &where, "Update User");
 
-    qv::BoxSpec spec("mbUpdateUser");
-    spec.noResize = True;
-    spec.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
-    spec.okLabel = "Update";
-    spec.cancelLabel = "Continue";
-    spec.mapCB = UpdateUserMapCB;
-    spec.okCB = UpdateUserUpdateCB;
-    spec.cancelCB = UpdateUserContinueCB;
-    Widget box = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbUpdateUser");
+    opts.noResize = True;
+    opts.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
+    opts.okLabel = "Update";
+    opts.cancelLabel = "Continue";
+    opts.mapCB = UpdateUserMapCB;
+    opts.okCB = UpdateUserUpdateCB;
+    opts.cancelCB = UpdateUserContinueCB;
+    Widget box = qv::create_message_box(shell, opts);
     XtAddCallback(box, XmNdestroyCallback, forget_dialog, nullptr);
 
     qv::Args columnArgs(box);

@@ -142,10 +142,10 @@ int ViewLogfile(Widget parent)
     Widget shell = qv::create_dialog_shell(parent, path, nullptr, nullptr, qv::kMwmFullApplicationModal);
     qv::on_window_close(shell, ViewLogfileDoneCB, reinterpret_cast<XtPointer>(1));
 
-    qv::BoxSpec spec("Interactive Message");
-    spec.noResize = True;
-    spec.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
-    Widget box = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("Interactive Message");
+    opts.noResize = True;
+    opts.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
+    Widget box = qv::create_message_box(shell, opts);
     XtVaSetValues(box, XmNwidth, 600, XmNheight, 600, nullptr);
     qv::unmanage_box_children(box, {XmDIALOG_SEPARATOR, XmDIALOG_CANCEL_BUTTON});
     QV_instUpdateLabelString(XmMessageBoxGetChild(box, XmDIALOG_HELP_BUTTON), "Help");

@@ -24,12 +24,12 @@ Widget CreatembViewlog(Widget parent)
     const qv::Geometry where{7, 31, 425, 248};
     Widget shell = qv::create_dialog_shell(parent, "dsViewlog", &where);
 
-    qv::BoxSpec spec("mbViewlog");
-    spec.noResize = True;
-    spec.okLabel = "Done";
-    spec.mapCB = QV_instViewlogMapCB;
-    spec.okCB = QV_instViewlogDoneCB;
-    Widget box = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbViewlog");
+    opts.noResize = True;
+    opts.okLabel = "Done";
+    opts.mapCB = QV_instViewlogMapCB;
+    opts.okCB = QV_instViewlogDoneCB;
+    Widget box = qv::create_message_box(shell, opts);
     // Closing the window is "Done": the end of setup must not wait for a
     // dialog that is gone.
     qv::on_window_close(shell, QV_instViewlogDoneCB, nullptr);

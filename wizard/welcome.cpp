@@ -52,14 +52,14 @@ Widget CreatembWelcome(Widget parent)
     // The welcome shell keeps the toolkit's default name for dialog shells.
     Widget shell = qv::create_dialog_shell(parent, "xmDialogShell", &where);
 
-    qv::BoxSpec spec("mbWelcome");
-    spec.noResize = False;
-    spec.okLabel = "Continue";
-    spec.cancelLabel = "Exit Setup";
-    spec.mapCB = QV_instWelcomeMapCB;
-    spec.okCB = QV_instWelcomeContinueCB;
-    spec.cancelCB = QV_instWelcomeExitCB;
-    Widget box = qv::create_message_box(shell, spec);
+    qv::BoxSpec opts("mbWelcome");
+    opts.noResize = False;
+    opts.okLabel = "Continue";
+    opts.cancelLabel = "Exit Setup";
+    opts.mapCB = QV_instWelcomeMapCB;
+    opts.okCB = QV_instWelcomeContinueCB;
+    opts.cancelCB = QV_instWelcomeExitCB;
+    Widget box = qv::create_message_box(shell, opts);
 
     qv::Args formArgs(box);
     Widget foWelcome = qv::create_managed("foWelcome", xmFormWidgetClass, box, formArgs);
