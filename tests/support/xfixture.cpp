@@ -1,5 +1,6 @@
 #include "support/xfixture.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,17 +26,39 @@ namespace qvtest {
 namespace {
 
 // A test that has not finished after this long is stuck (a modal loop that
-// never ends): the program stops with a message instead of hanging.
+// never ends): the program stops with a message instead of hanging. A copy
+// of the program running a death test gives up earlier than the copy waiting
+// for it, so that its own message, with the stack where it was stuck, is the
+// one reported.
 constexpr unsigned kWatchdogSeconds = 60;
+constexpr unsigned kFreshCopyWatchdogSeconds = 45;
 char g_currentTest[512];
+// The standard error the program started with: a death test redirects fd 2
+// into a capture file while it waits for its child.
+int g_startStderr = -1;
+
+} // namespace
+} // namespace qvtest
+
+// Provided by the sanitizer runtime when the tests are built with one.
+extern "C" void __sanitizer_print_stack_trace() __attribute__((weak));
+
+namespace qvtest {
+namespace {
 
 void watchdog_fired(int)
 {
+    if (g_startStderr >= 0 && ::testing::GTEST_FLAG(internal_run_death_test).empty())
+        dup2(g_startStderr, STDERR_FILENO);
     const char head[] = "\n*** watchdog: test stuck (a modal loop never ended?): ";
     ssize_t ignored = write(STDERR_FILENO, head, sizeof head - 1);
     ignored = write(STDERR_FILENO, g_currentTest, std::strlen(g_currentTest));
     ignored = write(STDERR_FILENO, "\n", 1);
     (void)ignored;
+    // Not safe in a signal handler in general, but the program ends here and
+    // the stack is what tells where it was stuck.
+    if (__sanitizer_print_stack_trace)
+        __sanitizer_print_stack_trace();
     _exit(3);
 }
 
@@ -155,8 +178,11 @@ void XTest::SetUp()
 {
     const ::testing::TestInfo *info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::snprintf(g_currentTest, sizeof g_currentTest, "%s.%s", info->test_suite_name(), info->name());
+    if (g_startStderr < 0)
+        g_startStderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 10);
     signal(SIGALRM, watchdog_fired);
-    alarm(kWatchdogSeconds);
+    const bool freshCopy = !::testing::GTEST_FLAG(internal_run_death_test).empty();
+    alarm(freshCopy ? kFreshCopyWatchdogSeconds : kWatchdogSeconds);
     xapp();
 }
 
