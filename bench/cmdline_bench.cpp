@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -193,11 +194,16 @@ void measure(benchmark::State &state, const std::string &root, const std::vector
         sh("rm -rf '" + root + "' && mkdir -p '" + root + "' && sync");
         state.ResumeTiming();
         Cpu cpu;
-        if (run_measured(argv, cpu) != 0)
-            state.SkipWithError("the command failed");
+        if (run_measured(argv, cpu) != 0) {
+            // The timing calls must not follow an error in the same loop.
+            state.SkipWithError(("the command failed: " + argv[0]).c_str());
+            break;
+        }
         self += cpu.self;
         children += cpu.children;
     }
+    if (state.error_occurred())
+        return;
     double n = static_cast<double>(state.iterations());
     state.counters["parent_cpu_s"] = self / n;
     state.counters["below_cpu_s"] = children / n;
@@ -209,7 +215,10 @@ void measure(benchmark::State &state, const std::string &root, const std::vector
 void BM_SetupCmdline(benchmark::State &state)
 {
     const char *setup = std::getenv("QV_SETUP");
-    std::string program = setup && *setup ? setup : "build/setup";
+    // By default the program built beside this benchmark (build/setup).
+    std::string program = setup && *setup
+                              ? setup
+                              : std::filesystem::canonical("/proc/self/exe").parent_path().parent_path() / "setup";
     generate();
     std::string root = g_scratch + "/setup-root";
     measure(state, root, {program, "-cmdline", "-noroot", "-from", g_scratch + "/medium/cdinst.dat", "-dest", root});
