@@ -359,6 +359,17 @@ bool managed(Widget w)
     return w && XtIsManaged(w);
 }
 
+std::vector<std::string> list_items(Widget list)
+{
+    XmStringTable items = nullptr;
+    int count = 0;
+    XtVaGetValues(list, XmNitems, &items, XmNitemCount, &count, nullptr);
+    std::vector<std::string> texts;
+    for (int i = 0; i < count; ++i)
+        texts.push_back(xmstring_text(items[i]));
+    return texts;
+}
+
 std::string text_of(Widget w)
 {
     char *value = XmIsTextField(w) ? XmTextFieldGetString(w) : XmTextGetString(w);

@@ -109,6 +109,8 @@ std::string window_title(Widget w);
 bool managed(Widget w);
 // The text of a text or text-field widget.
 std::string text_of(Widget w);
+// The items of a list widget, as text.
+std::vector<std::string> list_items(Widget list);
 // The components of a compound string, space separated: L and R for a
 // direction, | for a separator, "text" for text in the default tag and
 // #tag"text" in another; control characters, quotes and backslashes in

@@ -59,18 +59,16 @@ void select_folder(Widget fsb, const std::string &name)
 {
     Widget list = XmFileSelectionBoxGetChild(fsb, XmDIALOG_LIST);
     ASSERT_NE(list, nullptr);
-    XmStringTable items = nullptr;
-    int count = 0;
-    XtVaGetValues(list, XmNitems, &items, XmNitemCount, &count, NULL);
-    for (int i = 0; i < count; ++i) {
-        std::string item = qvtest::xmstring_text(items[i]);
-        std::string suffix = "/" + name;
+    const std::vector<std::string> items = qvtest::list_items(list);
+    const std::string suffix = "/" + name;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const std::string &item = items[i];
         if (item.size() >= suffix.size() && item.compare(item.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            XmListSelectPos(list, i + 1, True);
+            XmListSelectPos(list, static_cast<int>(i) + 1, True);
             return;
         }
     }
-    ADD_FAILURE() << "no folder " << name << " in the chooser's list of " << count;
+    ADD_FAILURE() << "no folder " << name << " in the chooser's list of " << items.size();
 }
 
 std::string dir_mask(Widget fsb)

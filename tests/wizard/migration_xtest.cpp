@@ -29,18 +29,8 @@ using qvtest::find;
 using qvtest::label_text;
 using qvtest::press;
 using qvtest::press_box;
+using qvtest::list_items;
 using qvtest::text_of;
-
-std::vector<std::string> items_of(Widget list)
-{
-    XmStringTable items = nullptr;
-    int count = 0;
-    XtVaGetValues(list, XmNitems, &items, XmNitemCount, &count, nullptr);
-    std::vector<std::string> out;
-    for (int i = 0; i < count; ++i)
-        out.push_back(qvtest::xmstring_text(items[i]));
-    return out;
-}
 
 std::vector<int> selected_positions(Widget list)
 {
@@ -180,7 +170,7 @@ TEST_F(MigrationDialog, ListsThePreferencesFoldersNewestFirstAndWaitsForMigrate)
               "location.");
 
     EXPECT_EQ(text_of(textFieldUserRoot), home);
-    EXPECT_EQ(items_of(migrationList), (std::vector<std::string>{prefs + "/3.0", prefs + "/2.9", prefs + "/2.1"}));
+    EXPECT_EQ(list_items(migrationList), (std::vector<std::string>{prefs + "/3.0", prefs + "/2.9", prefs + "/2.1"}));
     EXPECT_EQ(selected_positions(migrationList), std::vector<int>{1});
     EXPECT_EQ(held(), prefs + "/3.0");
     EXPECT_EQ(text_of(textFieldPath), prefs + "/3.0");
@@ -206,14 +196,14 @@ TEST_F(MigrationDialog, ListsThePreferencesFoldersNewestFirstAndWaitsForMigrate)
 TEST_F(MigrationDialog, WithoutPreferencesTheListIsEmptyAndNothingIsHeld)
 {
     Widget form = open_dialog();
-    EXPECT_EQ(items_of(migrationList), std::vector<std::string>{});
+    EXPECT_EQ(list_items(migrationList), std::vector<std::string>{});
     EXPECT_EQ(held(), "<none>");
     EXPECT_EQ(text_of(textFieldPath), "");
     XtDestroyWidget(XtParent(form));
 
     qvtest::make_dirs(prefs + "/1.0/Data");
     open_dialog();
-    EXPECT_EQ(items_of(migrationList), std::vector<std::string>{});
+    EXPECT_EQ(list_items(migrationList), std::vector<std::string>{});
     EXPECT_EQ(held(), "<none>");
 }
 
@@ -246,7 +236,7 @@ TEST_F(MigrationDialog, BrowsingTakesOnlyAFolderWithPreferencesAndAddsItOnce)
                 type_into(box, elsewhere + "/");
                 press_chooser(box, XmDIALOG_OK_BUTTON);
             }});
-    EXPECT_EQ(items_of(migrationList), (std::vector<std::string>{prefs + "/2.1", elsewhere}));
+    EXPECT_EQ(list_items(migrationList), (std::vector<std::string>{prefs + "/2.1", elsewhere}));
     EXPECT_EQ(selected_positions(migrationList), std::vector<int>{2});
     EXPECT_EQ(text_of(textFieldPath), elsewhere);
     EXPECT_EQ(held(), "<none>") << "browsing leaves nothing held";
@@ -257,7 +247,7 @@ TEST_F(MigrationDialog, BrowsingTakesOnlyAFolderWithPreferencesAndAddsItOnce)
                type_into(box, elsewhere);
                press_chooser(box, XmDIALOG_OK_BUTTON);
            }});
-    EXPECT_EQ(items_of(migrationList).size(), 2u);
+    EXPECT_EQ(list_items(migrationList).size(), 2u);
     EXPECT_EQ(selected_positions(migrationList), std::vector<int>{1});
     EXPECT_EQ(text_of(textFieldPath), prefs + "/2.1");
 }
@@ -268,7 +258,7 @@ TEST_F(MigrationDialog, CancellingTheChooserKeepsWhatThePathFieldShowed)
     toggle(true);
     // Nothing found and nothing shown: the empty path comes back as an item.
     choose(pushButtonBrowse, {[](Widget box) { press_chooser(box, XmDIALOG_CANCEL_BUTTON); }});
-    EXPECT_EQ(items_of(migrationList), std::vector<std::string>{""});
+    EXPECT_EQ(list_items(migrationList), std::vector<std::string>{""});
     EXPECT_EQ(held(), "<none>");
 }
 

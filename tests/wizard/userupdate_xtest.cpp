@@ -26,19 +26,9 @@ using qvtest::box_child;
 using qvtest::find;
 using qvtest::label_text;
 using qvtest::press_box;
+using qvtest::list_items;
 using qvtest::text_of;
 using qvtest::window_title;
-
-std::vector<std::string> list_items(Widget list)
-{
-    XmStringTable items = nullptr;
-    int count = 0;
-    XtVaGetValues(list, XmNitems, &items, XmNitemCount, &count, nullptr);
-    std::vector<std::string> out;
-    for (int i = 0; i < count; ++i)
-        out.push_back(qvtest::xmstring_text(items[i]));
-    return out;
-}
 
 bool is_set(Widget toggle)
 {
