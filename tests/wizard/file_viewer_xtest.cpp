@@ -85,9 +85,7 @@ TEST_F(FileViewer, LoadsTheFileOnceFromItsTimer)
         EXPECT_EQ(XmTextGetLastPosition(text), 0) << "not this viewer's timer";
         g_xTimer = id;
         QV_instCheckLogfile(const_cast<char *>(file.c_str()), &id);
-        char *shown = XmTextGetString(text);
-        EXPECT_EQ(std::string(shown), content);
-        XtFree(shown);
+        EXPECT_EQ(qvtest::text_of(text), content);
 
         qvtest::CaptureFd out(STDOUT_FILENO);
         g_xTimer = id;

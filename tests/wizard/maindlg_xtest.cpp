@@ -167,9 +167,7 @@ TEST_F(MainDlgTest, BuildsTheFourSlotsAndTheDestinationPart)
     }
 
     // The destination part: the root with its slash and the free space.
-    char *folder = XmTextFieldGetString(txMainDlgFolder);
-    EXPECT_EQ(std::string(folder), medium.root() + "/");
-    XtFree(folder);
+    EXPECT_EQ(qvtest::text_of(txMainDlgFolder), medium.root() + "/");
     Boolean editable = True;
     XtVaGetValues(txMainDlgFolder, XmNeditable, &editable, nullptr);
     EXPECT_FALSE(editable);
@@ -345,9 +343,7 @@ TEST_F(MainDlgTest, ChangeDestinationRefreshesTheFolderAndSpace)
     });
     press(find(box, "*pbMainDlgFolder"));
     EXPECT_EQ(mbMainDlg, box) << "the dialog is not rebuilt";
-    char *shown = XmTextFieldGetString(txMainDlgFolder);
-    EXPECT_EQ(std::string(shown), folder + "/");
-    XtFree(shown);
+    EXPECT_EQ(qvtest::text_of(txMainDlgFolder), folder + "/");
     EXPECT_TRUE(qvtest::matches_ere(label_text(laMainDlgAvailableSpace), " ?[0-9]+\\.[0-9]{2} (KB|MB|GB)"));
 }
 

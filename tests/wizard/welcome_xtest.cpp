@@ -95,9 +95,7 @@ TEST_F(WelcomeTest, ContinueReplacesTheWelcomeByTheAgreement)
     EXPECT_FALSE(managed(box_child(eula, XmDIALOG_HELP_BUTTON)));
     EXPECT_FALSE(managed(box_child(eula, XmDIALOG_SEPARATOR)));
 
-    char *shown = XmTextGetString(txEULA);
-    EXPECT_EQ(std::string(shown), qvtest::read_file(medium.eula()));
-    XtFree(shown);
+    EXPECT_EQ(qvtest::text_of(txEULA), qvtest::read_file(medium.eula()));
     Boolean editable = True;
     XtVaGetValues(txEULA, XmNeditable, &editable, nullptr);
     EXPECT_FALSE(editable);
@@ -111,9 +109,7 @@ TEST_F(WelcomeTest, AnEmptyAgreementIsShownEmptyAndCanBeAccepted)
     Widget eula = CreatembEULA(mainShell());
     XtManageChild(eula);
     ASSERT_TRUE(qvtest::wait_mapped(eula));
-    char *shown = XmTextGetString(txEULA);
-    EXPECT_STREQ(shown, "");
-    XtFree(shown);
+    EXPECT_EQ(qvtest::text_of(txEULA), "");
 
     press_box(eula, XmDIALOG_OK_BUTTON);
     qvtest::pump(50);
