@@ -144,4 +144,43 @@ TEST_F(CommandLineRun, DescriptionBesideTheProgramByDefault)
     EXPECT_EQ(read_file(root + "/QvTest/f.txt"), "f\n");
 }
 
+// A program found through PATH reads the description beside itself, never
+// one in the folder the administrator happens to stand in.
+TEST_F(CommandLineRun, ProgramStartedThroughPathIgnoresTheWorkingFolder)
+{
+    one_file_medium("ConfigBegin\n3 Suite \"S\" \"\" \"\" 1\nConfigEnd\n");
+    std::string bin = scratch / "bin";
+    make_dirs(bin);
+    ASSERT_EQ(symlink(harness("QV_SETUP").c_str(), (bin + "/setup").c_str()), 0);
+    RunResult r = run({"/bin/sh", "-c", "exec setup -cmdline -noroot -dest \"$0\"", root},
+                      {{"HOME", home}, {"DISPLAY", std::nullopt}, {"PATH", bin}}, "", medium.dir());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.find(medium.cdinst()), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(root + "/QvTest"));
+}
+
+// The caller's umask, working folder and tool options do not change what
+// an installation makes.
+TEST_F(CommandLineRun, CallerEnvironmentDoesNotShapeTheInstallation)
+{
+    std::string marker = scratch / "tar-ran-a-command";
+    medium.file("f.txt", "f\n");
+    medium.description("Package \"p\" \"\"\nCopy \"f.txt\" \"\" 2 0644 0 0\nUntar \"a.tar\" " +
+                       medium.tar("a.tar", {{"a.txt", "a\n"}}) +
+                       "\nSuite \"S\" p\nConfigBegin\n3 Suite \"S\" \"\" \"\" 1\nConfigEnd\n");
+    // A relative -dest is taken from the working folder.
+    RunResult r = run({"/bin/sh", "-c", "umask 000; exec \"$0\" \"$@\"", harness("QV_SETUP"), "-cmdline", "-noroot",
+                       "-from", medium.cdinst(), "-dest", "root"},
+                      {{"HOME", home},
+                       {"DISPLAY", std::nullopt},
+                       {"TAR_OPTIONS", "--checkpoint=1 --checkpoint-action=exec=touch\\ " + marker}},
+                      "", scratch.path());
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(read_file(root + "/QvTest/a.txt"), "a\n");
+    EXPECT_FALSE(exists(marker)) << "TAR_OPTIONS reached tar";
+    EXPECT_EQ(mode_of(root + "/QvTest/SetupFiles/.QvTest.his"), 0644);
+    EXPECT_EQ(mode_of(root + "/QvTest/SetupFiles/install.log"), 0644);
+    EXPECT_EQ(read_file(home + "/.auxchestrc"), "\nsinclude " + root + "/.title\n");
+}
+
 } // namespace
