@@ -2,9 +2,12 @@
 // configuration 3 without dialogs (-cmdline), with its text-mode progress.
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "engine/cdinst.h"
 #include "engine/driver.h"
@@ -31,6 +34,35 @@ char *copy_or_fail(const char *arg)
     return copy;
 }
 
+// The path of the program, whose folder holds the description and the
+// modules. A program started through a PATH lookup has no folder in its
+// argument 0; the folder that holds it is then the one the system ran it
+// from, not the caller's working folder.
+std::string program_path(const char *argv0)
+{
+    if (std::strchr(argv0, '/'))
+        return argv0;
+    char buf[QV_PATH_MAX + 1];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buf - 1)
+        return argv0;
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+// The root destination as given on the command line, made absolute against
+// the working folder: the installation changes folder on its way, and the
+// registry commands and the user's menu include need the whole path.
+char *absolute_root(const char *arg)
+{
+    if (arg[0] == '/' || arg[0] == '\0')
+        return copy_or_fail(arg);
+    qv::CStr cwd(getcwd(nullptr, 0));
+    char *root = cwd ? QV_instStrPrint("%s/%s", cwd.get(), arg) : nullptr;
+    if (!root)
+        fail("Error: duplicating '%s'\n", arg);
+    return root;
+}
+
 // "<root>/<ProductDirectory>/" with single slashes, or NULL without a root
 // or a product directory.
 qv::CStr destination_of(const _QV_instCDinst *cdinst)
@@ -43,11 +75,33 @@ qv::CStr destination_of(const _QV_instCDinst *cdinst)
     return dest;
 }
 
+// A run over a complete installation installs nothing; the user learns
+// why, and which file says so.
+void say_when_nothing_to_install(_QV_InstConfigList *config)
+{
+    UpdateNumInUseFlag(CDInstPtr, config, 1);
+    UpdateNumInUseFlag(CDInstPtr, config, 0);
+    if (NumPackagesAffected(CDInstPtr, config) != 0)
+        return;
+    // The history may have been found in the installation the program runs
+    // from, which moved the root destination.
+    qv::CStr history(QV_instStrPrint("%s/SetupFiles/%s", GetDestinationDirectory(CDInstPtr),
+                                     QV_instGetHistoryFile()));
+    if (history)
+        QV_instRemoveExtraSlash(history.get());
+    std::fprintf(stderr, "Nothing to install: the history file %s lists every selected package as installed\n",
+                 history ? history.get() : "");
+}
+
 // Installs configuration 3 of the description with everything under it
 // selected. The exit status is 1 when the run could not be started or
 // reported a failure, 0 after a clean run.
 [[noreturn]] void install_from_command_line(char *cdinstPath, char *rootDest)
 {
+    // Output piped into a reader that stops early (| head) must not end
+    // the installation half way: writes to it fail instead, and the
+    // progress is then no longer printed.
+    signal(SIGPIPE, SIG_IGN);
     int status = 0;
     CDInstPtr = QV_instReadCDinst(cdinstPath, QV_instShowParseProgress);
     if (!CDInstPtr) {
@@ -71,8 +125,11 @@ qv::CStr destination_of(const _QV_instCDinst *cdinst)
         status = 1;
     } else {
         qv::CStr destination = destination_of(CDInstPtr);
-        QV_UpdateSuiteHistory(CDInstPtr, config, CDInstPtr->firstSuite, destination.get(),
-                              CDInstPtr->productName, CDInstPtr->productVersion);
+        qv::install_run().historyFound = QV_UpdateSuiteHistory(CDInstPtr, config, CDInstPtr->firstSuite,
+                                                               destination.get(), CDInstPtr->productName,
+                                                               CDInstPtr->productVersion) != 0;
+        if (qv::install_run().historyFound)
+            say_when_nothing_to_install(config);
         if (QV_instCommandLineInstall(CDInstPtr, config, 0) != 0) {
             std::fputs("Error: during installation\n", stderr);
             status = 1;
@@ -80,8 +137,11 @@ qv::CStr destination_of(const _QV_instCDinst *cdinst)
             QV_instFreeCDinst(CDInstPtr);
             CDInstPtr = nullptr;
             // The errors were printed as they came; the exit status tells
-            // the caller that the installation is not complete.
+            // the caller that the installation is not complete, and a
+            // failure that came without an error line is still named.
             status = qv::install_run().errorFlag ? 1 : 0;
+            if (status && !qv::install_run().errorPrinted)
+                std::fputs("Setup did not complete successfully\n", stderr);
         }
     }
     std::free(cdinstPath);
@@ -101,7 +161,8 @@ void QV_instProcessArgs(int argc, char **argv, char **cdinstPath, char **rootDes
 {
     *cdinstPath = nullptr;
     *rootDest = nullptr;
-    const char *program = argc > 0 && argv[0] ? argv[0] : "";
+    const std::string programPath = program_path(argc > 0 && argv[0] ? argv[0] : "");
+    const char *program = programPath.c_str();
 
     {
         qv::CStr running(QV_instGetRealPath(program));
@@ -125,7 +186,7 @@ void QV_instProcessArgs(int argc, char **argv, char **cdinstPath, char **rootDes
             if (i + 1 >= argc)
                 fail("Error: option -dest requires an argument\n");
             std::free(*rootDest);
-            *rootDest = copy_or_fail(argv[++i]);
+            *rootDest = absolute_root(argv[++i]);
         } else if (std::strcmp(arg, "-from") == 0) {
             if (i + 1 >= argc)
                 fail("Error: option -from requires an argument\n");
@@ -177,6 +238,7 @@ void QV_instProcessUpdate(char *line, uint64_t total)
     if (count < 0) {
         rest += std::strspn(rest, " \t");
         std::fprintf(stderr, "Error: %s\n", rest);
+        qv::install_run().errorPrinted = true;
         return;
     }
     // Warnings count nothing, but a headless run must still say what it
@@ -187,10 +249,16 @@ void QV_instProcessUpdate(char *line, uint64_t total)
         std::fprintf(stderr, "Warning: %s\n", rest + std::strspn(rest, " \t"));
 
     sum += static_cast<uint64_t>(count);
+    // Once a write to the standard output has failed (its reader is gone)
+    // the progress is no longer printed; the installation goes on.
+    if (std::ferror(stdout))
+        return;
     // Nothing to do counts as done; double keeps totals beyond 4 GiB exact
-    // enough for two decimals.
+    // enough for two decimals. A file that grew on the medium since its
+    // size was written down reports more than its share: the figure stops
+    // at 100.
     double percent = total ? static_cast<double>(sum) / static_cast<double>(total) * 100.0 : 100.0;
-    std::printf("Status:%6.2f%%\r", percent);
+    std::printf("Status:%6.2f%%\r", std::min(percent, 100.0));
     std::fflush(stdout);
 }
 

@@ -4,6 +4,7 @@
 #include "engine/driver.h"
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +14,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <string>
 
 #include "engine/cdinst.h"
@@ -29,6 +32,12 @@ InstallRun &install_run()
 {
     static InstallRun run;
     return run;
+}
+
+bool first_installation()
+{
+    const InstallRun &run = install_run();
+    return !run.removeAll && !run.historyFound && !mbMaintenance;
 }
 
 } // namespace qv
@@ -68,7 +77,14 @@ struct TextReader {
 
     void line(const char *text)
     {
-        if (qv::protocol_count(text) < 0 || std::strcmp(text, "# Error during installation") == 0)
+        if (qv::protocol_count(text) < 0) {
+            // The log alone must tell what failed, as it does after a
+            // graphical run.
+            if (std::strlen(text) >= 4)
+                QV_instUpdateLogfile("%s\n", text + 3);
+            qv::install_run().errorFlag = 1;
+        }
+        if (std::strcmp(text, "# Error during installation") == 0)
             qv::install_run().errorFlag = 1;
         if (std::strcmp(text, "# Installation completed") == 0)
             completed = true;
@@ -79,9 +95,69 @@ struct TextReader {
     }
 };
 
+volatile sig_atomic_t g_interrupted = 0;
+
+void note_interruption(int)
+{
+    g_interrupted = 1;
+}
+
+// The signals by which a user stops a text-mode run (Ctrl-C, kill, a
+// closed terminal). The parent catches them to stop the child and leave the
+// destination fit for the next run; they are held back from before the fork
+// until the parent's handlers are in place, and the child gets its own
+// default actions back.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        sigemptyset(&set_);
+        for (int sig : kSignals)
+            sigaddset(&set_, sig);
+        sigprocmask(SIG_BLOCK, &set_, &mask_);
+    }
+    ~StopSignals()
+    {
+        if (caught_) {
+            for (size_t i = 0; i < std::size(kSignals); ++i)
+                sigaction(kSignals[i], &old_[i], nullptr);
+        }
+        sigprocmask(SIG_SETMASK, &mask_, nullptr);
+    }
+    StopSignals(const StopSignals &) = delete;
+    StopSignals &operator=(const StopSignals &) = delete;
+
+    void catch_in_parent()
+    {
+        g_interrupted = 0;
+        struct sigaction sa = {};
+        sa.sa_handler = note_interruption;
+        sigemptyset(&sa.sa_mask);
+        // No SA_RESTART: the wait for the child's next line ends at once.
+        for (size_t i = 0; i < std::size(kSignals); ++i)
+            sigaction(kSignals[i], &sa, &old_[i]);
+        caught_ = true;
+        sigprocmask(SIG_SETMASK, &mask_, nullptr);
+    }
+
+    void default_in_child()
+    {
+        for (int sig : kSignals)
+            signal(sig, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &mask_, nullptr);
+    }
+
+private:
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    sigset_t set_;
+    sigset_t mask_;
+    struct sigaction old_[std::size(kSignals)];
+    bool caught_ = false;
+};
+
 // Text-mode parent: hands every line of the child to the text-mode reader
-// until the child closes the pipe. Answers whether the child's final marker
-// arrived.
+// until the child closes the pipe or the user stops the run. Answers
+// whether the child's final marker arrived.
 bool read_child_lines(int fd, uint64_t total)
 {
     TextReader reader{total};
@@ -89,7 +165,7 @@ bool read_child_lines(int fd, uint64_t total)
     char buf[4096];
 
     QV_instProcessUpdate(nullptr, 0);
-    for (;;) {
+    while (!g_interrupted) {
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(fd, &readable);
@@ -115,10 +191,58 @@ bool read_child_lines(int fd, uint64_t total)
     return reader.completed;
 }
 
-// What the install child does, start to end; it never returns.
-[[noreturn]] void run_child(_QV_instCDinst *cdinst, _QV_InstConfigList *config, int removeAll, Pipe &pipe,
-                            const std::string &destination, int cdinstMode, int64_t cdinstSize)
+// Makes the folders of dir that are missing and answers the protocol lines
+// that report them.
+std::string early_mkdir(const char *dir)
 {
+    char *text = nullptr;
+    size_t size = 0;
+    FILE *lines = open_memstream(&text, &size);
+    QV_instMkdir(dir, 0755, lines);
+    if (lines)
+        std::fclose(lines);
+    qv::CStr owned(text);
+    return text ? std::string(text, size) : std::string();
+}
+
+// The progress units that protocol lines report, one line after the other.
+uint64_t units_of(const std::string &lines)
+{
+    uint64_t units = 0;
+    size_t at = 0;
+    while (at < lines.size()) {
+        long long count = qv::protocol_count(lines.c_str() + at);
+        if (count > 0)
+            units += static_cast<uint64_t>(count);
+        size_t newline = lines.find('\n', at);
+        if (newline == std::string::npos)
+            break;
+        at = newline + 1;
+    }
+    return units;
+}
+
+// What the child is given besides the description and the configuration.
+struct ChildRun {
+    int removeAll;
+    std::string destination;
+    int cdinstMode;
+    int64_t cdinstSize;
+    pid_t parent;
+    // Protocol lines of what the parent did before the fork (the log's
+    // folders), which the child sends first.
+    std::string early;
+};
+
+// What the install child does, start to end; it never returns.
+[[noreturn]] void run_child(_QV_instCDinst *cdinst, _QV_InstConfigList *config, Pipe &pipe, const ChildRun &job)
+{
+    // Nobody would read what the child reports once the parent is gone,
+    // nor could anyone stop it (a child stopped while its parent asked a
+    // question would wait for ever).
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != job.parent)
+        _exit(1);
     pipe.close_read();
     signal(SIGCHLD, SIG_DFL);
     // Once the parent is gone the next protocol line ends the child instead
@@ -129,7 +253,10 @@ bool read_child_lines(int fd, uint64_t total)
         qv::open_child_application();
 
     FILE *out = pipe.write;
+    const int removeAll = job.removeAll;
+    const std::string &destination = job.destination;
     const char *dest = destination.c_str();
+    std::fputs(job.early.c_str(), out);
     if (!removeAll) {
         QV_InitHistoryFile(dest, GetProductName(cdinst), GetProductVersion(cdinst));
         UpdateNumInUseFlag(cdinst, config, 1);
@@ -152,7 +279,7 @@ bool read_child_lines(int fd, uint64_t total)
     {
         qv::CStr name(QV_instBasename(cdinst->cdinstPath));
         qv::CStr target(name ? QV_instBuildPath(dest, name.get(), nullptr) : nullptr);
-        QV_instCopyFile(name.get(), target.get(), cdinstMode, cdinstSize, out, removeAll ? 1 : 0);
+        QV_instCopyFile(name.get(), target.get(), job.cdinstMode, job.cdinstSize, out, removeAll ? 1 : 0);
     }
 
     std::fputs("# Pass Installation completed\n", out);
@@ -280,11 +407,20 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
 
     signal(SIGCHLD, QV_instChildHandler);
 
-    std::string destination;
+    ChildRun job{removeAll, "", cdinstMode, cdinstSize, getpid(), ""};
     if (const char *d = GetDestinationDirectory(cdinst))
-        destination = d;
+        job.destination = d;
+    const std::string &destination = job.destination;
+    errno = 0;
     if (QV_instMkdir(destination.empty() ? nullptr : destination.c_str(), 0755, nullptr) != 0) {
-        box("Unable to create install directory");
+        // On a terminal the user also needs to know which folder and why;
+        // a folder that exists as a file sets no error number.
+        int err = errno ? errno : ENOTDIR;
+        qv::CStr text(QV_instGetMainTopLevelShell()
+                          ? nullptr
+                          : QV_instStrPrint("Unable to create install directory\n%s: %s\n", destination.c_str(),
+                                            std::strerror(err)));
+        box(text ? text.get() : "Unable to create install directory");
         p.close_both();
         return 1;
     }
@@ -297,9 +433,11 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
             p.close_both();
             return 1;
         }
-        // Directories made here reach the parent as "+1 mkdir" lines once
-        // it starts reading.
-        QV_instMkdir(dir.get(), 0755, p.write);
+        // Nothing reads the pipe before the fork, and a deep log folder
+        // could fill it: the "+1 mkdir" lines are kept and the child sends
+        // them first. They count towards the progress total.
+        job.early = early_mkdir(dir.get());
+        run.total += units_of(job.early);
         QV_instInitLogfileAndTimeStamp(path.get());
     }
 
@@ -320,18 +458,25 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     std::fflush(stderr);
     std::fflush(p.write);
 
+    Widget shell = QV_instGetMainTopLevelShell();
+    std::optional<StopSignals> stopSignals;
+    if (!shell)
+        stopSignals.emplace();
     pid_t pid = fork();
     if (pid < 0) {
         std::fputs("Can't fork\n", stderr);
         p.close_both();
         return 1;
     }
-    if (pid == 0)
-        run_child(cdinst, config, removeAll, p, destination, cdinstMode, cdinstSize);
+    if (pid == 0) {
+        if (stopSignals)
+            stopSignals->default_in_child();
+        run_child(cdinst, config, p, job);
+    }
 
     run.child = pid;
     run.errorFlag = 0;
-    if (Widget shell = QV_instGetMainTopLevelShell()) {
+    if (shell) {
         // The parent keeps the write end open for the rest of the process,
         // so its reader never sees end of file: the run ends at the final
         // marker, an error answer or Cancel.
@@ -341,8 +486,12 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     }
 
     p.close_write();
+    stopSignals->catch_in_parent();
     run.readFd = fileno(p.read);
     bool completed = read_child_lines(run.readFd, run.total);
+    const bool interrupted = g_interrupted && !completed;
+    if (interrupted)
+        kill(pid, SIGKILL);
     p.close_read();
     run.readFd = -1;
     std::fputs("\n", stdout);
@@ -353,12 +502,29 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     int wstatus = 0;
     while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
     }
+    stopSignals.reset();
+
+    if (interrupted) {
+        QV_instUpdateLogfile("Installation interrupted\n");
+        std::fputs("Installation interrupted\n", stderr);
+        if (qv::first_installation())
+            QV_RemoveHistoryFile(destination.c_str());
+        std::exit(1);
+    }
     // A child that died before its final marker (a crashing module, a
     // signal) reported no error line, yet the installation did not finish.
     if (!completed) {
-        std::fputs("Error: the installation did not complete\n", stderr);
+        if (WIFSIGNALED(wstatus))
+            std::fprintf(stderr,
+                         "Error: the installation did not complete (the install child was killed by signal %d)\n",
+                         WTERMSIG(wstatus));
+        else
+            std::fputs("Error: the installation did not complete\n", stderr);
+        run.errorPrinted = true;
         run.errorFlag = 1;
     }
+    if (run.errorFlag && qv::first_installation())
+        QV_RemoveHistoryFile(destination.c_str());
     return 0;
 }
 

@@ -21,9 +21,20 @@ struct InstallRun {
     int readFd = -1;     // read end of the pipe (input callback)
     int errorFlag = 0;   // an error line or "# Error during installation" was read
     int removeAll = 0;   // third argument of the last QV_instCommandLineInstall
+    // The command-line installation found a valid history of an earlier
+    // installation (the wizard marks such a run with mbMaintenance).
+    bool historyFound = false;
+    // Text mode: the user has been told of an error on the terminal.
+    bool errorPrinted = false;
 };
 
 InstallRun &install_run();
+
+// A first installation is one that no earlier installation's history
+// stands behind: when it fails or is stopped its history goes, so that the
+// next run installs everything again instead of offering maintenance of a
+// tree that is only partly there.
+bool first_installation();
 
 // The leading number of a protocol line, as the readers see it: base 10,
 // blanks and a sign allowed, 0 when the line starts with no number.

@@ -2,6 +2,7 @@
 // the install child's own display connection, and the parent's reader that
 // turns the child's protocol lines into the progress dialog, the questions
 // after errors and the end of setup.
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -112,6 +113,10 @@ void ok_box(const char *text)
     // A child stopped by the Cancel question would never end.
     signal_child(SIGCONT);
     reap_child(true);
+    // A first installation that failed is not offered for maintenance at
+    // the next start: that run installs it again.
+    if (qv::install_run().errorFlag && qv::first_installation())
+        QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
     QV_instPopupAfterMoveDataDialogs(main_shell());
     ok_box(qv::install_run().errorFlag == 0 ? "Setup completed successfully\n"
                                             : "Setup did not complete successfully\n");
@@ -128,7 +133,7 @@ void ok_box(const char *text)
     signal_child(SIGKILL);
     // The history is removed only once the child can no longer write it.
     reap_child(true);
-    if (!mbMaintenance && !qv::install_run().removeAll)
+    if (qv::first_installation())
         QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
     std::exit(1);
 }
@@ -302,6 +307,17 @@ namespace qv {
 
 void open_child_application()
 {
+    // The parent's display connection is the parent's: held open here it
+    // would keep a dead parent's windows on the screen. It is not closed
+    // through the library, which would talk to the server on the parent's
+    // behalf; the descriptor is only made harmless.
+    if (Widget parentShell = QV_instGetMainTopLevelShell()) {
+        int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (null >= 0) {
+            dup3(null, ConnectionNumber(XtDisplay(parentShell)), O_CLOEXEC);
+            close(null);
+        }
+    }
     char name[] = "qvint Installer thread";
     char *words[] = {name};
     XtAppContext app;

@@ -1,5 +1,6 @@
 // Command-line installations whose install child reports problems: error
 // lines, warnings, over-long lines, a child that dies, a parent that dies.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,6 +59,8 @@ TEST_F(CmdlineErrors, ErrorLinesArePrintedAndTheRunFails)
     // The child carries on after each error: the rest is installed.
     EXPECT_EQ(read_file(dest + "/ok.txt"), "ok\n");
     EXPECT_NE(log().find("Error during the installation\n"), std::string::npos);
+    // The log alone tells what failed.
+    EXPECT_NE(log().find("drv_fail: first problem\n"), std::string::npos) << log();
 }
 
 TEST_F(CmdlineErrors, MissingSourceFileIsSkippedAndTheRunFails)
@@ -71,6 +74,22 @@ TEST_F(CmdlineErrors, MissingSourceFileIsSkippedAndTheRunFails)
     EXPECT_NE(r.out.find("Copyfile can't open file: not-on-the-medium.txt"), std::string::npos) << r.out;
     EXPECT_FALSE(exists(dest + "/not-on-the-medium.txt"));
     EXPECT_EQ(read_file(dest + "/ok.txt"), "ok\n");
+    EXPECT_NE(r.err.find("Setup did not complete successfully\n"), std::string::npos) << r.err;
+
+    // A failed first installation leaves no history: once the file is on
+    // the medium, the next run installs it.
+    EXPECT_FALSE(exists(dest + "/SetupFiles/.QvTest.his"));
+    medium.file("not-on-the-medium.txt", "late file\n");
+    r = install(medium.cdinst(), root, home);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(read_file(dest + "/not-on-the-medium.txt"), "late file\n");
+}
+
+// The last status line of a run's standard output.
+std::string last_status(const std::string &out)
+{
+    size_t at = out.rfind("Status:");
+    return at == std::string::npos ? "" : out.substr(at, out.find('\r', at) - at);
 }
 
 TEST_F(CmdlineErrors, CleanRunExitsWithZero)
@@ -78,6 +97,53 @@ TEST_F(CmdlineErrors, CleanRunExitsWithZero)
     build("");
     RunResult r = install(medium.cdinst(), root, home);
     EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(log().find("Installation Completed\n"), std::string::npos);
+    EXPECT_EQ(last_status(r.out), "Status:100.00%") << r.out;
+}
+
+// The folders of a deep log are made before the child exists; what they
+// report must neither fill the pipe nor push the figure past 100.
+TEST_F(CmdlineErrors, DeepLogFolderNeitherHangsNorOvershoots)
+{
+    build("");
+    // The longest header value the reader takes; its "+1 mkdir" lines
+    // are more than a pipe holds.
+    std::string levels;
+    for (int i = 0; i < 250; ++i)
+        levels += "a/";
+    std::string text = read_file(medium.cdinst());
+    text.replace(text.find("LogFile install.log"), 19, "LogFile " + levels + "install.log");
+    write_file(medium.cdinst(), text);
+
+    RunResult r = install(medium.cdinst(), root, home);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(read_file(dest + "/SetupFiles/" + levels + "install.log").find("Installation Completed\n"),
+              std::string::npos);
+    EXPECT_EQ(last_status(r.out), "Status:100.00%");
+}
+
+TEST_F(CmdlineErrors, BlockedDestinationIsNamedWithTheReason)
+{
+    build("");
+    write_file(scratch / "blocked", "a file where a folder should be\n");
+    RunResult r = install(medium.cdinst(), scratch / "blocked", home);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Unable to create install directory\n" + scratch / "blocked" + "/QvTest/: Not a directory\n"),
+              std::string::npos)
+        << r.out;
+}
+
+// Output piped into a reader that stops early does not stop the
+// installation.
+TEST_F(CmdlineErrors, ReaderThatStopsEarlyLeavesTheRunGoingOn)
+{
+    build("");
+    RunResult r = run({"/bin/bash", "-c", "set -o pipefail; \"$0\" \"$@\" | head -c 100 > /dev/null",
+                       harness("QV_SETUP"), "-cmdline", "-noroot", "-from", medium.cdinst(), "-dest", root},
+                      {{"HOME", home}, {"DISPLAY", std::nullopt}});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dest + "/ok.txt"), "ok\n");
+    EXPECT_TRUE(exists(dest + "/cdinst.dat"));
     EXPECT_NE(log().find("Installation Completed\n"), std::string::npos);
 }
 
@@ -113,7 +179,9 @@ TEST_F(CmdlineErrors, ChildThatDiesIsAFailure)
     build("Function \"drv_crash\" \"drv_probe.so\" \"\"\n");
     RunResult r = install(medium.cdinst(), root, home);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Error: the installation did not complete\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Error: the installation did not complete (the install child was killed by signal 11)\n"),
+              std::string::npos)
+        << r.err;
 }
 
 // The child's state from /proc: 0 when it is gone (or a zombie).
@@ -128,40 +196,82 @@ char process_state(pid_t pid)
     return state == 'Z' || state == 'X' ? 0 : state;
 }
 
+// Starts a command-line run of the medium in the background, its standard
+// error going to errFile, and waits until the lingering module has written
+// the install child's process id to pidFile. Answers the parent's id; the
+// child's goes to *child (0 when the module never started).
+pid_t start_lingering_run(const std::string &medium, const std::string &root, const std::string &home,
+                          const std::string &pidFile, const std::string &errFile, pid_t *child)
+{
+    std::string setup = harness("QV_SETUP");
+    pid_t parent = fork();
+    if (parent == 0) {
+        setenv("HOME", home.c_str(), 1);
+        unsetenv("DISPLAY");
+        int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, 2);
+        execl(setup.c_str(), setup.c_str(), "-cmdline", "-noroot", "-from", medium.c_str(), "-dest", root.c_str(),
+              static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    *child = 0;
+    for (int i = 0; i < 200 && !*child; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        std::ifstream in(pidFile);
+        in >> *child;
+    }
+    return parent;
+}
+
+// Waits a while for a process to be gone; kills it when it is not.
+bool ends_by_itself(pid_t pid)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (process_state(pid) == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+    return false;
+}
+
 TEST_F(CmdlineErrors, ChildEndsWhenTheParentDies)
 {
     std::string pidFile = scratch / "child.pid";
     build("Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
-
-    std::string setup = harness("QV_SETUP");
-    std::string from = medium.cdinst();
-    pid_t parent = fork();
-    ASSERT_GE(parent, 0);
-    if (parent == 0) {
-        setenv("HOME", home.c_str(), 1);
-        unsetenv("DISPLAY");
-        execl(setup.c_str(), setup.c_str(), "-cmdline", "-noroot", "-from", from.c_str(), "-dest", root.c_str(),
-              static_cast<char *>(nullptr));
-        _exit(127);
-    }
     pid_t child = 0;
-    for (int i = 0; i < 200 && !child; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::ifstream in(pidFile);
-        in >> child;
-    }
+    pid_t parent = start_lingering_run(medium.cdinst(), root, home, pidFile, scratch / "err.txt", &child);
+    ASSERT_GT(parent, 0);
+    if (child <= 0)
+        kill(parent, SIGKILL);
     ASSERT_GT(child, 0) << "the module did not start";
     kill(parent, SIGKILL);
     waitpid(parent, nullptr, 0);
+    EXPECT_TRUE(ends_by_itself(child)) << "the install child went on after its parent died";
+}
 
-    bool gone = false;
-    for (int i = 0; i < 100 && !gone; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        gone = process_state(child) == 0;
-    }
-    if (!gone)
-        kill(child, SIGKILL);
-    EXPECT_TRUE(gone) << "the install child went on after its parent died";
+// Ctrl-C (or kill) stops a first installation: the child goes, the run
+// says why and fails, and no history claims the installation is there.
+TEST_F(CmdlineErrors, InterruptedFirstInstallationCanBeRunAgain)
+{
+    std::string pidFile = scratch / "child.pid";
+    build("Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
+    pid_t child = 0;
+    pid_t parent = start_lingering_run(medium.cdinst(), root, home, pidFile, scratch / "err.txt", &child);
+    ASSERT_GT(parent, 0);
+    if (child <= 0)
+        kill(parent, SIGKILL);
+    ASSERT_GT(child, 0) << "the module did not start";
+    kill(parent, SIGINT);
+    int status = 0;
+    waitpid(parent, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(ends_by_itself(child));
+    EXPECT_NE(read_file(scratch / "err.txt").find("Installation interrupted\n"), std::string::npos)
+        << read_file(scratch / "err.txt");
+    EXPECT_NE(log().find("Installation interrupted\n"), std::string::npos) << log();
+    EXPECT_FALSE(exists(dest + "/SetupFiles/.QvTest.his"));
 }
 
 } // namespace
