@@ -39,6 +39,16 @@ char *copy_or_die(const char *text)
     std::exit(1);
 }
 
+// Set while the wizard opens its display: the toolkit ends the process
+// when it cannot, and the user then learns how to install without one.
+bool g_openingDisplay = false;
+
+void suggest_command_line()
+{
+    if (g_openingDisplay)
+        std::fputs("Without a display, setup -cmdline installs without dialogs.\n", stderr);
+}
+
 } // namespace
 
 extern "C" {
@@ -95,7 +105,10 @@ Widget open_application(int argc, char **argv, XtAppContext *app)
 int wizard_main(int argc, char **argv, char *cdinstPath, char *rootDest)
 {
     XtAppContext app;
+    g_openingDisplay = true;
+    std::atexit(suggest_command_line);
     Widget toolkitTop = open_application(argc, argv, &app);
+    g_openingDisplay = false;
     XmRepTypeInstallTearOffModelConverter();
     Widget shell = QV_instCreateMainTopLevelShell(toolkitTop);
 

@@ -39,7 +39,11 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"toolkit_option", {"-noroot", "-display", ":0"}, 1, "Error: invalid option '-display'\n"},
         OptionCase{"options_are_case_sensitive", {"-CMDLINE"}, 1, "Error: invalid option '-CMDLINE'\n"},
         OptionCase{"dest_last", {"-noroot", "-dest"}, 1, "Error: option -dest requires an argument\n"},
-        OptionCase{"from_last", {"-noroot", "-from"}, 1, "Error: option -from requires an argument\n"}),
+        OptionCase{"from_last", {"-noroot", "-from"}, 1, "Error: option -from requires an argument\n"},
+        OptionCase{"no_display",
+                   {"-noroot"},
+                   1,
+                   "Error: Can't open display: \nWithout a display, setup -cmdline installs without dialogs.\n"}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // Runs the installer as an unprivileged user (the test itself may be root).
