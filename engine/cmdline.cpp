@@ -254,9 +254,9 @@ void QV_instProcessUpdate(char *line, uint64_t total)
     if (std::ferror(stdout))
         return;
     // Nothing to do counts as done; double keeps totals beyond 4 GiB exact
-    // enough for two decimals. A file that grew on the medium since its
-    // size was written down reports more than its share: the figure stops
-    // at 100.
+    // enough for two decimals. A file larger than the description can say
+    // (its sizes stop at 2147483647) or one that grew on the medium
+    // reports more than its share: the figure stops at 100.
     double percent = total ? static_cast<double>(sum) / static_cast<double>(total) * 100.0 : 100.0;
     std::printf("Status:%6.2f%%\r", std::min(percent, 100.0));
     std::fflush(stdout);
