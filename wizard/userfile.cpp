@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/fileops_internal.h"
 #include "engine/internal.h"
 
 namespace qv {
@@ -41,24 +42,41 @@ bool plain(const struct stat &st)
     return S_ISREG(st.st_mode) && st.st_nlink == 1;
 }
 
-bool write_all(int fd, const char *data, size_t size)
+// The whole of source, a regular file, with its permission bits; "" on
+// success, else the error line naming sourceName. The environment file is
+// small, and having all of it before the target is opened means that no
+// failure of the source can leave the user's file emptied or half written.
+std::string read_source(int source, const std::string &sourceName, std::string &content, mode_t &mode)
 {
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
+    struct stat st;
+    if (fstat(source, &st) != 0)
+        return fail("ERROR: Can't read " + sourceName + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        return fail("ERROR: Can't read " + sourceName + ": it is not a regular file");
+    mode = st.st_mode & 0777;
+    content.clear();
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read_block(source, buf, sizeof buf);
+        if (n < 0)
+            return fail("ERROR: Can't read " + sourceName + ": " + std::strerror(errno));
+        content.append(buf, static_cast<size_t>(n));
+        if (n < static_cast<ssize_t>(sizeof buf))
+            return "";
     }
-    return true;
 }
 
 } // namespace
 
-std::string install_user_file(int source, const std::string &target, uid_t uid, gid_t gid)
+std::string install_user_file(int source, const std::string &sourceName, const std::string &target, uid_t uid,
+                              gid_t gid)
 {
+    std::string content;
+    mode_t mode = 0;
+    std::string error = read_source(source, sourceName, content, mode);
+    if (!error.empty())
+        return error;
+
     // The user owns the folder and may have put anything at the target's
     // name: a symbolic link to /etc/shadow, a hard link of it, a FIFO that
     // would block the open. Such a target is refused before it is opened,
@@ -73,12 +91,7 @@ std::string install_user_file(int source, const std::string &target, uid_t uid, 
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
     }
 
-    struct stat from;
-    if (fstat(source, &from) != 0)
-        return fail("ERROR: Can't read the file for " + target + ": " + std::strerror(errno));
-
-    Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
-                from.st_mode & 0777));
+    Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, mode));
     if (out.get() < 0) {
         if (errno == ELOOP && lstat(target.c_str(), &st) == 0)
             return not_plain(target, st);
@@ -88,21 +101,8 @@ std::string install_user_file(int source, const std::string &target, uid_t uid, 
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
     if (!plain(st))
         return not_plain(target, st);
-    if (ftruncate(out.get(), 0) != 0)
+    if (ftruncate(out.get(), 0) != 0 || !write_all(out.get(), content.data(), content.size()))
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
-
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(source, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fail("ERROR: Can't read the file for " + target + ": " + std::strerror(errno));
-        if (n == 0)
-            break;
-        if (!write_all(out.get(), buf, static_cast<size_t>(n)))
-            return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
-    }
 
     // The owner changes last, on the descriptor: the file the user gets is
     // the one just written, whatever happened to the name meanwhile.

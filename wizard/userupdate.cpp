@@ -87,10 +87,11 @@ std::string copy_env_file(const char *home, const char *sourceDir, uid_t uid, gi
     qv::CStr source(QV_instStrPrint("%s/%s", sourceDir ? sourceDir : "", kEnvFile));
     if (!source || check_if_file_exist(source.get()) != 0)
         return qv::print_line(stderr, std::string("ERROR: Can't find file: ") + (source ? source.get() : kEnvFile));
-    qv::Fd in(open(source.get(), O_RDONLY | O_CLOEXEC));
+    // No waiting on a FIFO put there: it is refused as no regular file.
+    qv::Fd in(open(source.get(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0)
         return qv::print_line(stderr, std::string("ERROR: Can't read ") + source.get() + ": " + std::strerror(errno));
-    return qv::install_user_file(in.get(), std::string(home ? home : "") + "/" + kEnvFile, uid, gid);
+    return qv::install_user_file(in.get(), source.get(), std::string(home ? home : "") + "/" + kEnvFile, uid, gid);
 }
 
 // Has the support library generate a new environment file and puts it
@@ -140,7 +141,7 @@ std::string generate_env_file(const char *home, uid_t uid, gid_t gid)
     struct stat st;
     if (in.get() < 0 || fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return fail();
-    return qv::install_user_file(in.get(), target, uid, gid);
+    return qv::install_user_file(in.get(), work.path() + "/" + kEnvFile, target, uid, gid);
 }
 
 // A message box on the dialog; fallback stands in when the text could not
