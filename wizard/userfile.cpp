@@ -115,25 +115,50 @@ std::string install_user_file(int source, const std::string &sourceName, const s
 
 PrivateDir::PrivateDir()
 {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/qvsetup-XXXXXX";
-    if (mkdtemp(&pattern[0]))
-        path_ = pattern;
+    // Root's TMPDIR may name a folder that others can write, where the new
+    // folder could be swapped for another before it is used: as root only
+    // /tmp, whose sticky bit keeps others from renaming what root made.
+    const char *tmp = geteuid() == 0 ? nullptr : std::getenv("TMPDIR");
+    const std::string base = tmp && *tmp ? tmp : "/tmp";
+    std::string pattern = base + "/qvsetup-XXXXXX";
+    if (!mkdtemp(&pattern[0]))
+        return;
+    path_ = pattern;
+    name_ = pattern.substr(base.size() + 1);
+    parent_.reset(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Fd folder(open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    // The folder opened must be the one just made: a folder of this
+    // process's user that no one else may enter.
+    struct stat st;
+    if (parent_.get() >= 0 && folder.get() >= 0 && fstat(folder.get(), &st) == 0 && st.st_uid == geteuid() &&
+        (st.st_mode & 077) == 0)
+        fd_ = std::move(folder);
 }
 
 PrivateDir::~PrivateDir()
 {
-    if (path_.empty())
+    if (fd_.get() < 0)
         return;
-    if (Dir dir{opendir(path_.c_str())}) {
+    // Everything goes through the descriptors taken when the folder was
+    // made, never through its name again: whatever has been put at the
+    // name since (a link to another folder) is not followed.
+    const int listing = dup(fd_.get());
+    Dir dir{listing >= 0 ? fdopendir(listing) : nullptr};
+    if (!dir && listing >= 0)
+        close(listing);
+    if (dir) {
         while (const struct dirent *entry = readdir(dir.get())) {
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
                 continue;
-            if (unlinkat(dirfd(dir.get()), entry->d_name, 0) != 0)
-                unlinkat(dirfd(dir.get()), entry->d_name, AT_REMOVEDIR);
+            if (unlinkat(fd_.get(), entry->d_name, 0) != 0)
+                unlinkat(fd_.get(), entry->d_name, AT_REMOVEDIR);
         }
     }
-    rmdir(path_.c_str());
+    // The folder itself goes only while its name still leads to it.
+    struct stat mine, named;
+    if (fstat(fd_.get(), &mine) == 0 && fstatat(parent_.get(), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == mine.st_dev && named.st_ino == mine.st_ino)
+        unlinkat(parent_.get(), name_.c_str(), AT_REMOVEDIR);
 }
 
 } // namespace qv

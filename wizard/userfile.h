@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/internal.h"
 
 namespace qv {
 
@@ -25,19 +26,26 @@ std::string print_line(FILE *stream, const std::string &line);
 std::string install_user_file(int source, const std::string &sourceName, const std::string &target, uid_t uid,
                               gid_t gid);
 
-// A private folder (mode 0700) under $TMPDIR or /tmp, removed with what
-// it holds when the object goes.
+// A private folder (mode 0700), under /tmp as root, else under $TMPDIR or
+// /tmp, removed with what it holds when the object goes. It is worked on
+// through its descriptor (fd()), never again by name, so that nothing put
+// at its name meanwhile is followed.
 class PrivateDir {
 public:
     PrivateDir();
     ~PrivateDir();
     PrivateDir(const PrivateDir &) = delete;
     PrivateDir &operator=(const PrivateDir &) = delete;
-    bool ok() const { return !path_.empty(); }
+    bool ok() const { return fd_.get() >= 0; }
+    int fd() const { return fd_.get(); }
+    // Where it was made; for messages.
     const std::string &path() const { return path_; }
 
 private:
     std::string path_;
+    std::string name_; // its name in parent_
+    Fd parent_;        // the folder it was made in
+    Fd fd_;            // the folder itself
 };
 
 } // namespace qv

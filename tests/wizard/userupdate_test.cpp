@@ -413,6 +413,28 @@ TEST_F(Generate, WhatGoesWrongIsPrintedAndNoFileAppears)
     }
 }
 
+// As root the private folder is made under /tmp whatever TMPDIR says, and
+// it is cleaned up through its descriptor: swapped for a link to another
+// folder meanwhile, it leaves that folder's files alone.
+TEST_F(UserUpdate, APrivateFolderSwappedForALinkIsNotFollowedByItsCleanUp)
+{
+    make_dirs(scratch / "victim");
+    write_file(scratch / "victim/keep", "precious\n");
+    std::string named, moved;
+    {
+        qv::PrivateDir work;
+        ASSERT_TRUE(work.ok());
+        named = work.path();
+        EXPECT_EQ(named.rfind(geteuid() == 0 ? "/tmp/qvsetup-" : tmp + "/qvsetup-", 0), 0u) << named;
+        moved = named + ".moved";
+        ASSERT_EQ(rename(named.c_str(), moved.c_str()), 0);
+        ASSERT_EQ(symlink((scratch / "victim").c_str(), named.c_str()), 0);
+    }
+    EXPECT_EQ(read_file(scratch / "victim/keep"), "precious\n");
+    EXPECT_EQ(unlink(named.c_str()), 0) << "the link is left as it is";
+    rmdir(moved.c_str());
+}
+
 TEST_F(Generate, APlantedLinkInTheHomeFolderIsNotFollowed)
 {
     library(qvtest::harness("QV_DEMO_MEDIUM") + "/Setup/velcora.so");
