@@ -6,6 +6,8 @@
 #include <Xm/MessageB.h>
 #include <Xm/Protocols.h>
 
+#include <algorithm>
+
 #include "wizard/bx.h"
 #include "wizard/shell.h"
 
@@ -83,6 +85,35 @@ void close_as_button(Widget shell, XtPointer, XtPointer)
     }
 }
 
+// A dialog's given size was chosen for other fonts than the ones it may
+// be shown in: it is the least size, and a box whose texts need more room
+// grows to fit them as it comes on screen (after its map callbacks have
+// set those texts), never beyond the screen. Only the size changes: the
+// window stays where it was put.
+void grow_to_fit(Widget shell, XtPointer clientData, XtPointer)
+{
+    Widget box = static_cast<Widget>(clientData);
+    XtWidgetGeometry wanted{};
+    XtQueryGeometry(box, nullptr, &wanted);
+    Dimension width = 0, height = 0, border = 0;
+    XtVaGetValues(box, XmNwidth, &width, XmNheight, &height, XmNborderWidth, &border, nullptr);
+    Screen *screen = XtScreen(shell);
+    const auto within = [](Dimension now, Dimension needed, int most) {
+        return static_cast<Dimension>(std::max<int>(now, std::min<int>(needed, most)));
+    };
+    const Dimension newWidth = (wanted.request_mode & CWWidth)
+                                   ? within(width, wanted.width, WidthOfScreen(screen) - 2 * border)
+                                   : width;
+    const Dimension newHeight = (wanted.request_mode & CWHeight)
+                                    ? within(height, wanted.height, HeightOfScreen(screen) - 2 * border)
+                                    : height;
+    if (newWidth == width && newHeight == height)
+        return;
+    // Set on the shell, which then sizes the box: a shell that refuses its
+    // child's requests (allowShellResize False) still takes its own size.
+    XtVaSetValues(shell, XmNwidth, newWidth + 2 * border, XmNheight, newHeight + 2 * border, nullptr);
+}
+
 void forget_global(Widget w, XtPointer clientData, XtPointer)
 {
     auto *global = static_cast<Widget *>(clientData);
@@ -137,8 +168,9 @@ Widget create_message_box(Widget shell, const BoxSpec &opts)
     args.text(XmNcancelLabelString, opts.cancelLabel);
     // A dialog shell takes the size of its child when the child is managed
     // and, by default, centres itself over its parent: a dialog whose shell
-    // was given a geometry keeps it by giving the same size to its box and
-    // asking for no centring.
+    // was given a geometry keeps its place by giving the same size to its
+    // box and asking for no centring; the size is the least it takes (see
+    // grow_to_fit).
     Dimension width = 0, height = 0;
     XtVaGetValues(shell, XmNwidth, &width, XmNheight, &height, nullptr);
     if (width > 0 && height > 0) {
@@ -153,6 +185,7 @@ Widget create_message_box(Widget shell, const BoxSpec &opts)
         XtAddCallback(box, XmNokCallback, opts.okCB, nullptr);
     if (opts.cancelCB)
         XtAddCallback(box, XmNcancelCallback, opts.cancelCB, nullptr);
+    XtAddCallback(shell, XmNpopupCallback, grow_to_fit, box);
     XtVaSetValues(shell, XmNdeleteResponse, XmDO_NOTHING, nullptr);
     XmAddWMProtocolCallback(shell, wm_delete_window(shell), close_as_button, nullptr);
     return box;

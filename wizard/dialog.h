@@ -137,7 +137,8 @@ void unmanage_box_children(Widget box, std::initializer_list<unsigned char> chil
 // What closing a dialog's window (the window manager's close button) does:
 // calls cb(shell, data, nullptr) instead of destroying the dialog, so that a
 // dialog waited for ends the way one of its buttons ends it. Replaces the
-// Cancel press that create_message_box arranges.
+// Cancel press that create_message_box arranges, so call it after that:
+// called before, both would run on one close.
 void on_window_close(Widget shell, XtCallbackProc cb, XtPointer data);
 
 // Sets *global to null when the widget it names now is destroyed (a later

@@ -38,8 +38,10 @@ int DoMigrate(Widget w)
         return 0;
     }
     // Both folders are the user's choice: blanks, quotes or a ';' in them
-    // must reach the command as part of the name.
-    const std::string command = "(cd " + qv::shell_quote(destination) + "; Application/bin/qvr -migrate " +
+    // must reach the command as part of the name. The tool runs only in the
+    // destination: when that cannot be entered, the relative name would
+    // find whatever lies under setup's own working folder.
+    const std::string command = "(cd " + qv::shell_quote(destination) + " && Application/bin/qvr -migrate " +
                                 qv::shell_quote(request.source.get()) + ")";
     std::printf("%s\n", command.c_str());
     std::fflush(stdout);

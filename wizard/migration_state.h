@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/internal.h"
+#include "wizard/migration.h"
 
 namespace qv {
 
@@ -12,5 +13,10 @@ struct MigrationRequest {
 };
 
 MigrationRequest &migration_request();
+
+// Releases every node and string of a string list. FreeStringList, which
+// setup modules call, leaves lists allocated; this is for setup's own
+// lists, once it is done with them.
+void release_string_list(_QV_InstStringList *list);
 
 } // namespace qv

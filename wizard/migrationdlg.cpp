@@ -373,8 +373,8 @@ void OnListCreate(Widget w, XtPointer, XtPointer)
         XmListSelectPos(w, 1, False);
         qv::migration_request().source.reset(strdup(without_trailing_slash(found->string).c_str()));
     }
-    FreeStringList(found);
-    FreeStringList(all);
+    qv::release_string_list(found);
+    qv::release_string_list(all);
 }
 
 // The path field starts with the folder chosen in the list.

@@ -142,13 +142,15 @@ Widget CreatembProgress(Widget parent)
     const qv::Geometry where{347, 91, 662, 253};
     Widget shell = qv::create_dialog_shell(parent, "dsProgress", &where);
     XtVaSetValues(shell, XmNallowShellResize, False, nullptr);
-    qv::on_window_close(shell, window_closed, nullptr);
 
     qv::BoxSpec opts("mbProgress");
     opts.noResize = True;
     opts.mapCB = QV_instProgressMapCB;
     opts.cancelCB = QV_instProgressCancelCB;
     Widget box = qv::create_message_box(shell, opts);
+    // After the box: its own close handler replaces the one the box
+    // arranges, so that one close asks one question.
+    qv::on_window_close(shell, window_closed, nullptr);
     XtAddCallback(box, XmNdestroyCallback, dialog_destroyed, nullptr);
 
     qv::Args formArgs(box);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "wizard/migration.h"
+#include "wizard/migration_state.h"
 
 namespace {
 
@@ -41,6 +42,20 @@ void append(_QV_InstStringList *list, const char *s)
 
 } // namespace
 
+namespace qv {
+
+void release_string_list(_QV_InstStringList *list)
+{
+    while (list) {
+        _QV_InstStringList *next = list->next;
+        std::free(list->string);
+        std::free(list);
+        list = next;
+    }
+}
+
+} // namespace qv
+
 extern "C" {
 
 // A new, empty list.
@@ -67,16 +82,11 @@ void InsertStringList(_QV_InstStringList *list, const char *s)
     list->next = second;
 }
 
-// Releases every node and string of the list.
-void FreeStringList(_QV_InstStringList *list)
-{
-    while (list) {
-        _QV_InstStringList *next = list->next;
-        std::free(list->string);
-        std::free(list);
-        list = next;
-    }
-}
+// Releases nothing: a setup module written to this interface may go on
+// reading a list after handing it here, so every list stays allocated.
+// Setup's own code, which knows when it is done with a list, releases it
+// with qv::release_string_list.
+void FreeStringList(_QV_InstStringList *) {}
 
 // The sub-folders of folder, as folder "/" name, in reverse alphabetical
 // order. An unreadable folder has none.

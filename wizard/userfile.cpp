@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/fileops_internal.h"
 #include "engine/internal.h"
 
 namespace qv {
@@ -41,24 +42,41 @@ bool plain(const struct stat &st)
     return S_ISREG(st.st_mode) && st.st_nlink == 1;
 }
 
-bool write_all(int fd, const char *data, size_t size)
+// The whole of source, a regular file, with its permission bits; "" on
+// success, else the error line naming sourceName. The environment file is
+// small, and having all of it before the target is opened means that no
+// failure of the source can leave the user's file emptied or half written.
+std::string read_source(int source, const std::string &sourceName, std::string &content, mode_t &mode)
 {
-    while (size > 0) {
-        ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
+    struct stat st;
+    if (fstat(source, &st) != 0)
+        return fail("ERROR: Can't read " + sourceName + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        return fail("ERROR: Can't read " + sourceName + ": it is not a regular file");
+    mode = st.st_mode & 0777;
+    content.clear();
+    char buf[65536];
+    for (;;) {
+        ssize_t n = read_block(source, buf, sizeof buf);
+        if (n < 0)
+            return fail("ERROR: Can't read " + sourceName + ": " + std::strerror(errno));
+        content.append(buf, static_cast<size_t>(n));
+        if (n < static_cast<ssize_t>(sizeof buf))
+            return "";
     }
-    return true;
 }
 
 } // namespace
 
-std::string install_user_file(int source, const std::string &target, uid_t uid, gid_t gid)
+std::string install_user_file(int source, const std::string &sourceName, const std::string &target, uid_t uid,
+                              gid_t gid)
 {
+    std::string content;
+    mode_t mode = 0;
+    std::string error = read_source(source, sourceName, content, mode);
+    if (!error.empty())
+        return error;
+
     // The user owns the folder and may have put anything at the target's
     // name: a symbolic link to /etc/shadow, a hard link of it, a FIFO that
     // would block the open. Such a target is refused before it is opened,
@@ -73,12 +91,7 @@ std::string install_user_file(int source, const std::string &target, uid_t uid, 
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
     }
 
-    struct stat from;
-    if (fstat(source, &from) != 0)
-        return fail("ERROR: Can't read the file for " + target + ": " + std::strerror(errno));
-
-    Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
-                from.st_mode & 0777));
+    Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, mode));
     if (out.get() < 0) {
         if (errno == ELOOP && lstat(target.c_str(), &st) == 0)
             return not_plain(target, st);
@@ -88,21 +101,8 @@ std::string install_user_file(int source, const std::string &target, uid_t uid, 
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
     if (!plain(st))
         return not_plain(target, st);
-    if (ftruncate(out.get(), 0) != 0)
+    if (ftruncate(out.get(), 0) != 0 || !write_all(out.get(), content.data(), content.size()))
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
-
-    char buf[65536];
-    for (;;) {
-        ssize_t n = read(source, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fail("ERROR: Can't read the file for " + target + ": " + std::strerror(errno));
-        if (n == 0)
-            break;
-        if (!write_all(out.get(), buf, static_cast<size_t>(n)))
-            return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
-    }
 
     // The owner changes last, on the descriptor: the file the user gets is
     // the one just written, whatever happened to the name meanwhile.
@@ -115,25 +115,50 @@ std::string install_user_file(int source, const std::string &target, uid_t uid, 
 
 PrivateDir::PrivateDir()
 {
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/qvsetup-XXXXXX";
-    if (mkdtemp(&pattern[0]))
-        path_ = pattern;
+    // Root's TMPDIR may name a folder that others can write, where the new
+    // folder could be swapped for another before it is used: as root only
+    // /tmp, whose sticky bit keeps others from renaming what root made.
+    const char *tmp = geteuid() == 0 ? nullptr : std::getenv("TMPDIR");
+    const std::string base = tmp && *tmp ? tmp : "/tmp";
+    std::string pattern = base + "/qvsetup-XXXXXX";
+    if (!mkdtemp(&pattern[0]))
+        return;
+    path_ = pattern;
+    name_ = pattern.substr(base.size() + 1);
+    parent_.reset(open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    Fd folder(open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    // The folder opened must be the one just made: a folder of this
+    // process's user that no one else may enter.
+    struct stat st;
+    if (parent_.get() >= 0 && folder.get() >= 0 && fstat(folder.get(), &st) == 0 && st.st_uid == geteuid() &&
+        (st.st_mode & 077) == 0)
+        fd_ = std::move(folder);
 }
 
 PrivateDir::~PrivateDir()
 {
-    if (path_.empty())
+    if (fd_.get() < 0)
         return;
-    if (Dir dir{opendir(path_.c_str())}) {
+    // Everything goes through the descriptors taken when the folder was
+    // made, never through its name again: whatever has been put at the
+    // name since (a link to another folder) is not followed.
+    const int listing = dup(fd_.get());
+    Dir dir{listing >= 0 ? fdopendir(listing) : nullptr};
+    if (!dir && listing >= 0)
+        close(listing);
+    if (dir) {
         while (const struct dirent *entry = readdir(dir.get())) {
             if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
                 continue;
-            if (unlinkat(dirfd(dir.get()), entry->d_name, 0) != 0)
-                unlinkat(dirfd(dir.get()), entry->d_name, AT_REMOVEDIR);
+            if (unlinkat(fd_.get(), entry->d_name, 0) != 0)
+                unlinkat(fd_.get(), entry->d_name, AT_REMOVEDIR);
         }
     }
-    rmdir(path_.c_str());
+    // The folder itself goes only while its name still leads to it.
+    struct stat mine, named;
+    if (fstat(fd_.get(), &mine) == 0 && fstatat(parent_.get(), name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == mine.st_dev && named.st_ino == mine.st_ino)
+        unlinkat(parent_.get(), name_.c_str(), AT_REMOVEDIR);
 }
 
 } // namespace qv

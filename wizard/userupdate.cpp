@@ -67,12 +67,13 @@ alignas(8) unsigned char genEnvRequest[kRequestSize];
 
 using GenEnvFile = int (*)(void *request);
 
-// Runs fn with the current directory switched to dir, and back. genEnvFile
-// writes the file it generates into the current directory.
-template <typename Fn> bool run_in_directory(const std::string &dir, Fn fn)
+// Runs fn with the current directory switched to the folder dir is open
+// on, and back. genEnvFile writes the file it generates into the current
+// directory.
+template <typename Fn> bool run_in_directory(int dir, Fn fn)
 {
     qv::Fd here(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (here.get() < 0 || chdir(dir.c_str()) != 0)
+    if (here.get() < 0 || fchdir(dir) != 0)
         return false;
     fn();
     if (fchdir(here.get()) != 0)
@@ -87,10 +88,11 @@ std::string copy_env_file(const char *home, const char *sourceDir, uid_t uid, gi
     qv::CStr source(QV_instStrPrint("%s/%s", sourceDir ? sourceDir : "", kEnvFile));
     if (!source || check_if_file_exist(source.get()) != 0)
         return qv::print_line(stderr, std::string("ERROR: Can't find file: ") + (source ? source.get() : kEnvFile));
-    qv::Fd in(open(source.get(), O_RDONLY | O_CLOEXEC));
+    // No waiting on a FIFO put there: it is refused as no regular file.
+    qv::Fd in(open(source.get(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0)
         return qv::print_line(stderr, std::string("ERROR: Can't read ") + source.get() + ": " + std::strerror(errno));
-    return qv::install_user_file(in.get(), std::string(home ? home : "") + "/" + kEnvFile, uid, gid);
+    return qv::install_user_file(in.get(), source.get(), std::string(home ? home : "") + "/" + kEnvFile, uid, gid);
 }
 
 // Has the support library generate a new environment file and puts it
@@ -130,17 +132,17 @@ std::string generate_env_file(const char *home, uid_t uid, gid_t gid)
     std::memcpy(genEnvRequest + kRequestField80, &field80, sizeof field80);
     std::memcpy(genEnvRequest + kRequestField104, &field104, sizeof field104);
     int result = 1;
-    bool ran = run_in_directory(work.path(), [&] { result = genEnvFile(genEnvRequest); });
+    bool ran = run_in_directory(work.fd(), [&] { result = genEnvFile(genEnvRequest); });
     // The folder text lives only for the call.
     std::memset(genEnvRequest + kRequestFolder, 0, sizeof folderText);
     if (!ran || result != 0)
         return fail();
 
-    qv::Fd in(open((work.path() + "/" + kEnvFile).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    qv::Fd in(openat(work.fd(), kEnvFile, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     if (in.get() < 0 || fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return fail();
-    return qv::install_user_file(in.get(), target, uid, gid);
+    return qv::install_user_file(in.get(), work.path() + "/" + kEnvFile, target, uid, gid);
 }
 
 // A message box on the dialog; fallback stands in when the text could not

@@ -140,12 +140,14 @@ int ViewLogfile(Widget parent)
     const char *path = QV_instGetLogfileName();
     // The shell is named by the log's path, which is what its title shows.
     Widget shell = qv::create_dialog_shell(parent, path, nullptr, nullptr, qv::kMwmFullApplicationModal);
-    qv::on_window_close(shell, ViewLogfileDoneCB, reinterpret_cast<XtPointer>(1));
 
     qv::BoxSpec opts("Interactive Message");
     opts.noResize = True;
     opts.dialogStyle = XmDIALOG_FULL_APPLICATION_MODAL;
     Widget box = qv::create_message_box(shell, opts);
+    // Closing the window is Done, once: registered after the box, it
+    // replaces the close handler that the box arranges.
+    qv::on_window_close(shell, ViewLogfileDoneCB, reinterpret_cast<XtPointer>(1));
     XtVaSetValues(box, XmNwidth, 600, XmNheight, 600, nullptr);
     qv::unmanage_box_children(box, {XmDIALOG_SEPARATOR, XmDIALOG_CANCEL_BUTTON});
     QV_instUpdateLabelString(XmMessageBoxGetChild(box, XmDIALOG_HELP_BUTTON), "Help");

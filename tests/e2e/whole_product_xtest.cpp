@@ -357,8 +357,12 @@ void WholeProduct::graphical_installation()
     ASSERT_FALSE(viewlog.empty()) << errors();
     keys(viewlog, {"Tab", "space"}); // View Log
     const std::string logTitle = product + "SetupFiles/setup.log";
-    const std::string viewer = dialog(logTitle, "log_viewer", Geometry{-1, -1, 600, 600});
+    // 600 x 600 at least, and wide enough for the log's path above the text.
+    const std::string viewer = dialog(logTitle, "log_viewer");
     ASSERT_FALSE(viewer.empty());
+    const Geometry viewerSize = geometry_of(viewer);
+    EXPECT_GE(viewerSize.width, 600);
+    EXPECT_EQ(viewerSize.height, 600);
     type_key(viewer, "Return"); // Done
     wait_gone(logTitle, viewer);
     keys(viewlog, {"Tab", "space"}); // from View Log to Done

@@ -4,6 +4,8 @@
 
 #include <Xm/MessageB.h>
 
+#include <unistd.h>
+
 #include <string>
 
 #include "support/capture.h"
@@ -105,6 +107,25 @@ TEST_F(Migration, AFailureIsReportedAndTheRequestKept)
     EXPECT_EQ(said, "Unable to migrate preferences.\n");
     ASSERT_NE(qv::migration_request().source, nullptr);
     EXPECT_STREQ(qv::migration_request().source.get(), "/prefs");
+}
+
+// A destination that cannot be entered is a failed migration: no tool of
+// the same name is run from setup's own working folder instead.
+TEST_F(Migration, ADestinationThatCannotBeEnteredRunsNothing)
+{
+    qvtest::make_dirs(scratch / "elsewhere/Application/bin");
+    qvtest::write_file(scratch / "elsewhere/Application/bin/qvr", qvtest::read_file(destination + "/Application/bin/qvr"),
+                       0755);
+    qvtest::remove_tree(destination);
+    char before[4096];
+    ASSERT_NE(getcwd(before, sizeof before), nullptr);
+    ASSERT_EQ(chdir((scratch / "elsewhere").c_str()), 0);
+    arm("/prefs");
+    std::string said;
+    EXPECT_EQ(migrate(&said), 0);
+    ASSERT_EQ(chdir(before), 0);
+    EXPECT_EQ(said, "Unable to migrate preferences.\n");
+    EXPECT_EQ(calls_made(), "");
 }
 
 } // namespace

@@ -78,8 +78,19 @@ TEST(StringList, InsertingKeepsTheFirstNodeWhereItIs)
     InsertStringList(list, copied.c_str());
     copied[0] = 'x';
     EXPECT_EQ(strings_of(list), (std::vector<std::string>{"c", "a", "b"}));
+    qv::release_string_list(list);
+}
+
+// A list handed to FreeStringList can still be read: a setup module may go
+// on using it afterwards.
+TEST(StringList, FreeingReleasesNothing)
+{
+    _QV_InstStringList *list = CreateStringList();
+    InsertStringList(list, "kept");
     FreeStringList(list);
     FreeStringList(nullptr);
+    EXPECT_EQ(strings_of(list), std::vector<std::string>{"kept"});
+    qv::release_string_list(list);
 }
 
 class FolderScan : public ::testing::Test {
@@ -105,8 +116,8 @@ TEST_F(FolderScan, ListsSubFoldersInReverseOrderAndKeepsThoseWithPreferences)
     _QV_InstStringList *found = FindPreferencesDirs(all);
     EXPECT_EQ(strings_of(found),
               (std::vector<std::string>{folder + "/linked", folder + "/3.0", folder + "/2.10 beta", folder + "/2.1"}));
-    FreeStringList(found);
-    FreeStringList(all);
+    qv::release_string_list(found);
+    qv::release_string_list(all);
 }
 
 TEST_F(FolderScan, AMissingOrEmptyFolderGivesEmptyLists)
@@ -116,8 +127,8 @@ TEST_F(FolderScan, AMissingOrEmptyFolderGivesEmptyLists)
         EXPECT_EQ(strings_of(all), std::vector<std::string>{}) << where;
         _QV_InstStringList *found = FindPreferencesDirs(all);
         EXPECT_EQ(strings_of(found), std::vector<std::string>{}) << where;
-        FreeStringList(found);
-        FreeStringList(all);
+        qv::release_string_list(found);
+        qv::release_string_list(all);
     }
 }
 

@@ -7,11 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <X11/IntrinsicP.h>
 #include <X11/Xutil.h>
 #include <Xm/MessageB.h>
 
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "wizard/glue.h"
@@ -196,6 +198,44 @@ TEST_F(ProgressDialog, CancelStopsTheChildAndNoResumesIt)
     });
     press_box(box, XmDIALOG_CANCEL_BUTTON);
     EXPECT_TRUE(asked);
+    EXPECT_NE(qvtest::process_state(child.pid()), 'T');
+    EXPECT_TRUE(qvtest::managed(box)) << "the run goes on";
+}
+
+// The question still waiting for its answer: an answered one lingers,
+// being destroyed, until the event that opened it has been dispatched.
+Widget open_question()
+{
+    Widget main = QV_instGetMainTopLevelShell();
+    for (Cardinal i = 0; i < main->core.num_popups; ++i) {
+        Widget shell = main->core.popup_list[i];
+        Widget question = shell->core.being_destroyed ? nullptr : find(shell, "mbOkCancel");
+        if (question && XtIsManaged(question))
+            return question;
+    }
+    return nullptr;
+}
+
+TEST_F(ProgressDialog, ClosingTheWindowAsksOnce)
+{
+    StandInChild child;
+    Widget box = shown();
+    XtVaSetValues(box, XmNuserData, reinterpret_cast<XtPointer>(static_cast<intptr_t>(child.pid())), nullptr);
+    // Every question that comes is answered "No", and counted.
+    int questions = 0;
+    std::function<void()> answer = [&] {
+        qvtest::when([] { return open_question() != nullptr; },
+                     [&] {
+                         ++questions;
+                         press_box(open_question(), XmDIALOG_CANCEL_BUTTON);
+                         answer();
+                     },
+                     60000);
+    };
+    answer();
+    qvtest::close_window(QV_instGetShell(box));
+    qvtest::pump(500);
+    EXPECT_EQ(questions, 1);
     EXPECT_NE(qvtest::process_state(child.pid()), 'T');
     EXPECT_TRUE(qvtest::managed(box)) << "the run goes on";
 }

@@ -213,7 +213,7 @@ TEST_F(UserUpdate, ANewFileTakesTheSourceModeAndBelongsToTheUser)
     write_file(scratch / "source", "QV_HOME=/opt/qv/\n", 0640);
     make_dirs(scratch / "home");
     qv::Fd in(open((scratch / "source").c_str(), O_RDONLY));
-    EXPECT_EQ(qv::install_user_file(in.get(), scratch / "home/QVR_FILE", owner.uid, owner.gid), "");
+    EXPECT_EQ(qv::install_user_file(in.get(), scratch / "source", scratch / "home/QVR_FILE", owner.uid, owner.gid), "");
     EXPECT_EQ(read_file(scratch / "home/QVR_FILE"), "QV_HOME=/opt/qv/\n");
     struct stat st = stat_of(scratch / "home/QVR_FILE");
     EXPECT_EQ(st.st_mode & 07777, 0640u & ~[] { mode_t m = umask(0); umask(m); return m; }());
@@ -228,7 +228,7 @@ TEST_F(UserUpdate, AnExistingFileIsReplacedWholeAndKeepsItsMode)
     make_dirs(scratch / "home");
     write_file(scratch / "home/QVR_FILE", "a much longer earlier environment file\n", 0600);
     qv::Fd in(open((scratch / "source").c_str(), O_RDONLY));
-    EXPECT_EQ(qv::install_user_file(in.get(), scratch / "home/QVR_FILE", owner.uid, owner.gid), "");
+    EXPECT_EQ(qv::install_user_file(in.get(), scratch / "source", scratch / "home/QVR_FILE", owner.uid, owner.gid), "");
     EXPECT_EQ(read_file(scratch / "home/QVR_FILE"), "short\n");
     struct stat st = stat_of(scratch / "home/QVR_FILE");
     EXPECT_EQ(st.st_mode & 07777, 0600u);
@@ -274,7 +274,7 @@ TEST_F(UserUpdate, APlantedTargetIsRefusedAndLeftAsItIs)
         qv::Fd in(open((scratch / "source").c_str(), O_RDONLY));
         CaptureFd err(STDERR_FILENO);
         auto start = std::chrono::steady_clock::now();
-        std::string result = qv::install_user_file(in.get(), target, owner.uid, owner.gid);
+        std::string result = qv::install_user_file(in.get(), scratch / "source", target, owner.uid, owner.gid);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
         std::string expected = "ERROR: " + target + " " + row.complaint;
         EXPECT_EQ(result, expected);
@@ -301,6 +301,27 @@ TEST_F(UserUpdate, CopyWithoutTheSourceFileSaysWhichFileIsMissing)
     copy_quorvanta_file((scratch / "home").c_str(), (scratch / "product").c_str(), getuid(), getgid());
     EXPECT_EQ(err.finish(), "ERROR: Can't find file: " + scratch / "product/QVR_FILE" + "\n");
     EXPECT_FALSE(exists(scratch / "home/QVR_FILE"));
+}
+
+// A source that cannot be read, here a folder, is found out before any home
+// folder is touched: an existing file keeps its content and owner, and none
+// is made where there was none.
+TEST_F(UserUpdate, AnUnreadableSourceLeavesTheUserFileAsItWas)
+{
+    Owner owner = test_owner();
+    make_dirs(scratch / "product/QVR_FILE");
+    make_dirs(scratch / "home");
+    make_dirs(scratch / "new-home");
+    write_file(scratch / "home/QVR_FILE", "the user's own settings\n", 0600);
+    for (const char *home : {"home", "new-home"}) {
+        SCOPED_TRACE(home);
+        CaptureFd err(STDERR_FILENO);
+        copy_quorvanta_file((scratch / home).c_str(), (scratch / "product").c_str(), owner.uid, owner.gid);
+        EXPECT_EQ(err.finish(), "ERROR: Can't read " + scratch / "product/QVR_FILE" + ": it is not a regular file\n");
+    }
+    EXPECT_EQ(read_file(scratch / "home/QVR_FILE"), "the user's own settings\n");
+    EXPECT_EQ(stat_of(scratch / "home/QVR_FILE").st_uid, getuid());
+    EXPECT_FALSE(exists(scratch / "new-home/QVR_FILE"));
 }
 
 // --- the create road ------------------------------------------------------------
@@ -390,6 +411,28 @@ TEST_F(Generate, WhatGoesWrongIsPrintedAndNoFileAppears)
         EXPECT_FALSE(exists(home + "/QVR_FILE"));
         expect_tmp_empty();
     }
+}
+
+// As root the private folder is made under /tmp whatever TMPDIR says, and
+// it is cleaned up through its descriptor: swapped for a link to another
+// folder meanwhile, it leaves that folder's files alone.
+TEST_F(UserUpdate, APrivateFolderSwappedForALinkIsNotFollowedByItsCleanUp)
+{
+    make_dirs(scratch / "victim");
+    write_file(scratch / "victim/keep", "precious\n");
+    std::string named, moved;
+    {
+        qv::PrivateDir work;
+        ASSERT_TRUE(work.ok());
+        named = work.path();
+        EXPECT_EQ(named.rfind(geteuid() == 0 ? "/tmp/qvsetup-" : tmp + "/qvsetup-", 0), 0u) << named;
+        moved = named + ".moved";
+        ASSERT_EQ(rename(named.c_str(), moved.c_str()), 0);
+        ASSERT_EQ(symlink((scratch / "victim").c_str(), named.c_str()), 0);
+    }
+    EXPECT_EQ(read_file(scratch / "victim/keep"), "precious\n");
+    EXPECT_EQ(unlink(named.c_str()), 0) << "the link is left as it is";
+    rmdir(moved.c_str());
 }
 
 TEST_F(Generate, APlantedLinkInTheHomeFolderIsNotFollowed)

@@ -220,6 +220,35 @@ TEST_F(WelcomeTest, ExitSetupThenOkEndsSetupWithTen)
         "\\[Quorvanta Test setup\\]\nconfirmation up\n$");
 }
 
+// The interruption box grows beyond its given 244 pixels as far as its
+// text needs: the first line is not cut after "before you".
+TEST_F(WelcomeTest, TheInterruptionBoxShowsItsWholeText)
+{
+    EXPECT_EXIT(
+        {
+            qvtest::when_found("*mbExitSetup", [](Widget question) { press_box(question, XmDIALOG_CANCEL_BUTTON); });
+            qvtest::when_found("*mbExitSetupFinish", [](Widget finish) {
+                qvtest::wait_mapped(finish);
+                Widget label = box_child(finish, XmDIALOG_MESSAGE_LABEL);
+                Position x = 0;
+                Dimension width = 0, boxWidth = 0, shellWidth = 0;
+                XmFontList fonts = nullptr;
+                XmString text = nullptr;
+                XtVaGetValues(label, XmNx, &x, XmNwidth, &width, XmNfontList, &fonts, XmNlabelString, &text, nullptr);
+                XtVaGetValues(finish, XmNwidth, &boxWidth, nullptr);
+                XtVaGetValues(XtParent(finish), XmNwidth, &shellWidth, nullptr);
+                const Dimension needed = XmStringWidth(fonts, text);
+                XmStringFree(text);
+                std::fprintf(stderr, "%s\n", width >= needed && x + width <= boxWidth && boxWidth <= shellWidth
+                                                 ? "fits"
+                                                 : "cut");
+                press_box(finish, XmDIALOG_OK_BUTTON);
+            });
+            QV_exitSetupConfirmation(mainShell(), "Setup has not yet modified any files.", "");
+        },
+        ::testing::ExitedWithCode(10), "^fits\n$");
+}
+
 TEST_F(WelcomeTest, TheExitDialogsForModulesAreBuiltComplete)
 {
     Widget complete = CreatembExitSetupComplete(mainShell());
