@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "engine/cdinst.h"
 #include "engine/install.h"
 #include "engine/lines.h"
@@ -19,15 +20,6 @@ namespace {
 
 constexpr int kFullPackages = 100000;
 constexpr int kSuites = 100;
-
-std::string g_dir;
-
-void remove_files()
-{
-    std::string command = "rm -rf '" + g_dir + "'";
-    if (!g_dir.empty() && std::system(command.c_str()) != 0)
-        std::fprintf(stderr, "could not remove %s\n", g_dir.c_str());
-}
 
 // One installed product: its loaded description and its destination, which
 // holds the history of a run that installed every suite.
@@ -44,14 +36,7 @@ const Installation &installation(int packages)
     auto found = made.find(packages);
     if (found != made.end())
         return found->second;
-    if (g_dir.empty()) {
-        char tmpl[] = "/tmp/qv-history-bench-XXXXXX";
-        if (!mkdtemp(tmpl))
-            std::abort();
-        g_dir = tmpl;
-        std::atexit(remove_files);
-    }
-    const std::string base = g_dir + "/p" + std::to_string(packages);
+    const std::string base = qvbench::scratch("qv-history-bench") + "/p" + std::to_string(packages);
     const std::string cdinst = base + ".dat";
     FILE *f = std::fopen(cdinst.c_str(), "w");
     if (!f)
@@ -122,13 +107,7 @@ void BM_ReadHistory(benchmark::State &state)
     state.counters["packages"] = packages;
     state.counters["history_lines"] = double(packages) * 2 + 4;
 }
-BENCHMARK(BM_ReadHistory)
-    ->Arg(kFullPackages / 8)
-    ->Arg(kFullPackages / 4)
-    ->Arg(kFullPackages / 2)
-    ->Arg(kFullPackages)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity(benchmark::oN);
+BENCHMARK(BM_ReadHistory)->Apply(qvbench::eighth_to_full<kFullPackages>);
 
 // The floor: the same history file's lines, read and dropped.
 void BM_ReadHistoryLinesOnly(benchmark::State &state)
@@ -150,12 +129,6 @@ void BM_ReadHistoryLinesOnly(benchmark::State &state)
     }
     state.SetComplexityN(packages);
 }
-BENCHMARK(BM_ReadHistoryLinesOnly)
-    ->Arg(kFullPackages / 8)
-    ->Arg(kFullPackages / 4)
-    ->Arg(kFullPackages / 2)
-    ->Arg(kFullPackages)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity(benchmark::oN);
+BENCHMARK(BM_ReadHistoryLinesOnly)->Apply(qvbench::eighth_to_full<kFullPackages>);
 
 } // namespace
