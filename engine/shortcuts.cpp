@@ -122,8 +122,8 @@ std::string intermediate_menu(const std::string &menu, const std::string &next)
 // planted a link to any file of the system: they are opened only as regular
 // files of their own, never through a link (and without waiting on a FIFO).
 // A link or anything other than a regular file: message naming the file,
-// -1.
-int open_no_link(int dirFd, const char *name, const std::string &shown, int flags)
+// `refused` set, -1.
+int open_no_link(int dirFd, const char *name, const std::string &shown, int flags, bool &refused)
 {
     int fd = openat(dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno != ELOOP)
@@ -134,13 +134,13 @@ int open_no_link(int dirFd, const char *name, const std::string &shown, int flag
     if (fd >= 0)
         close(fd);
     std::fprintf(stderr, "Shortcut file is a link or not a regular file, left as it is: %s\n", shown.c_str());
-    errno = ELOOP;
+    refused = true;
     return -1;
 }
 
 // ~/.auxchestrc for root: never through a link; a new one is created 0644
 // and given to the owner of the home folder, whose file it is.
-qv::Fd open_auxchestrc_as_root(const char *home, const std::string &shown)
+qv::Fd open_auxchestrc_as_root(const char *home, const std::string &shown, bool &refused)
 {
     qv::Fd homeFd(open(home, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat folder;
@@ -149,7 +149,8 @@ qv::Fd open_auxchestrc_as_root(const char *home, const std::string &shown)
     const char name[] = ".auxchestrc";
     qv::Fd fd(openat(homeFd.get(), name, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd.get() < 0)
-        return errno == EEXIST ? qv::Fd(open_no_link(homeFd.get(), name, shown, O_RDWR | O_APPEND)) : qv::Fd();
+        return errno == EEXIST ? qv::Fd(open_no_link(homeFd.get(), name, shown, O_RDWR | O_APPEND, refused))
+                               : qv::Fd();
     if (fchown(fd.get(), folder.st_uid, folder.st_gid) != 0 || fchmod(fd.get(), 0644) != 0) {
         unlinkat(homeFd.get(), name, 0);
         return qv::Fd();
@@ -199,8 +200,9 @@ int QV_instAddSinclude(char *home, char *location)
         // A user's own linked dotfiles are followed, as any program does.
         rc.reset(std::fopen(rcPath.get(), "a+"));
     } else {
-        qv::Fd fd = open_auxchestrc_as_root(homeDir, rcPath.get());
-        if (fd.get() < 0 && errno == ELOOP)
+        bool refused = false;
+        qv::Fd fd = open_auxchestrc_as_root(homeDir, rcPath.get(), refused);
+        if (refused)
             return 1;
         if (fd.get() >= 0)
             rc.reset(fdopen(fd.get(), "a+"));
@@ -256,11 +258,11 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
     // A missing menu file is an empty one; one that exists but cannot be
     // read must not be replaced by a file without its menus.
     qv::File in;
-    bool readable = false;
+    bool readable = false, refused = false;
     if (dirFd.get() >= 0) {
-        qv::Fd inFd(asRoot ? open_no_link(dirFd.get(), ".shortcuts", menuFile, O_RDONLY)
+        qv::Fd inFd(asRoot ? open_no_link(dirFd.get(), ".shortcuts", menuFile, O_RDONLY, refused)
                            : openat(dirFd.get(), ".shortcuts", O_RDONLY | O_CLOEXEC));
-        if (inFd.get() < 0 && errno == ELOOP && asRoot)
+        if (refused)
             return 1;
         readable = inFd.get() >= 0 || errno == ENOENT;
         if (inFd.get() >= 0) {
