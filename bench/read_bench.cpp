@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "engine/cdinst.h"
 
 namespace {
@@ -21,15 +22,6 @@ constexpr int kFullPackages = 20000;
 constexpr int kOpsPerPackage = 10;
 constexpr int kPackagesPerSuite = 10;
 
-std::string g_dir;
-
-void remove_files()
-{
-    std::string command = "rm -rf '" + g_dir + "'";
-    if (!g_dir.empty() && std::system(command.c_str()) != 0)
-        std::fprintf(stderr, "could not remove %s\n", g_dir.c_str());
-}
-
 // Path of the generated description with `packages` packages.
 const std::string &description(int packages)
 {
@@ -37,14 +29,7 @@ const std::string &description(int packages)
     auto found = paths.find(packages);
     if (found != paths.end())
         return found->second;
-    if (g_dir.empty()) {
-        char tmpl[] = "/tmp/qv-read-bench-XXXXXX";
-        if (!mkdtemp(tmpl))
-            std::abort();
-        g_dir = tmpl;
-        std::atexit(remove_files);
-    }
-    std::string path = g_dir + "/cdinst" + std::to_string(packages) + ".dat";
+    std::string path = qvbench::scratch("qv-read-bench") + "/cdinst" + std::to_string(packages) + ".dat";
     FILE *f = std::fopen(path.c_str(), "w");
     if (!f)
         std::abort();
@@ -114,13 +99,7 @@ void BM_ReadDescription(benchmark::State &state)
     state.counters["model_MB"] = double(modelBytes) / (1 << 20);
     state.counters["peak_rss_MB"] = double(peak_rss_kb()) / 1024;
 }
-BENCHMARK(BM_ReadDescription)
-    ->Arg(kFullPackages / 8)
-    ->Arg(kFullPackages / 4)
-    ->Arg(kFullPackages / 2)
-    ->Arg(kFullPackages)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity(benchmark::oN);
+BENCHMARK(BM_ReadDescription)->Apply(qvbench::eighth_to_full<kFullPackages>);
 
 // The floor: the same file's logical lines, read and dropped.
 void BM_ReadLinesOnly(benchmark::State &state)
@@ -137,12 +116,6 @@ void BM_ReadLinesOnly(benchmark::State &state)
     }
     state.SetComplexityN(packages);
 }
-BENCHMARK(BM_ReadLinesOnly)
-    ->Arg(kFullPackages / 8)
-    ->Arg(kFullPackages / 4)
-    ->Arg(kFullPackages / 2)
-    ->Arg(kFullPackages)
-    ->Unit(benchmark::kMillisecond)
-    ->Complexity(benchmark::oN);
+BENCHMARK(BM_ReadLinesOnly)->Apply(qvbench::eighth_to_full<kFullPackages>);
 
 } // namespace

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "engine/cdinst.h"
 #include "engine/fileops.h"
@@ -93,14 +95,31 @@ bool package_name(const std::string &line, std::string &name)
     return std::strcmp(first.c_str(), "Package") == 0 && qv::first_quoted(line, name);
 }
 
-void mark_package_installed(_QV_instCDinst *cdinst, const std::string &name)
-{
-    for (_QV_InstPackNode *n = cdinst->firstPack; n; n = n->next) {
-        _QV_InstPackage *p = n->package;
-        if (p && p->installed == 0 && p->name && name == p->name)
-            p->installed = 1;
+// The packages not yet installed, by name (a description may give two
+// packages one name), built once per read so that each package line is one
+// look-up however many packages the description has.
+class PackagesToMark {
+public:
+    explicit PackagesToMark(_QV_instCDinst *cdinst)
+    {
+        for (_QV_InstPackNode *n = cdinst->firstPack; n; n = n->next)
+            if (n->package && n->package->installed == 0 && n->package->name)
+                byName_.emplace(n->package->name, n->package);
     }
-}
+
+    // Every package of that name becomes installed; they leave the map, as
+    // a later line naming them again changes nothing.
+    void mark_installed(const std::string &name)
+    {
+        auto range = byName_.equal_range(name);
+        for (auto it = range.first; it != range.second; ++it)
+            it->second->installed = 1;
+        byName_.erase(range.first, range.second);
+    }
+
+private:
+    std::unordered_multimap<std::string_view, _QV_InstPackage *> byName_;
+};
 
 bool all_packages_installed(const _QV_InstSuiteList *suite)
 {
@@ -231,10 +250,11 @@ int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _Q
     QV_instSetSourceDirectory(&source[0]);
     QV_instResetAllConfig(cdinst, config, QV_instStateOff);
 
+    PackagesToMark packages(cdinst);
     std::string line, package;
     while (read_bare_line(f.get(), line))
         if (package_name(line, package))
-            mark_package_installed(cdinst, package);
+            packages.mark_installed(package);
 
     for (_QV_InstSuiteList *s = firstSuite; s; s = s->next) {
         if (all_packages_installed(s)) {

@@ -45,8 +45,11 @@ int validateModule(_QV_instCDinst *cdinst)
             }
             qv::DlHandle module(dlopen(path.get(), RTLD_LAZY));
             if (!module) {
+                // The loader's reason on a line of its own: a missing file,
+                // a wrong architecture or a library the module needs.
+                const char *why = dlerror();
                 QV_instDisplayMessage(QV_instGetMainTopLevelShell(), "OK", nullptr, nullptr,
-                                      "Error: unable to load %s", path.get());
+                                      "Error: unable to load %s\n%s", path.get(), why ? why : "");
                 return 100;
             }
 

@@ -1,5 +1,6 @@
 // Calling the functions of custom setup modules, and the list of loaded
 // modules that a removal must never delete.
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -101,7 +102,12 @@ int QV_instCustomFunction(_QV_InstFunction *function, QV_InstModuleArgs *args, F
         }
         function->handle = dlopen(path.get(), RTLD_LAZY);
         if (!function->handle) {
-            QV_instSendUpdate(stream, "-1 Error: loading module %s\n", function->module);
+            // The loader's reason follows after a blank: an error line is
+            // one line, so a line break in it becomes a blank too.
+            const char *why = dlerror();
+            std::string reason = why ? why : "";
+            std::replace(reason.begin(), reason.end(), '\n', ' ');
+            QV_instSendUpdate(stream, "-1 Error: loading module %s %s\n", function->module, reason.c_str());
             return 100;
         }
         // A function address kept from an earlier load belongs to that load.

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "engine/install.h"
@@ -20,13 +21,17 @@ char defaultRedirect[] = "> /dev/null";
 // expansions are quoted: a destination with a blank must not split them.
 const char kLauncher[] = "\"${MWHOME}/bin-amd64_linux/mwperl\" \"${MWHOME}/scripts/mwgeneric.pl\"";
 
-// Every text inserted below reaches the shell quoted (qv::shell_quote), so
-// the tools receive exactly the destination, keys and values they are
-// meant to, whatever characters those hold.
+// The destination and the common directory are typed by the user: they
+// reach the shell as literal text (qv::shell_quote, or escaped inside the
+// double-quoted value where %d puts the destination). The root key, key
+// name, key value, value and module names come from the description, whose
+// authors write them for the shell's reading inside these templates: in
+// the double quotes "Software\\Quorvanta" has one backslash, \" is a
+// quote, $QV_HOME the destination exported just before.
 const char kRegDataTemplate[] =
     "(cd %s;QV_HOME=%s;export QV_HOME;MWHOME=%sApplication/mainwin/mw;export MWHOME;"
     "MWREGISTRY=%sApplication/registry;export MWREGISTRY;"
-    "%s Application/mainwin/mw/bin-linux_optimized/regkey -r %s %s %s %s) %s";
+    "%s Application/mainwin/mw/bin-linux_optimized/regkey -r %s \"%s\" \"%s\" \"%s\") %s";
 
 const char kSelfRegTemplate[] =
     "(cd %s;QV_HOME=%s;export QV_HOME;MWHOME=%sApplication/mainwin/mw;export MWHOME;"
@@ -41,6 +46,19 @@ int selfRegDone = 0;
 bool have_display()
 {
     return QV_instGetMainTopLevelShell() != nullptr || std::getenv("DISPLAY") != nullptr;
+}
+
+// The text escaped for the inside of double quotes, where the shell still
+// gives \\, ", $ and ` their meaning.
+std::string double_quote_escape(const char *text)
+{
+    std::string out;
+    for (const char *p = text; *p; ++p) {
+        if (std::strchr("\\\"$`", *p))
+            out += '\\';
+        out += *p;
+    }
+    return out;
 }
 
 const char *redirect()
@@ -84,11 +102,16 @@ int QV_instRegData(const char *destination, const char *rootKey, const char *key
         return 0;
     }
 
+    // The same expansion for the command, with the destination escaped for
+    // the double quotes around the value.
+    const std::string escaped = double_quote_escape(destination);
+    const QV_instExpandKey shellTable[] = {{'d', escaped.c_str()}, {0, nullptr}};
+    qv::CStr shellValue(QV_instExpandString(value, shellTable));
     std::string dest = qv::shell_quote(destination);
-    qv::CStr command(QV_instStrPrint(kRegDataTemplate, dest.c_str(), dest.c_str(), dest.c_str(), dest.c_str(),
-                                     kLauncher, qv::shell_quote(rootKey).c_str(), qv::shell_quote(keyName).c_str(),
-                                     qv::shell_quote(keyValue).c_str(), qv::shell_quote(expanded.get()).c_str(),
-                                     redirect()));
+    qv::CStr command(shellValue ? QV_instStrPrint(kRegDataTemplate, dest.c_str(), dest.c_str(), dest.c_str(),
+                                                  dest.c_str(), kLauncher, rootKey, keyName, keyValue,
+                                                  shellValue.get(), redirect())
+                                : nullptr);
     if (!command) {
         QV_instSendUpdate(stream, "-1 Error: internal error in QV_instAddRegData (2)\n");
         return 101;
@@ -112,7 +135,9 @@ int QV_instSelfReg(const char *commonDir, const char *destination, const char *m
         return 101;
     }
 
-    std::string path = qv::shell_quote((std::string(destination) + module).c_str());
+    // The module name follows the quoted destination as it is, so that a
+    // pattern in it still matches.
+    std::string path = qv::shell_quote(destination) + module;
     if (pass == QV_PassFiles) {
         char *next = selfRegCommand ? QV_instStrPrint("%s %s", selfRegCommand, path.c_str())
                                     : QV_instStrPrint("Application/bin/tavreg %s", path.c_str());

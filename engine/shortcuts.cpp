@@ -1,7 +1,10 @@
 // The user's desktop menu files: the "sinclude" line of an installation in
 // ~/.auxchestrc, and command entries in nested menus of a .shortcuts file.
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -115,6 +118,46 @@ std::string intermediate_menu(const std::string &menu, const std::string &next)
     return "\nMenu " + menu + "\n{\n\t\"" + next + "\"\tf.menu " + next + "\n}\n";
 }
 
+// As root, the menu files live in a user's folder, where the user may have
+// planted a link to any file of the system: they are opened only as regular
+// files of their own, never through a link (and without waiting on a FIFO).
+// A link or anything other than a regular file: message naming the file,
+// `refused` set, -1.
+int open_no_link(int dirFd, const char *name, const std::string &shown, int flags, bool &refused)
+{
+    int fd = openat(dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno != ELOOP)
+        return -1;
+    struct stat st;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    std::fprintf(stderr, "Shortcut file is a link or not a regular file, left as it is: %s\n", shown.c_str());
+    refused = true;
+    return -1;
+}
+
+// ~/.auxchestrc for root: never through a link; a new one is created 0644
+// and given to the owner of the home folder, whose file it is.
+qv::Fd open_auxchestrc_as_root(const char *home, const std::string &shown, bool &refused)
+{
+    qv::Fd homeFd(open(home, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat folder;
+    if (homeFd.get() < 0 || fstat(homeFd.get(), &folder) != 0)
+        return qv::Fd();
+    const char name[] = ".auxchestrc";
+    qv::Fd fd(openat(homeFd.get(), name, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (fd.get() < 0)
+        return errno == EEXIST ? qv::Fd(open_no_link(homeFd.get(), name, shown, O_RDWR | O_APPEND, refused))
+                               : qv::Fd();
+    if (fchown(fd.get(), folder.st_uid, folder.st_gid) != 0 || fchmod(fd.get(), 0644) != 0) {
+        unlinkat(homeFd.get(), name, 0);
+        return qv::Fd();
+    }
+    return fd;
+}
+
 // Writes one line of the new menu file; false (after the message) when the
 // write failed.
 bool put(const std::string &text, FILE *out, const char *failure)
@@ -152,7 +195,20 @@ int QV_instAddSinclude(char *home, char *location)
         return 1;
     }
 
-    qv::File rc(std::fopen(rcPath.get(), "a+"));
+    qv::File rc;
+    if (geteuid() != 0) {
+        // A user's own linked dotfiles are followed, as any program does.
+        rc.reset(std::fopen(rcPath.get(), "a+"));
+    } else {
+        bool refused = false;
+        qv::Fd fd = open_auxchestrc_as_root(homeDir, rcPath.get(), refused);
+        if (refused)
+            return 1;
+        if (fd.get() >= 0)
+            rc.reset(fdopen(fd.get(), "a+"));
+        if (rc)
+            fd.release();
+    }
     if (!rc) {
         std::fprintf(stderr, "Unable to open shortcut file: %s\n", rcPath.get());
         return 1;
@@ -194,13 +250,57 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
         return 1;
     }
 
-    std::string base(dir);
-    std::string menuFile = base + "/.shortcuts";
-    std::string tempFile = base + "/QUORRC";
+    // The folder is opened once, so that the menu file read, the temporary
+    // file and the rename all happen in the same folder.
+    const bool asRoot = geteuid() == 0;
+    const std::string menuFile = std::string(dir) + "/.shortcuts";
+    qv::Fd dirFd(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     // A missing menu file is an empty one; one that exists but cannot be
     // read must not be replaced by a file without its menus.
-    qv::File in(std::fopen(menuFile.c_str(), "r"));
-    qv::File out(in || errno == ENOENT ? std::fopen(tempFile.c_str(), "w") : nullptr);
+    qv::File in;
+    bool readable = false, refused = false;
+    if (dirFd.get() >= 0) {
+        qv::Fd inFd(asRoot ? open_no_link(dirFd.get(), ".shortcuts", menuFile, O_RDONLY, refused)
+                           : openat(dirFd.get(), ".shortcuts", O_RDONLY | O_CLOEXEC));
+        if (refused)
+            return 1;
+        readable = inFd.get() >= 0 || errno == ENOENT;
+        if (inFd.get() >= 0) {
+            in.reset(fdopen(inFd.get(), "r"));
+            readable = in != nullptr;
+            if (in)
+                inFd.release();
+        }
+    }
+
+    // The new file's owner and mode: those of the file it replaces, or for
+    // a new one the folder's owner and 0644, so that root leaves the user's
+    // menus the user's.
+    struct stat like;
+    bool haveOwner = false;
+    if (asRoot && readable) {
+        haveOwner = in ? fstat(fileno(in.get()), &like) == 0 : fstat(dirFd.get(), &like) == 0;
+        if (!in)
+            like.st_mode = 0644;
+    }
+
+    // A stale temporary entry, perhaps a link planted there, is removed
+    // first (that never touches a link's target); the new one must be a
+    // file created here and now.
+    qv::Fd outFd;
+    if (readable && (!asRoot || haveOwner)) {
+        unlinkat(dirFd.get(), "QUORRC", 0);
+        outFd.reset(openat(dirFd.get(), "QUORRC", O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                           asRoot ? 0600 : 0666));
+        if (outFd.get() >= 0 && asRoot &&
+            (fchown(outFd.get(), like.st_uid, like.st_gid) != 0 || fchmod(outFd.get(), like.st_mode & 07777) != 0)) {
+            outFd.reset();
+            unlinkat(dirFd.get(), "QUORRC", 0);
+        }
+    }
+    qv::File out(outFd.get() >= 0 ? fdopen(outFd.get(), "w") : nullptr);
+    if (out)
+        outFd.release();
     if (!out) {
         std::puts("Unable to open Shortcut file");
         return 1;
@@ -275,7 +375,7 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
     in.reset();
     if (std::fclose(out.release()) != 0 || !written)
         return 1;
-    return std::rename(tempFile.c_str(), menuFile.c_str()) == 0 ? 0 : 1;
+    return renameat(dirFd.get(), "QUORRC", dirFd.get(), ".shortcuts") == 0 ? 0 : 1;
 }
 
 } // extern "C"

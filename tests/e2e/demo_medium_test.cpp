@@ -20,6 +20,11 @@ TEST(DemoMedium, InstallsAndIsFoundAgain)
 
     RunResult first = install(cdinst, root, home);
     ASSERT_EQ(first.status, 0) << first.err;
+    // Every step, the setup module's included, reports what the size
+    // computation counted for it: the progress ends at 100%.
+    size_t last = first.out.rfind("Status:");
+    ASSERT_NE(last, std::string::npos) << first.out;
+    EXPECT_EQ(first.out.substr(last, 14), "Status:100.00%") << first.out;
     EXPECT_EQ(mode_of(product + "bin/qvdemo"), 0755);
     EXPECT_EQ(mode_of(product + "etc/license.key"), 0600);
     EXPECT_EQ(mode_of(product + "var/spool"), 0700);

@@ -106,7 +106,8 @@ TEST_F(Modules, FailedChecksFailTheRead)
          "Error: missing function in module\nModule: check_nofunc.so\nPackage: q\nFunction: checkInstall"},
         {"a module that does not load stops the check",
          "Package \"p\" \"\"\nFunction \"f\" \"missing.so\" \"\"\nFunction \"f\" \"check_nofunc.so\" \"\"\n",
-         "Error: unable to load %M/missing.so"},
+         "Error: unable to load %M/missing.so\n%M/missing.so: cannot open shared object file: No such file or "
+         "directory"},
     };
     for (const FailureRow &row : rows) {
         SCOPED_TRACE(row.name);

@@ -196,13 +196,15 @@ TEST_F(ModuleCall, FailuresSendOneErrorLineAndReturn100)
 
     struct Row {
         const char *function, *module;
-        const char *line;
+        std::string line;
     } rows[] = {
         {"", "probe.so", "-1 Custom Function invalid parameters\n"},
         {"probe_record", "", "-1 Custom Function invalid parameters\n"},
         {nullptr, "probe.so", "-1 Custom Function invalid parameters\n"},
         {"probe_record", nullptr, "-1 Custom Function invalid parameters\n"},
-        {"probe_record", "absent.so", "-1 Error: loading module absent.so\n"},
+        {"probe_record", "absent.so",
+         "-1 Error: loading module absent.so " + source +
+             "/SetupFiles/absent.so: cannot open shared object file: No such file or directory\n"},
         {"no_such_function", "probe.so", "-1 Error: function no_such_function not found in Module probe.so\n"},
         {"probe_record", "noinit.so", "-1 Error: function initModule not found in Module noinit.so\n"},
     };

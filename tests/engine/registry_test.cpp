@@ -40,10 +40,15 @@ private:
     FILE *stream_;
 };
 
-// A product destination (with a blank in its path) holding the runtime.
+// A folder name the user may type, which the shell must take literally:
+// were it read as shell text, it would split and run commands that leave
+// the file named by QV_MARK.
+const std::string kOddFolder = "my dest $(touch \"$QV_MARK\") `touch \"$QV_MARK\"` 'q' \"dq\" back\\slash";
+
+// A product destination (in the odd folder) holding the runtime.
 std::string install_runtime(const ScratchDir &tmp)
 {
-    std::string dest = tmp / "my dest/Prod/";
+    std::string dest = tmp / kOddFolder + "/Prod/";
     qvtest::make_dirs(dest);
     auto r = qvtest::run({"/bin/cp", "-a", qvtest::harness("QV_SOURCE_DIR") + "/examples/runtime/Application", dest});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -87,31 +92,34 @@ std::string expect_eq(const std::string &what, const std::string &got, const std
 
 } // namespace
 
-// With DISPLAY set the registry tool really runs; each value is read back
-// from the registry directory exactly as the description gave it.
-TEST(RegData, ValuesReachTheRegistryExactly)
+// With DISPLAY set the registry tool really runs: the destination arrives
+// as it is, the description's texts as the shell reads them inside the
+// template's double quotes.
+TEST(RegData, ValuesReachTheRegistryAsTheDescriptionMeansThem)
 {
     ScratchDir tmp("reg");
     std::string dest = install_runtime(tmp);
     EnvVar display("DISPLAY", ":99");
+    EnvVar mark("QV_MARK", (tmp / "ran").c_str());
     struct Row {
         const char *root, *key, *name, *value;
-        std::string stored, file;
+        std::string storedKey, file, stored;
     } rows[] = {
-        {"HKEY_LOCAL_MACHINE", "Software\\Quorvanta\\Prod", "Home", "%dbin", dest + "bin", "Home"},
-        {"HKEY_CURRENT_USER", "Software\\Quorvanta\\Prod\\Options", "Shell",
-         "it's \"quoted\" $HOME `id` \\ and  two  blanks;echo x > y",
-         "it's \"quoted\" $HOME `id` \\ and  two  blanks;echo x > y", "Shell"},
-        {"HKEY_LOCAL_MACHINE", "Software\\Quorvanta\\Prod", "", "default", "default", "@"},
+        {"HKEY_LOCAL_MACHINE", "Software\\\\Quorvanta\\\\Demo\\\\2.4", "InstallDir", "%dbin",
+         "Software\\Quorvanta\\Demo\\2.4", "InstallDir", dest + "bin"},
+        {"HKEY_CURRENT_USER", "Software\\\\Quorvanta", "Shell", "say \\\"hi\\\" from $QV_HOME and  %d",
+         "Software\\Quorvanta", "Shell", "say \"hi\" from " + dest + " and  " + dest},
+        {"HKEY_LOCAL_MACHINE", "Software\\\\Quorvanta", "", "default", "Software\\Quorvanta", "@", "default"},
     };
     for (const Row &row : rows) {
         Pipe pipe;
         EXPECT_EQ(QV_instRegData(dest.c_str(), row.root, row.key, row.name, row.value, pipe.get()), 0) << row.value;
         EXPECT_EQ(pipe.text(), "") << row.value;
-        EXPECT_EQ(qvtest::read_file(dest + "Application/registry/" + row.root + "/" + row.key + "/" + row.file),
+        EXPECT_EQ(qvtest::try_read_file(dest + "Application/registry/" + row.root + "/" + row.storedKey + "/" +
+                                        row.file),
                   row.stored);
     }
-    EXPECT_FALSE(qvtest::exists(dest + "Application/registry/HKEY_CURRENT_USER/y"));
+    EXPECT_FALSE(qvtest::exists(tmp / "ran"));
 }
 
 TEST(RegData, FailuresAreReportedOnThePipe)
@@ -159,17 +167,19 @@ TEST(SelfReg, ModulesOfPassThreeAreRegisteredInOneRun)
 {
     ScratchDir tmp("reg");
     std::string dest = install_runtime(tmp);
-    std::string common = tmp / "my dest/Quorvanta/";
+    std::string common = tmp / kOddFolder + "/Quorvanta/";
     qvtest::write_file(dest + "lib/a.so", "");
     qvtest::write_file(dest + "lib/b c$x.so", "");
     std::string failure = in_child([&]() -> std::string {
         setenv("DISPLAY", ":99", 1);
+        setenv("QV_MARK", (tmp / "ran").c_str(), 1);
         Pipe pipe;
         std::string f;
         for (QV_CustomPass pass : {QV_PassBeforeFiles, QV_PassFiles}) {
             if (QV_instSelfReg(common.c_str(), dest.c_str(), "lib/a.so", pipe.get(), pass) != 0)
                 f += "collecting a failed\n";
-            if (QV_instSelfReg(common.c_str(), dest.c_str(), "lib/b c$x.so", pipe.get(), pass) != 0)
+            // A pattern in a module name still matches.
+            if (QV_instSelfReg(common.c_str(), dest.c_str(), "lib/b*.so", pipe.get(), pass) != 0)
                 f += "collecting b failed\n";
         }
         for (int i = 0; i < 2; ++i)
@@ -183,6 +193,7 @@ TEST(SelfReg, ModulesOfPassThreeAreRegisteredInOneRun)
     EXPECT_EQ(failure, "");
     EXPECT_EQ(qvtest::read_file(dest + "Application/registry/tavreg.log"),
               "run 2\ncommon " + common + "\nmodule " + dest + "lib/a.so\nmodule " + dest + "lib/b c$x.so\n");
+    EXPECT_FALSE(qvtest::exists(tmp / "ran"));
 }
 
 TEST(SelfReg, WithoutDisplayWarnsOnceAndRunsNothing)

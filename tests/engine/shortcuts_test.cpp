@@ -1,5 +1,7 @@
 // The user's menu files, on real files in a scratch home directory.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -189,13 +191,81 @@ TEST(Shortcut, FailedWriteKeepsTheMenuFile)
     ScratchDir dir("menu");
     const std::string old = menu("ToolChest", exec("Old", "old"));
     qvtest::write_file(dir / ".shortcuts", old);
-    ASSERT_EQ(symlink("/dev/full", (dir / "QUORRC").c_str()), 0);
-    EXPECT_EQ(shortcut("ToolChest/A", "L", "c", dir.path()), 1);
-    // Renamed over, .shortcuts would be the link: never read /dev/full.
-    struct stat st;
-    ASSERT_EQ(lstat((dir / ".shortcuts").c_str(), &st), 0);
-    ASSERT_TRUE(S_ISREG(st.st_mode));
+    // Files may grow to 16 bytes only: the new menu file's write fails.
+    struct rlimit was;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
+    struct rlimit small = was;
+    small.rlim_cur = 16;
+    void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int result = shortcut("ToolChest/A", "L", "c", dir.path());
+    setrlimit(RLIMIT_FSIZE, &was);
+    signal(SIGXFSZ, handler);
+    EXPECT_EQ(result, 1);
     EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), old);
+}
+
+// Run as root on a user's folder: a link planted as the temporary file,
+// as .shortcuts or as .auxchestrc never gets root to write to its target,
+// and the user's menu files stay the user's, with their mode.
+TEST(MenuFilesAsRoot, NeverWrittenThroughLinks)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    ScratchDir dir("menu");
+    const std::string target = dir / "system-file", secret = "root's own text\n";
+    qvtest::write_file(target, secret);
+    std::string home = dir.path(), location = "/opt/Q/";
+
+    ASSERT_EQ(symlink(target.c_str(), (dir / "QUORRC").c_str()), 0);
+    EXPECT_EQ(shortcut("ToolChest/A", "L", "c", dir.path()), 0);
+    EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), menu("ToolChest", sub("A")) + menu("A", exec("L", "c")));
+
+    for (const char *name : {".shortcuts", ".auxchestrc"}) {
+        std::string link = dir / name;
+        unlink(link.c_str());
+        ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(name[1] == 's' ? shortcut("ToolChest/B", "L", "c", dir.path())
+                                 : QV_instAddSinclude(&home[0], &location[0]),
+                  1)
+            << name;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Shortcut file is a link or not a regular file, left as it is: " + link + "\n");
+        char buf[256] = {};
+        EXPECT_EQ(readlink(link.c_str(), buf, sizeof buf - 1), static_cast<ssize_t>(target.size())) << name;
+    }
+    EXPECT_EQ(qvtest::read_file(target), secret);
+}
+
+TEST(MenuFilesAsRoot, KeepTheUsersOwnerAndMode)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    const uid_t user = 4321;
+    const gid_t group = 4322;
+    auto owner_mode = [](const std::string &path) {
+        struct stat st {};
+        lstat(path.c_str(), &st);
+        return std::to_string(st.st_uid) + ":" + std::to_string(st.st_gid) + " " + std::to_string(st.st_mode & 07777);
+    };
+    const std::string users = std::to_string(user) + ":" + std::to_string(group);
+    ScratchDir dir("menu");
+    ASSERT_EQ(chown(dir.path().c_str(), user, group), 0);
+    std::string home = dir.path(), location = "/opt/Q/";
+
+    // New files: the folder's owner, 0644.
+    ASSERT_EQ(shortcut("ToolChest/A", "L", "c", dir.path()), 0);
+    EXPECT_EQ(owner_mode(dir / ".shortcuts"), users + " 420");
+    ASSERT_EQ(QV_instAddSinclude(&home[0], &location[0]), 0);
+    EXPECT_EQ(owner_mode(dir / ".auxchestrc"), users + " 420");
+
+    // A rewritten file: the owner and mode it had.
+    ASSERT_EQ(chown((dir / ".shortcuts").c_str(), user + 1, group + 1), 0);
+    ASSERT_EQ(chmod((dir / ".shortcuts").c_str(), 0600), 0);
+    ASSERT_EQ(shortcut("ToolChest/A", "M", "d", dir.path()), 0);
+    EXPECT_EQ(owner_mode(dir / ".shortcuts"), std::to_string(user + 1) + ":" + std::to_string(group + 1) + " 384");
+    EXPECT_NE(qvtest::read_file(dir / ".shortcuts").find(exec("M", "d")), std::string::npos);
 }
 
 TEST(Shortcut, UnwritableDirectoryFails)

@@ -12,7 +12,8 @@
 double ModuleVersion = 1.1;
 
 /* Room the site configuration is given in the size computation; the file
- * itself is a few hundred bytes. */
+ * itself is a few hundred bytes. Writing and removing it report this size,
+ * so that the progress of a run adds up to the total it was given. */
 #define SITE_CONF_BYTES 512
 
 int initModule(const _QV_instCDinst *cdinst, QV_InstModuleArgs *args)
@@ -45,7 +46,7 @@ static int write_site_conf(const char *path, QV_InstModuleArgs *args)
         QV_instSendUpdate(args->pipe, "-1 Quorvanta Demo: can't write %s\n", path);
         return 1;
     }
-    QV_instSendUpdate(args->pipe, "+%d %s\n", n, path);
+    QV_instSendUpdate(args->pipe, "+%d %s\n", SITE_CONF_BYTES, path);
     return 0;
 }
 
