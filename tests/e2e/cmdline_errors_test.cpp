@@ -196,33 +196,6 @@ char process_state(pid_t pid)
     return state == 'Z' || state == 'X' ? 0 : state;
 }
 
-// Starts a command-line run of the medium in the background, its standard
-// error going to errFile, and waits until the lingering module has written
-// the install child's process id to pidFile. Answers the parent's id; the
-// child's goes to *child (0 when the module never started).
-pid_t start_lingering_run(const std::string &medium, const std::string &root, const std::string &home,
-                          const std::string &pidFile, const std::string &errFile, pid_t *child)
-{
-    std::string setup = harness("QV_SETUP");
-    pid_t parent = fork();
-    if (parent == 0) {
-        setenv("HOME", home.c_str(), 1);
-        unsetenv("DISPLAY");
-        int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(err, 2);
-        execl(setup.c_str(), setup.c_str(), "-cmdline", "-noroot", "-from", medium.c_str(), "-dest", root.c_str(),
-              static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    *child = 0;
-    for (int i = 0; i < 200 && !*child; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::ifstream in(pidFile);
-        in >> *child;
-    }
-    return parent;
-}
-
 // Waits a while for a process to be gone; kills it when it is not.
 bool ends_by_itself(pid_t pid)
 {
@@ -235,16 +208,50 @@ bool ends_by_itself(pid_t pid)
     return false;
 }
 
-TEST_F(CmdlineErrors, ChildEndsWhenTheParentDies)
-{
-    std::string pidFile = scratch / "child.pid";
-    build("Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
+// A command-line run whose install child lingers in a module, started in
+// the background with its standard error going to err().
+class LingeringRun : public CmdlineErrors {
+protected:
+    pid_t parent = -1;
     pid_t child = 0;
-    pid_t parent = start_lingering_run(medium.cdinst(), root, home, pidFile, scratch / "err.txt", &child);
-    ASSERT_GT(parent, 0);
-    if (child <= 0)
-        kill(parent, SIGKILL);
-    ASSERT_GT(child, 0) << "the module did not start";
+
+    std::string err() const { return scratch / "err.txt"; }
+
+    // Starts the run and waits until the module has written the install
+    // child's process id.
+    void start()
+    {
+        std::string pidFile = scratch / "child.pid";
+        build("Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
+        std::string setup = harness("QV_SETUP");
+        std::string from = medium.cdinst();
+        std::string errFile = err();
+        parent = fork();
+        ASSERT_GE(parent, 0);
+        if (parent == 0) {
+            setenv("HOME", home.c_str(), 1);
+            unsetenv("DISPLAY");
+            dup2(open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            execl(setup.c_str(), setup.c_str(), "-cmdline", "-noroot", "-from", from.c_str(), "-dest",
+                  root.c_str(), static_cast<char *>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && !child; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::ifstream in(pidFile);
+            in >> child;
+        }
+        if (child <= 0) {
+            kill(parent, SIGKILL);
+            waitpid(parent, nullptr, 0);
+        }
+        ASSERT_GT(child, 0) << "the module did not start";
+    }
+};
+
+TEST_F(LingeringRun, ChildEndsWhenTheParentDies)
+{
+    ASSERT_NO_FATAL_FAILURE(start());
     kill(parent, SIGKILL);
     waitpid(parent, nullptr, 0);
     EXPECT_TRUE(ends_by_itself(child)) << "the install child went on after its parent died";
@@ -252,24 +259,16 @@ TEST_F(CmdlineErrors, ChildEndsWhenTheParentDies)
 
 // Ctrl-C (or kill) stops a first installation: the child goes, the run
 // says why and fails, and no history claims the installation is there.
-TEST_F(CmdlineErrors, InterruptedFirstInstallationCanBeRunAgain)
+TEST_F(LingeringRun, InterruptedFirstInstallationLeavesNoHistory)
 {
-    std::string pidFile = scratch / "child.pid";
-    build("Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
-    pid_t child = 0;
-    pid_t parent = start_lingering_run(medium.cdinst(), root, home, pidFile, scratch / "err.txt", &child);
-    ASSERT_GT(parent, 0);
-    if (child <= 0)
-        kill(parent, SIGKILL);
-    ASSERT_GT(child, 0) << "the module did not start";
+    ASSERT_NO_FATAL_FAILURE(start());
     kill(parent, SIGINT);
     int status = 0;
     waitpid(parent, &status, 0);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_TRUE(ends_by_itself(child));
-    EXPECT_NE(read_file(scratch / "err.txt").find("Installation interrupted\n"), std::string::npos)
-        << read_file(scratch / "err.txt");
+    EXPECT_NE(read_file(err()).find("Installation interrupted\n"), std::string::npos) << read_file(err());
     EXPECT_NE(log().find("Installation interrupted\n"), std::string::npos) << log();
     EXPECT_FALSE(exists(dest + "/SetupFiles/.QvTest.his"));
 }
