@@ -190,7 +190,7 @@ void make_members_writable(const _QV_InstTar *tar, const char *destDir, const ch
         if (!path || ::lstat(path.get(), &st) != 0 || S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR))
             continue;
         if (::chmod(path.get(), (st.st_mode & 07777) | S_IWUSR) != 0)
-            QV_instSendUpdate(stream, "-1 Untar could not make \"%s\" writable before\nextracting it from \"%s\"\n",
+            QV_instSendUpdate(stream, "-1 Untar could not make \"%s\" writable before extracting it from \"%s\"\n",
                               name, archivePath);
     }
 }
@@ -242,7 +242,7 @@ int QV_instUncompress(const char *source, const char *destination, int mode, int
 
     qv::CStr destDir(QV_instDirname(destination));
     if (!destDir || QV_instMkdir(destDir.get(), 0755, nullptr) != 0) {
-        QV_instSendUpdate(stream, "-1 Uncompress can't create destination directory for:\n%s\n", destination);
+        QV_instSendUpdate(stream, "-1 Uncompress can't create destination directory for: %s\n", destination);
         return 1;
     }
     // The old destination stays in place until bunzip2 has delivered the

@@ -292,7 +292,7 @@ int QV_instCopyFile(const char *source, const char *destination, int mode, int64
 
     qv::CStr destDir(QV_instDirname(destination));
     if (!destDir || QV_instMkdir(destDir.get(), 0755, nullptr) != 0) {
-        QV_instSendUpdate(stream, "-1 Copyfile can't create destination directory for:\n%s\n", destination);
+        QV_instSendUpdate(stream, "-1 Copyfile can't create destination directory for: %s\n", destination);
         return 1;
     }
     qv::Fd out(::open(destination, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));

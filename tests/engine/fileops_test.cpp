@@ -219,7 +219,7 @@ TEST(CopyFile, ErrorLinesForBadArgumentsAndUnwritableDestinations)
         {"", t.dst + "/x", "-1 Copyfile invalid parameters"},
         {"f", "", "-1 Copyfile invalid parameters"},
         {"f", tooLong, "-1 Copyfile invalid parameters"},
-        {"f", t.dst + "/plain/x", "-1 Copyfile can't create destination directory for:"},
+        {"f", t.dst + "/plain/x", "-1 Copyfile can't create destination directory for: " + t.dst + "/plain/x"},
         {"f", t.dst, "-1 Copyfile can't create file " + t.dst},
     };
     for (const Row &row : rows) {
@@ -229,6 +229,10 @@ TEST(CopyFile, ErrorLinesForBadArgumentsAndUnwritableDestinations)
         ASSERT_FALSE(proto.lines().empty());
         EXPECT_EQ(proto.lines()[0], row.line);
     }
+    Protocol proto;
+    EXPECT_EQ(QV_instUncompress("f", (t.dst + "/plain/x").c_str(), 0644, 4, proto.stream(), 0), 1);
+    EXPECT_EQ(proto.lines(),
+              std::vector<std::string>{"-1 Uncompress can't create destination directory for: " + t.dst + "/plain/x"});
 }
 
 TEST(Mkdir, CreatesEveryMissingComponentAndReportsOnlyThose)
