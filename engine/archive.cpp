@@ -37,33 +37,6 @@ struct PcloseDeleter {
     }
 };
 
-// A temporary file beside the destination that is removed unless it has
-// been renamed over the destination.
-struct TempFile {
-    std::string path;
-    qv::Fd fd;
-    bool kept = false;
-    ~TempFile()
-    {
-        if (!path.empty() && !kept)
-            ::unlink(path.c_str());
-    }
-    bool create(const char *dir, const char *destination)
-    {
-        const char *slash = std::strrchr(destination, '/');
-        std::string name = slash ? slash + 1 : destination;
-        std::string pattern = std::string(dir) + "." + name + ".XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        int f = ::mkostemp(buf.data(), O_CLOEXEC);
-        if (f < 0)
-            return false;
-        path = buf.data();
-        fd.reset(f);
-        return true;
-    }
-};
-
 // SIGPIPE ignored while the installer writes into a pipe whose reader may
 // have died (tar refusing a damaged archive): the write then fails with
 // EPIPE and is reported instead of killing the install child.
@@ -247,7 +220,7 @@ int QV_instUncompress(const char *source, const char *destination, int mode, int
     }
     // The old destination stays in place until bunzip2 has delivered the
     // whole file: a missing or damaged source must not replace a good file.
-    TempFile temp;
+    qv::PendingFile temp;
     if (!temp.create(destDir.get(), destination)) {
         QV_instSendUpdate(stream, "0 Can't create file %s\n", destination);
         return 1;
@@ -264,7 +237,7 @@ int QV_instUncompress(const char *source, const char *destination, int mode, int
         }
         if (n == 0)
             break;
-        if (!qv::write_all(temp.fd.get(), buffer, static_cast<size_t>(n))) {
+        if (!qv::write_all(temp.fd(), buffer, static_cast<size_t>(n))) {
             QV_instSendUpdate(stream, "-1 Uncompress couldn't write to %s\n", destination);
             result = 1;
             break;
@@ -278,22 +251,11 @@ int QV_instUncompress(const char *source, const char *destination, int mode, int
         QV_instSendUpdate(stream, "-1 Uncompress couldn't close input file %s\n", srcPath.get());
         result = 1;
     }
-    if (::close(temp.fd.release()) != 0) {
-        QV_instSendUpdate(stream, "-1 Uncompress couldn't close destination file %s\n", destination);
-        result = 1;
-    }
     if (result != 0)
-        return result; // the temporary file goes, the old destination stays
-    if (::chmod(temp.path.c_str(), static_cast<mode_t>(mode)) != 0) {
-        QV_instSendUpdate(stream, "-1 Couldn't change mode of %s\n", destination);
-        result = 1;
-    }
-    if (::rename(temp.path.c_str(), destination) != 0) {
-        QV_instSendUpdate(stream, "-1 Uncompress couldn't write to %s\n", destination);
-        return 1;
-    }
-    temp.kept = true;
-    return result;
+        return result; // the new file goes, the old destination stays
+    return temp.put_in_place(destination, static_cast<mode_t>(mode), stream,
+                             {"-1 Couldn't change mode of", "-1 Uncompress couldn't close destination file",
+                              "-1 Uncompress couldn't write to"});
 }
 
 int QV_instUntar(const _QV_InstTar *tar, const char *sourceDir, const char *destDir, long size, int compressed,
