@@ -95,7 +95,7 @@ public:
     int input() const { return input_.get(); }
 
     // Closes the input and waits for every command. Returns -1 when a
-    // command could not be waited for, 1 when one of them failed, else 0.
+    // command could not be waited for, 1 when the extraction failed, else 0.
     int finish()
     {
         input_.reset();
@@ -117,29 +117,47 @@ private:
         sigaddset(&defaults, SIGPIPE);
         posix_spawnattr_setsigdefault(&attr, &defaults);
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
-        const char *argv[] = {"sh", "-c", command.c_str(), nullptr};
+        // The shell is replaced by the command, so that its end (a signal
+        // included) is what waitpid sees.
+        std::string text = "exec " + command;
+        const char *argv[] = {"sh", "-c", text.c_str(), nullptr};
         int rc = posix_spawn(pid, "/bin/sh", &actions, &attr, const_cast<char **>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attr);
         return rc == 0;
     }
 
+    // The last command (tar) has to exit with 0, and so does each earlier
+    // one (bunzip2), unless SIGPIPE ended it after tar had succeeded: tar
+    // stops reading at the archive's end marker, and the padding that
+    // follows it (a large blocking factor) then finds no reader.
     int wait_all()
     {
-        int result = 0;
+        std::vector<int> statuses;
+        bool lost = false;
         for (pid_t pid : pids_) {
-            int status;
+            int status = 0;
             pid_t r;
             do
                 r = ::waitpid(pid, &status, 0);
             while (r < 0 && errno == EINTR);
-            if (r < 0)
-                result = -1;
-            else if (result == 0 && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
-                result = 1;
+            lost = lost || r < 0;
+            statuses.push_back(status);
         }
         pids_.clear();
-        return result;
+        if (lost)
+            return -1;
+        auto succeeded = [](int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; };
+        if (statuses.empty())
+            return 0;
+        if (!succeeded(statuses.back()))
+            return 1;
+        for (size_t i = 0; i + 1 < statuses.size(); ++i) {
+            int status = statuses[i];
+            if (!succeeded(status) && !(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE))
+                return 1;
+        }
+        return 0;
     }
 
     qv::Fd input_;

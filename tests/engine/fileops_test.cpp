@@ -538,17 +538,21 @@ TEST(Untar, ArchiveWithoutMembersAndTailAfterTheEndMarker)
               0);
     EXPECT_TRUE(t.proto.lines().empty());
 
-    // tar stops reading at the end marker; the zeros after it are not
-    // needed, and every member is still reported once.
+    // tar stops reading at the end marker; the zeros after it (a large
+    // blocking factor) are not needed, compressed or not, and every member
+    // is still reported once.
     qvtest::write_file(t.src + "/one.txt", "one");
-    sh("cd '" + t.src + "' && tar -cf tail.tar one.txt && truncate -s 2M tail.tar");
-    TarPart tail("tail.tar", {"one.txt"}, {3});
-    Protocol proto;
-    EXPECT_EQ(QV_instUntar(&tail.tar, t.src.c_str(), (t.dst + "/").c_str(), 3, 0, proto.stream(),
-                           QV_InstModeInstall),
-              0);
-    EXPECT_EQ(proto.lines(), member_lines(t.src + "/tail.tar", t.dst + "/", tail));
-    EXPECT_EQ(qvtest::read_file(t.dst + "/one.txt"), "one");
+    sh("cd '" + t.src + "' && tar -cf tail.tar one.txt && truncate -s 2M tail.tar && bzip2 -k tail.tar");
+    for (auto [file, flag] : {std::pair{"tail.tar", 0}, std::pair{"tail.tar.bz2", 1}}) {
+        SCOPED_TRACE(file);
+        TarPart tail(file, {"one.txt"}, {3});
+        const std::string into = t.dst + "/" + std::to_string(flag) + "/";
+        qvtest::make_dirs(into);
+        Protocol proto;
+        EXPECT_EQ(QV_instUntar(&tail.tar, t.src.c_str(), into.c_str(), 3, flag, proto.stream(), QV_InstModeInstall), 0);
+        EXPECT_EQ(proto.lines(), member_lines(t.src + "/" + file, into, tail));
+        EXPECT_EQ(qvtest::read_file(into + "one.txt"), "one");
+    }
 }
 
 TEST(Untar, DamagedArchivesFailTheOperation)
