@@ -38,8 +38,10 @@ struct PcloseDeleter {
 };
 
 // SIGPIPE ignored while the installer writes into a pipe whose reader may
-// have died (tar refusing a damaged archive): the write then fails with
-// EPIPE and is reported instead of killing the install child.
+// have died (tar refusing a damaged archive, or done at its end marker): the
+// write then fails with EPIPE and is dealt with instead of killing the
+// install child. Only around those writes: a protocol line that finds the
+// parent gone must still end the child.
 class IgnoreSigpipe {
 public:
     IgnoreSigpipe()
@@ -328,7 +330,6 @@ int QV_instUntar(const _QV_InstTar *tar, const char *sourceDir, const char *dest
         QV_instSendUpdate(stream, "-1 Can't change directory to: %s\n", destDir ? destDir : "");
         return 1;
     }
-    IgnoreSigpipe sigpipe;
     Pipeline pipeline;
     bool started = pipeline.start(commands);
     bool back = ::fchdir(saved.get()) == 0;
@@ -354,11 +355,18 @@ int QV_instUntar(const _QV_InstTar *tar, const char *sourceDir, const char *dest
         if (n == 0)
             break;
         fed += static_cast<uint64_t>(n);
-        if (!qv::write_all(pipeline.input(), buffer, static_cast<size_t>(n))) {
+        bool written;
+        int error;
+        {
+            IgnoreSigpipe sigpipe;
+            written = qv::write_all(pipeline.input(), buffer, static_cast<size_t>(n));
+            error = errno;
+        }
+        if (!written) {
             // tar stops reading at the archive's end marker; whatever
             // follows it is not needed, and tar's exit status tells below
             // whether it was content.
-            if (errno == EPIPE) {
+            if (error == EPIPE) {
                 readerGone = true;
                 break;
             }

@@ -579,6 +579,29 @@ TEST(Untar, DamagedArchivesFailTheOperation)
     }
 }
 
+// SIGPIPE is ignored only while the archive is fed to tar: once the parent
+// is gone, the next protocol line ends the child instead of letting it
+// extract on unseen.
+TEST(Untar, ProtocolLineToAGoneParentEndsTheChild)
+{
+    Tree t;
+    qvtest::write_file(t.src + "/one.txt", "one");
+    sh("cd '" + t.src + "' && tar -cf one.tar one.txt");
+    TarPart part("one.tar", {"one.txt"}, {3});
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    FILE *gone = fdopen(fds[1], "w");
+    EXPECT_EXIT(
+        {
+            signal(SIGPIPE, SIG_DFL);
+            QV_instUntar(&part.tar, t.src.c_str(), t.dst.c_str(), 3, 0, gone, QV_InstModeInstall);
+            std::_Exit(0);
+        },
+        testing::KilledBySignal(SIGPIPE), "");
+    std::fclose(gone);
+}
+
 TEST(Untar, MembersCannotBeWrittenOutsideTheDestination)
 {
     Tree t;
