@@ -37,36 +37,11 @@ struct PcloseDeleter {
     }
 };
 
-// A temporary file beside the destination that is removed unless it has
-// been renamed over the destination.
-struct TempFile {
-    std::string path;
-    qv::Fd fd;
-    bool kept = false;
-    ~TempFile()
-    {
-        if (!path.empty() && !kept)
-            ::unlink(path.c_str());
-    }
-    bool create(const char *dir, const char *destination)
-    {
-        const char *slash = std::strrchr(destination, '/');
-        std::string name = slash ? slash + 1 : destination;
-        std::string pattern = std::string(dir) + "." + name + ".XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        int f = ::mkostemp(buf.data(), O_CLOEXEC);
-        if (f < 0)
-            return false;
-        path = buf.data();
-        fd.reset(f);
-        return true;
-    }
-};
-
 // SIGPIPE ignored while the installer writes into a pipe whose reader may
-// have died (tar refusing a damaged archive): the write then fails with
-// EPIPE and is reported instead of killing the install child.
+// have died (tar refusing a damaged archive, or done at its end marker): the
+// write then fails with EPIPE and is dealt with instead of killing the
+// install child. Only around those writes: a protocol line that finds the
+// parent gone must still end the child.
 class IgnoreSigpipe {
 public:
     IgnoreSigpipe()
@@ -122,7 +97,7 @@ public:
     int input() const { return input_.get(); }
 
     // Closes the input and waits for every command. Returns -1 when a
-    // command could not be waited for, 1 when one of them failed, else 0.
+    // command could not be waited for, 1 when the extraction failed, else 0.
     int finish()
     {
         input_.reset();
@@ -144,29 +119,47 @@ private:
         sigaddset(&defaults, SIGPIPE);
         posix_spawnattr_setsigdefault(&attr, &defaults);
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
-        const char *argv[] = {"sh", "-c", command.c_str(), nullptr};
+        // The shell is replaced by the command, so that its end (a signal
+        // included) is what waitpid sees.
+        std::string text = "exec " + command;
+        const char *argv[] = {"sh", "-c", text.c_str(), nullptr};
         int rc = posix_spawn(pid, "/bin/sh", &actions, &attr, const_cast<char **>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attr);
         return rc == 0;
     }
 
+    // The last command (tar) has to exit with 0, and so does each earlier
+    // one (bunzip2), unless SIGPIPE ended it after tar had succeeded: tar
+    // stops reading at the archive's end marker, and the padding that
+    // follows it (a large blocking factor) then finds no reader.
     int wait_all()
     {
-        int result = 0;
+        std::vector<int> statuses;
+        bool lost = false;
         for (pid_t pid : pids_) {
-            int status;
+            int status = 0;
             pid_t r;
             do
                 r = ::waitpid(pid, &status, 0);
             while (r < 0 && errno == EINTR);
-            if (r < 0)
-                result = -1;
-            else if (result == 0 && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
-                result = 1;
+            lost = lost || r < 0;
+            statuses.push_back(status);
         }
         pids_.clear();
-        return result;
+        if (lost)
+            return -1;
+        auto succeeded = [](int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; };
+        if (statuses.empty())
+            return 0;
+        if (!succeeded(statuses.back()))
+            return 1;
+        for (size_t i = 0; i + 1 < statuses.size(); ++i) {
+            int status = statuses[i];
+            if (!succeeded(status) && !(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE))
+                return 1;
+        }
+        return 0;
     }
 
     qv::Fd input_;
@@ -190,7 +183,7 @@ void make_members_writable(const _QV_InstTar *tar, const char *destDir, const ch
         if (!path || ::lstat(path.get(), &st) != 0 || S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR))
             continue;
         if (::chmod(path.get(), (st.st_mode & 07777) | S_IWUSR) != 0)
-            QV_instSendUpdate(stream, "-1 Untar could not make \"%s\" writable before\nextracting it from \"%s\"\n",
+            QV_instSendUpdate(stream, "-1 Untar could not make \"%s\" writable before extracting it from \"%s\"\n",
                               name, archivePath);
     }
 }
@@ -242,12 +235,12 @@ int QV_instUncompress(const char *source, const char *destination, int mode, int
 
     qv::CStr destDir(QV_instDirname(destination));
     if (!destDir || QV_instMkdir(destDir.get(), 0755, nullptr) != 0) {
-        QV_instSendUpdate(stream, "-1 Uncompress can't create destination directory for:\n%s\n", destination);
+        QV_instSendUpdate(stream, "-1 Uncompress can't create destination directory for: %s\n", destination);
         return 1;
     }
     // The old destination stays in place until bunzip2 has delivered the
     // whole file: a missing or damaged source must not replace a good file.
-    TempFile temp;
+    qv::PendingFile temp;
     if (!temp.create(destDir.get(), destination)) {
         QV_instSendUpdate(stream, "0 Can't create file %s\n", destination);
         return 1;
@@ -264,7 +257,7 @@ int QV_instUncompress(const char *source, const char *destination, int mode, int
         }
         if (n == 0)
             break;
-        if (!qv::write_all(temp.fd.get(), buffer, static_cast<size_t>(n))) {
+        if (!qv::write_all(temp.fd(), buffer, static_cast<size_t>(n))) {
             QV_instSendUpdate(stream, "-1 Uncompress couldn't write to %s\n", destination);
             result = 1;
             break;
@@ -278,22 +271,11 @@ int QV_instUncompress(const char *source, const char *destination, int mode, int
         QV_instSendUpdate(stream, "-1 Uncompress couldn't close input file %s\n", srcPath.get());
         result = 1;
     }
-    if (::close(temp.fd.release()) != 0) {
-        QV_instSendUpdate(stream, "-1 Uncompress couldn't close destination file %s\n", destination);
-        result = 1;
-    }
     if (result != 0)
-        return result; // the temporary file goes, the old destination stays
-    if (::chmod(temp.path.c_str(), static_cast<mode_t>(mode)) != 0) {
-        QV_instSendUpdate(stream, "-1 Couldn't change mode of %s\n", destination);
-        result = 1;
-    }
-    if (::rename(temp.path.c_str(), destination) != 0) {
-        QV_instSendUpdate(stream, "-1 Uncompress couldn't write to %s\n", destination);
-        return 1;
-    }
-    temp.kept = true;
-    return result;
+        return result; // the new file goes, the old destination stays
+    return temp.put_in_place(destination, static_cast<mode_t>(mode), stream,
+                             {"-1 Couldn't change mode of", "-1 Uncompress couldn't close destination file",
+                              "-1 Uncompress couldn't write to"});
 }
 
 int QV_instUntar(const _QV_InstTar *tar, const char *sourceDir, const char *destDir, long size, int compressed,
@@ -348,7 +330,6 @@ int QV_instUntar(const _QV_InstTar *tar, const char *sourceDir, const char *dest
         QV_instSendUpdate(stream, "-1 Can't change directory to: %s\n", destDir ? destDir : "");
         return 1;
     }
-    IgnoreSigpipe sigpipe;
     Pipeline pipeline;
     bool started = pipeline.start(commands);
     bool back = ::fchdir(saved.get()) == 0;
@@ -374,11 +355,18 @@ int QV_instUntar(const _QV_InstTar *tar, const char *sourceDir, const char *dest
         if (n == 0)
             break;
         fed += static_cast<uint64_t>(n);
-        if (!qv::write_all(pipeline.input(), buffer, static_cast<size_t>(n))) {
+        bool written;
+        int error;
+        {
+            IgnoreSigpipe sigpipe;
+            written = qv::write_all(pipeline.input(), buffer, static_cast<size_t>(n));
+            error = errno;
+        }
+        if (!written) {
             // tar stops reading at the archive's end marker; whatever
             // follows it is not needed, and tar's exit status tells below
             // whether it was content.
-            if (errno == EPIPE) {
+            if (error == EPIPE) {
                 readerGone = true;
                 break;
             }

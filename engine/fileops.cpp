@@ -2,6 +2,7 @@
 // deletions, the source prompt, and the small helpers exported to modules.
 // Every step is reported to the parent as one protocol line.
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/cdinst.h"
 #include "engine/fileops.h"
@@ -92,6 +94,102 @@ bool write_all(int fd, const char *buf, size_t n)
         n -= static_cast<size_t>(w);
     }
     return true;
+}
+
+namespace {
+
+// The start of a name beside the destination for its new file: the
+// destination's name hidden behind a dot, cut so that ".<name>.XXXXXX"
+// stays within the file systems' limit of 255 bytes.
+std::string temporary_prefix(const std::string &dir, const std::string &base)
+{
+    return dir + "." + base.substr(0, 255 - 8) + ".";
+}
+
+// The same with six random letters and digits at the end.
+std::string temporary_name(const std::string &dir, const std::string &base)
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static uint64_t counter = 0;
+    uint64_t value;
+    // Before the kernel has random bytes, the process id and a count do:
+    // a name that is taken is simply tried again.
+    if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value))
+        value = (static_cast<uint64_t>(::getpid()) << 24) + ++counter;
+    std::string name = temporary_prefix(dir, base);
+    for (int i = 0; i < 6; ++i, value /= sizeof letters - 1)
+        name += letters[value % (sizeof letters - 1)];
+    return name;
+}
+
+} // namespace
+
+PendingFile::~PendingFile()
+{
+    if (!named_.empty())
+        ::unlink(named_.c_str());
+}
+
+bool PendingFile::create(const char *dir, const char *destination)
+{
+    const char *slash = std::strrchr(destination, '/');
+    dir_ = dir;
+    base_ = slash ? slash + 1 : destination;
+    // The unnamed file is named through /proc when it is complete; without
+    // /proc it could not be, so the named stand-in is taken from the start.
+    static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
+    if (procFds) {
+        int f = ::open(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (f >= 0) {
+            fd_.reset(f);
+            return true;
+        }
+    }
+    std::string pattern = temporary_prefix(dir_, base_) + "XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    int f = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (f < 0)
+        return false;
+    named_ = buf.data();
+    fd_.reset(f);
+    return true;
+}
+
+// Links the unnamed file to a free temporary name beside the destination;
+// linkat never replaces an existing entry, so a taken name is tried again.
+bool PendingFile::name_it()
+{
+    std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = temporary_name(dir_, base_);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            named_ = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+int PendingFile::put_in_place(const char *destination, mode_t mode, FILE *stream, const FailureTexts &texts)
+{
+    const char *failed = nullptr;
+    if (::fchmod(fd_.get(), mode) != 0)
+        failed = texts.mode;
+    else if (named_.empty() && !name_it())
+        failed = texts.name;
+    else if (::close(fd_.release()) != 0)
+        failed = texts.close;
+    else if (::rename(named_.c_str(), destination) != 0)
+        failed = texts.name;
+    if (failed) {
+        QV_instSendUpdate(stream, "%s %s\n", failed, destination);
+        return 1;
+    }
+    named_.clear();
+    return 0;
 }
 
 } // namespace qv
@@ -274,12 +372,12 @@ int QV_instCopyFile(const char *source, const char *destination, int mode, int64
 
     // The source may already be the destination itself (the installer run
     // from the installed product, its medium gone, reads from the product
-    // directory; or a hard link of it): truncating the destination would
-    // empty the source. The file is in place; only its mode is set, and its
+    // directory; or a hard link of it): replacing the destination would lose
+    // the source. The file is in place; only its mode is set, and its
     // progress is reported as a copy would report it.
     struct stat from, to;
-    if (::fstat(in.get(), &from) == 0 && ::stat(destination, &to) == 0 && from.st_dev == to.st_dev &&
-        from.st_ino == to.st_ino) {
+    const bool present = ::stat(destination, &to) == 0;
+    if (present && ::fstat(in.get(), &from) == 0 && from.st_dev == to.st_dev && from.st_ino == to.st_ino) {
         BlockLines lines{stream, srcPath.get(), destination};
         lines.copied(static_cast<size_t>(from.st_size));
         lines.finish();
@@ -292,11 +390,15 @@ int QV_instCopyFile(const char *source, const char *destination, int mode, int64
 
     qv::CStr destDir(QV_instDirname(destination));
     if (!destDir || QV_instMkdir(destDir.get(), 0755, nullptr) != 0) {
-        QV_instSendUpdate(stream, "-1 Copyfile can't create destination directory for:\n%s\n", destination);
+        QV_instSendUpdate(stream, "-1 Copyfile can't create destination directory for: %s\n", destination);
         return 1;
     }
-    qv::Fd out(::open(destination, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (out.get() < 0) {
+    // The data goes into a new file that replaces the destination only once
+    // it is complete and has its mode: a file installed 0600 is never
+    // readable by others on the way, and a failed copy keeps the old file.
+    // A folder (or a link to one) at the destination is not replaced.
+    qv::PendingFile out;
+    if ((present && S_ISDIR(to.st_mode)) || !out.create(destDir.get(), destination)) {
         QV_instSendUpdate(stream, "-1 Copyfile can't create file %s\n", destination);
         return 1;
     }
@@ -309,7 +411,7 @@ int QV_instCopyFile(const char *source, const char *destination, int mode, int64
     bool inKernel = true;
     for (;;) {
         if (inKernel) {
-            ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, kKernelChunk, 0);
+            ssize_t n = ::copy_file_range(in.get(), nullptr, out.fd(), nullptr, kKernelChunk, 0);
             if (n > 0) {
                 lines.copied(static_cast<size_t>(n));
                 continue;
@@ -327,7 +429,7 @@ int QV_instCopyFile(const char *source, const char *destination, int mode, int64
             result = 1;
             break;
         }
-        if (!qv::write_all(out.get(), buffer, static_cast<size_t>(n))) {
+        if (!qv::write_all(out.fd(), buffer, static_cast<size_t>(n))) {
             QV_instSendUpdate(stream, "-1 Copyfile writing file %s\n", destination);
             result = 1;
             break;
@@ -343,15 +445,10 @@ int QV_instCopyFile(const char *source, const char *destination, int mode, int64
         QV_instSendUpdate(stream, "-1 Copyfile closing src file %s\n", srcPath.get());
         result = 1;
     }
-    if (::close(out.release()) != 0) {
-        QV_instSendUpdate(stream, "-1 Copyfile closing dst file %s\n", destination);
-        result = 1;
-    }
-    if (::chmod(destination, static_cast<mode_t>(mode)) != 0) {
-        QV_instSendUpdate(stream, "-1 Changing mode of %s\n", destination);
-        result = 1;
-    }
-    return result;
+    if (result != 0)
+        return result; // the new file goes, the old destination stays
+    return out.put_in_place(destination, static_cast<mode_t>(mode), stream,
+                            {"-1 Changing mode of", "-1 Copyfile closing dst file", "-1 Copyfile can't create file"});
 }
 
 int QV_instHardlink(const char *dir, const char *target, const char *link, int64_t size, FILE *stream, int remove)

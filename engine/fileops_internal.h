@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "engine/internal.h"
 #include "engine/util.h"
 
 namespace qv {
@@ -28,6 +30,45 @@ SourceAnswer ask_for_source(FILE *stream, const char *title, const char *name);
 // Returns true when the operation ends there, with *result set.
 bool done_before_copying(const char *invalidLine, const char *source, const char *destination, int64_t size,
                          FILE *stream, int remove, int *result);
+
+// A new file written beside its destination and put in its place only when
+// it is complete and has its mode: until then the old file stays, and no
+// one can open the new one. It is made without a name (O_TMPFILE), so that
+// nothing is left behind whatever ends the process; where the file system
+// cannot do that (or /proc is missing, through which it is named), a hidden
+// ".<name>.XXXXXX" of mode 0600 beside the destination stands in for it and
+// is removed unless it was put in place.
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile();
+    PendingFile(const PendingFile &) = delete;
+    PendingFile &operator=(const PendingFile &) = delete;
+
+    // dir is the destination's folder as QV_instDirname gives it.
+    bool create(const char *dir, const char *destination);
+    int fd() const { return fd_.get(); }
+
+    // What the operation says when a step of put_in_place fails: the text,
+    // a blank and the destination.
+    struct FailureTexts {
+        const char *mode;
+        const char *close;
+        const char *name;
+    };
+    // Sets the mode, closes the file and gives it the destination's name.
+    // Returns 0, or 1 after the failed step's line; the old destination
+    // then stays.
+    int put_in_place(const char *destination, mode_t mode, FILE *stream, const FailureTexts &texts);
+
+private:
+    bool name_it();
+
+    std::string dir_;
+    std::string base_;  // the destination's last component
+    std::string named_; // the file's temporary name, once it has one
+    Fd fd_;
+};
 
 // Fills buf with up to n bytes, stopping early only at end of file.
 // Returns the count, or -1 on a read error.

@@ -2,7 +2,10 @@
 // their progress lines, modes, directories, bzip2 files, tar archives fed
 // to tar (plain and compressed), links, deletions and their protection,
 // and the source prompt in text mode.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
@@ -113,6 +116,23 @@ std::string cwd()
     return getcwd(buf, sizeof buf) ? buf : "";
 }
 
+// bzip2 files made with the real bzip2.
+void make_bz2(const std::string &path, const std::string &content)
+{
+    qvtest::write_file(path + ".raw", content);
+    sh("bzip2 -c '" + path + ".raw' > '" + path + "' && rm '" + path + ".raw'");
+}
+
+std::vector<std::string> entries(const std::string &dir)
+{
+    auto r = qvtest::run({"/bin/ls", "-A", dir});
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t nl; (nl = r.out.find('\n', start)) != std::string::npos; start = nl + 1)
+        out.push_back(r.out.substr(start, nl - start));
+    return out;
+}
+
 TEST(CopyFile, CopiesBlockByBlockAndEndsWithZeroLineOnWholeBlocks)
 {
     struct Row {
@@ -219,7 +239,7 @@ TEST(CopyFile, ErrorLinesForBadArgumentsAndUnwritableDestinations)
         {"", t.dst + "/x", "-1 Copyfile invalid parameters"},
         {"f", "", "-1 Copyfile invalid parameters"},
         {"f", tooLong, "-1 Copyfile invalid parameters"},
-        {"f", t.dst + "/plain/x", "-1 Copyfile can't create destination directory for:"},
+        {"f", t.dst + "/plain/x", "-1 Copyfile can't create destination directory for: " + t.dst + "/plain/x"},
         {"f", t.dst, "-1 Copyfile can't create file " + t.dst},
     };
     for (const Row &row : rows) {
@@ -229,6 +249,48 @@ TEST(CopyFile, ErrorLinesForBadArgumentsAndUnwritableDestinations)
         ASSERT_FALSE(proto.lines().empty());
         EXPECT_EQ(proto.lines()[0], row.line);
     }
+    Protocol proto;
+    EXPECT_EQ(QV_instUncompress("f", (t.dst + "/plain/x").c_str(), 0644, 4, proto.stream(), 0), 1);
+    EXPECT_EQ(proto.lines(),
+              std::vector<std::string>{"-1 Uncompress can't create destination directory for: " + t.dst + "/plain/x"});
+}
+
+// A file installed 0600 (a licence key) is not readable by others even
+// while it is written, whatever the umask: nothing in the destination
+// folder has a wider mode during the copy.
+TEST(CopyFile, PrivateFileIsNeverVisibleWithAWiderMode)
+{
+    Tree t;
+    ASSERT_EQ(mkfifo((t.src + "/key").c_str(), 0644), 0);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    FILE *lines = fdopen(fds[0], "r");
+    FILE *proto = fdopen(fds[1], "w");
+    const std::string target = t.dst + "/key";
+    const std::string content = bytes(20480);
+    // Opened for reading and writing, the FIFO does not wait for the copy.
+    int feed = open((t.src + "/key").c_str(), O_RDWR);
+    ASSERT_GE(feed, 0);
+    const mode_t umaskBefore = umask(0);
+    int result = -1;
+    std::thread copy([&] {
+        result = QV_instCopyFile("key", target.c_str(), 0600, 20480, proto, 0);
+        std::fclose(proto);
+    });
+    EXPECT_EQ(write(feed, content.data(), 10240), 10240);
+    char line[8192];
+    EXPECT_NE(std::fgets(line, sizeof line, lines), nullptr); // the first block is written
+    for (const std::string &name : entries(t.dst))
+        EXPECT_EQ(mode_of(t.dst + "/" + name) & 077, 0u) << name;
+    EXPECT_EQ(write(feed, content.data() + 10240, 10240), 10240);
+    close(feed);
+    copy.join();
+    umask(umaskBefore);
+    std::fclose(lines);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(mode_of(target), 0600u);
+    EXPECT_TRUE(qvtest::read_file(target) == content);
+    EXPECT_EQ(entries(t.dst), std::vector<std::string>{"key"});
 }
 
 TEST(Mkdir, CreatesEveryMissingComponentAndReportsOnlyThose)
@@ -261,23 +323,6 @@ TEST(Mkdir, CreatesEveryMissingComponentAndReportsOnlyThose)
     ASSERT_EQ(stat((d + "/d1/d2/d3").c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     EXPECT_EQ(QV_instMkdir(nullptr, 0755, nullptr), -1);
-}
-
-// bzip2 files made with the real bzip2.
-void make_bz2(const std::string &path, const std::string &content)
-{
-    qvtest::write_file(path + ".raw", content);
-    sh("bzip2 -c '" + path + ".raw' > '" + path + "' && rm '" + path + ".raw'");
-}
-
-std::vector<std::string> entries(const std::string &dir)
-{
-    auto r = qvtest::run({"/bin/ls", "-A", dir});
-    std::vector<std::string> out;
-    size_t start = 0;
-    for (size_t nl; (nl = r.out.find('\n', start)) != std::string::npos; start = nl + 1)
-        out.push_back(r.out.substr(start, nl - start));
-    return out;
 }
 
 TEST(Uncompress, DecompressesWithProgressLinesAndMode)
@@ -324,6 +369,37 @@ TEST(Uncompress, MissingOrDamagedSourceKeepsTheInstalledFile)
         EXPECT_EQ(lines.back(), "-1 Uncompress couldn't close input file " + t.src + "/" + name);
         EXPECT_EQ(entries(t.dst), std::vector<std::string>{"installed"}); // no temporary left
     }
+}
+
+// Whatever ends the install child in the middle of a decompression, nothing
+// is left beside the destination: no list names such a file, so nothing
+// would ever remove it.
+TEST(Uncompress, ChildKilledMidwayLeavesNothingBehind)
+{
+    Tree t;
+    make_bz2(t.src + "/big.bz2", std::string(size_t{4} << 20, 'z'));
+    qvtest::make_dirs(t.dst + "/out");
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    // The protocol pipe holds far fewer lines than the file makes and is
+    // not drained, so the child waits at a line in the middle of the file.
+    ASSERT_GT(fcntl(fds[1], F_SETPIPE_SZ, 4096), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(fds[0]);
+        QV_instUncompress("big.bz2", (t.dst + "/out/big").c_str(), 0644, 0, fdopen(fds[1], "w"), 0);
+        _exit(0);
+    }
+    close(fds[1]);
+    char c;
+    EXPECT_EQ(read(fds[0], &c, 1), 1); // the first block has been written
+    kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    close(fds[0]);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(entries(t.dst + "/out"), std::vector<std::string>{});
 }
 
 TEST(Removal, DeletesTargetsButNeverTheInstallersCopyOrLoadedModules)
@@ -462,17 +538,21 @@ TEST(Untar, ArchiveWithoutMembersAndTailAfterTheEndMarker)
               0);
     EXPECT_TRUE(t.proto.lines().empty());
 
-    // tar stops reading at the end marker; the zeros after it are not
-    // needed, and every member is still reported once.
+    // tar stops reading at the end marker; the zeros after it (a large
+    // blocking factor) are not needed, compressed or not, and every member
+    // is still reported once.
     qvtest::write_file(t.src + "/one.txt", "one");
-    sh("cd '" + t.src + "' && tar -cf tail.tar one.txt && truncate -s 2M tail.tar");
-    TarPart tail("tail.tar", {"one.txt"}, {3});
-    Protocol proto;
-    EXPECT_EQ(QV_instUntar(&tail.tar, t.src.c_str(), (t.dst + "/").c_str(), 3, 0, proto.stream(),
-                           QV_InstModeInstall),
-              0);
-    EXPECT_EQ(proto.lines(), member_lines(t.src + "/tail.tar", t.dst + "/", tail));
-    EXPECT_EQ(qvtest::read_file(t.dst + "/one.txt"), "one");
+    sh("cd '" + t.src + "' && tar -cf tail.tar one.txt && truncate -s 2M tail.tar && bzip2 -k tail.tar");
+    for (auto [file, flag] : {std::pair{"tail.tar", 0}, std::pair{"tail.tar.bz2", 1}}) {
+        SCOPED_TRACE(file);
+        TarPart tail(file, {"one.txt"}, {3});
+        const std::string into = t.dst + "/" + std::to_string(flag) + "/";
+        qvtest::make_dirs(into);
+        Protocol proto;
+        EXPECT_EQ(QV_instUntar(&tail.tar, t.src.c_str(), into.c_str(), 3, flag, proto.stream(), QV_InstModeInstall), 0);
+        EXPECT_EQ(proto.lines(), member_lines(t.src + "/" + file, into, tail));
+        EXPECT_EQ(qvtest::read_file(into + "one.txt"), "one");
+    }
 }
 
 TEST(Untar, DamagedArchivesFailTheOperation)
@@ -497,6 +577,29 @@ TEST(Untar, DamagedArchivesFailTheOperation)
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back(), "-1 Untar couldn't extract file " + t.src + "/" + row.file);
     }
+}
+
+// SIGPIPE is ignored only while the archive is fed to tar: once the parent
+// is gone, the next protocol line ends the child instead of letting it
+// extract on unseen.
+TEST(Untar, ProtocolLineToAGoneParentEndsTheChild)
+{
+    Tree t;
+    qvtest::write_file(t.src + "/one.txt", "one");
+    sh("cd '" + t.src + "' && tar -cf one.tar one.txt");
+    TarPart part("one.tar", {"one.txt"}, {3});
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);
+    FILE *gone = fdopen(fds[1], "w");
+    EXPECT_EXIT(
+        {
+            signal(SIGPIPE, SIG_DFL);
+            QV_instUntar(&part.tar, t.src.c_str(), t.dst.c_str(), 3, 0, gone, QV_InstModeInstall);
+            std::_Exit(0);
+        },
+        testing::KilledBySignal(SIGPIPE), "");
+    std::fclose(gone);
 }
 
 TEST(Untar, MembersCannotBeWrittenOutsideTheDestination)
