@@ -321,6 +321,11 @@ int QV_instMkdir(const char *path, int mode, FILE *stream)
         QV_instSendUpdate(stream, "-1 Mkdir invalid parameter\n");
         return -1;
     }
+    // Most calls are for a folder that is already there (every file of a
+    // package asks for its own): one look answers them.
+    struct stat whole;
+    if (::stat(path, &whole) == 0 && S_ISDIR(whole.st_mode))
+        return 0;
     std::string copy = path;
     // The first character is never a cut, so a leading "/" does not make
     // the root directory a prefix to examine.
