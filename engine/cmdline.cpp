@@ -79,9 +79,7 @@ qv::CStr destination_of(const _QV_instCDinst *cdinst)
 // why, and which file says so.
 void say_when_nothing_to_install(_QV_InstConfigList *config)
 {
-    UpdateNumInUseFlag(CDInstPtr, config, 1);
-    UpdateNumInUseFlag(CDInstPtr, config, 0);
-    if (NumPackagesAffected(CDInstPtr, config) != 0)
+    if (qv::packages_affected(CDInstPtr, config) != 0)
         return;
     // The history may have been found in the installation the program runs
     // from, which moved the root destination.

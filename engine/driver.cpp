@@ -40,6 +40,13 @@ bool first_installation()
     return !run.removeAll && !run.historyFound && !mbMaintenance;
 }
 
+int packages_affected(const _QV_instCDinst *cdinst, _QV_InstConfigList *config)
+{
+    UpdateNumInUseFlag(cdinst, config, 1);
+    UpdateNumInUseFlag(cdinst, config, 0);
+    return NumPackagesAffected(cdinst, config);
+}
+
 } // namespace qv
 
 namespace {
@@ -316,9 +323,7 @@ extern "C" {
 // when the run must not start.
 int QV_instPreInstallCheck(_QV_instCDinst *cdinst, _QV_InstConfigList *config)
 {
-    UpdateNumInUseFlag(cdinst, config, 1);
-    UpdateNumInUseFlag(cdinst, config, 0);
-    if (NumPackagesAffected(cdinst, config) == 0) {
+    if (qv::packages_affected(cdinst, config) == 0) {
         box("Nothing to Install/Remove");
         return 0;
     }

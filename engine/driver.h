@@ -36,6 +36,10 @@ InstallRun &install_run();
 // tree that is only partly there.
 bool first_installation();
 
+// How many packages installing or removing config changes, with the
+// packages' in-use counts taken afresh first.
+int packages_affected(const _QV_instCDinst *cdinst, _QV_InstConfigList *config);
+
 // The leading number of a protocol line, as the readers see it: base 10,
 // blanks and a sign allowed, 0 when the line starts with no number.
 inline long long protocol_count(const char *line)

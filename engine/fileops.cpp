@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "engine/cdinst.h"
 #include "engine/fileops.h"
@@ -98,15 +97,9 @@ bool write_all(int fd, const char *buf, size_t n)
 
 namespace {
 
-// The start of a name beside the destination for its new file: the
-// destination's name hidden behind a dot, cut so that ".<name>.XXXXXX"
-// stays within the file systems' limit of 255 bytes.
-std::string temporary_prefix(const std::string &dir, const std::string &base)
-{
-    return dir + "." + base.substr(0, 255 - 8) + ".";
-}
-
-// The same with six random letters and digits at the end.
+// A name beside the destination for its new file: the destination's name
+// hidden behind a dot, cut so that ".<name>.XXXXXX" stays within the file
+// systems' limit of 255 bytes, and six random letters and digits.
 std::string temporary_name(const std::string &dir, const std::string &base)
 {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -116,7 +109,7 @@ std::string temporary_name(const std::string &dir, const std::string &base)
     // a name that is taken is simply tried again.
     if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value))
         value = (static_cast<uint64_t>(::getpid()) << 24) + ++counter;
-    std::string name = temporary_prefix(dir, base);
+    std::string name = dir + "." + base.substr(0, 255 - 8) + ".";
     for (int i = 0; i < 6; ++i, value /= sizeof letters - 1)
         name += letters[value % (sizeof letters - 1)];
     return name;
@@ -128,6 +121,23 @@ PendingFile::~PendingFile()
 {
     if (!named_.empty())
         ::unlink(named_.c_str());
+}
+
+// Tries make(name) with fresh temporary names until one is free: neither
+// way of making the entry replaces an existing one, so a taken name fails
+// with EEXIST and the next is tried.
+template <typename Make> bool PendingFile::claim_name(Make make)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = temporary_name(dir_, base_);
+        if (make(name.c_str())) {
+            named_ = name;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
 }
 
 bool PendingFile::create(const char *dir, const char *destination)
@@ -145,32 +155,22 @@ bool PendingFile::create(const char *dir, const char *destination)
             return true;
         }
     }
-    std::string pattern = temporary_prefix(dir_, base_) + "XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    int f = ::mkostemp(buf.data(), O_CLOEXEC);
-    if (f < 0)
-        return false;
-    named_ = buf.data();
-    fd_.reset(f);
-    return true;
+    return claim_name([this](const char *name) {
+        int f = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (f < 0)
+            return false;
+        fd_.reset(f);
+        return true;
+    });
 }
 
-// Links the unnamed file to a free temporary name beside the destination;
-// linkat never replaces an existing entry, so a taken name is tried again.
+// Links the unnamed file to a free temporary name beside the destination.
 bool PendingFile::name_it()
 {
-    std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = temporary_name(dir_, base_);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-            named_ = name;
-            return true;
-        }
-        if (errno != EEXIST)
-            return false;
-    }
-    return false;
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+    return claim_name([&self](const char *name) {
+        return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+    });
 }
 
 int PendingFile::put_in_place(const char *destination, mode_t mode, FILE *stream, const FailureTexts &texts)

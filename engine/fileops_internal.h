@@ -63,6 +63,7 @@ public:
 
 private:
     bool name_it();
+    template <typename Make> bool claim_name(Make make);
 
     std::string dir_;
     std::string base_;  // the destination's last component

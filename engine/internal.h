@@ -74,6 +74,17 @@ private:
     int fd_;
 };
 
+// A stream on the descriptor, which it takes over only when the stream
+// could be made (else the descriptor stays with fd); null for no
+// descriptor.
+inline File stream_of(Fd &fd, const char *mode)
+{
+    File stream(fd.get() >= 0 ? fdopen(fd.get(), mode) : nullptr);
+    if (stream)
+        fd.release();
+    return stream;
+}
+
 // A dlopen handle closed with dlclose.
 struct DlCloser {
     void operator()(void *h) const

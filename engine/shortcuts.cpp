@@ -204,10 +204,7 @@ int QV_instAddSinclude(char *home, char *location)
         qv::Fd fd = open_auxchestrc_as_root(homeDir, rcPath.get(), refused);
         if (refused)
             return 1;
-        if (fd.get() >= 0)
-            rc.reset(fdopen(fd.get(), "a+"));
-        if (rc)
-            fd.release();
+        rc = qv::stream_of(fd, "a+");
     }
     if (!rc) {
         std::fprintf(stderr, "Unable to open shortcut file: %s\n", rcPath.get());
@@ -266,10 +263,8 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
             return 1;
         readable = inFd.get() >= 0 || errno == ENOENT;
         if (inFd.get() >= 0) {
-            in.reset(fdopen(inFd.get(), "r"));
+            in = qv::stream_of(inFd, "r");
             readable = in != nullptr;
-            if (in)
-                inFd.release();
         }
     }
 
@@ -298,9 +293,7 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
             unlinkat(dirFd.get(), "QUORRC", 0);
         }
     }
-    qv::File out(outFd.get() >= 0 ? fdopen(outFd.get(), "w") : nullptr);
-    if (out)
-        outFd.release();
+    qv::File out = qv::stream_of(outFd, "w");
     if (!out) {
         std::puts("Unable to open Shortcut file");
         return 1;

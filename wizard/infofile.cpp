@@ -104,12 +104,11 @@ bool write_info_file(const char *name, const std::vector<std::string> &values)
         std::replace(value.begin(), value.end(), '\n', ' ');
         text += value + "\n";
     }
-    FILE *stream = fdopen(fd.get(), "w");
+    File stream = stream_of(fd, "w");
     if (!stream)
         return false;
-    fd.release();
-    const bool written = std::fputs(text.c_str(), stream) >= 0;
-    return std::fclose(stream) == 0 && written;
+    const bool written = std::fputs(text.c_str(), stream.get()) >= 0;
+    return std::fclose(stream.release()) == 0 && written;
 }
 
 } // namespace qv
