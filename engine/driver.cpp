@@ -4,6 +4,7 @@
 #include "engine/driver.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
@@ -22,6 +23,7 @@
 #include "engine/fileops.h"
 #include "engine/install.h"
 #include "engine/internal.h"
+#include "engine/unfinished.h"
 #include "engine/util.h"
 #include "wizard/maintenance.h"
 #include "wizard/shell.h"
@@ -45,6 +47,58 @@ int packages_affected(const _QV_instCDinst *cdinst, _QV_InstConfigList *config)
     UpdateNumInUseFlag(cdinst, config, 1);
     UpdateNumInUseFlag(cdinst, config, 0);
     return NumPackagesAffected(cdinst, config);
+}
+
+// How long an interrupted child has to end by itself before it is killed.
+constexpr int kStopGraceMs = 2000;
+
+void log_verdict()
+{
+    QV_instUpdateLogfile(install_run().childFailed ? "Error during the installation\n" : "Installation Completed\n");
+}
+
+std::string death_text(int wstatus)
+{
+    if (WIFSIGNALED(wstatus))
+        return "Error: the installation did not complete (the install child was killed by signal " +
+               std::to_string(WTERMSIG(wstatus)) + ")";
+    return "Error: the installation did not complete";
+}
+
+int stop_install_child(pid_t child)
+{
+    if (child <= 0)
+        return 0;
+    // The child and every command it started share its process group. A
+    // stopped child must run to act on the signal: it removes its
+    // unfinished files and dies of it.
+    for (int sig : {SIGTERM, SIGCONT}) {
+        kill(-child, sig);
+        kill(child, sig);
+    }
+    // Looked at without collecting it, so that its group keeps its number
+    // until the rest of the group has been killed.
+    bool ended = false;
+    for (int waited = 0; waited < kStopGraceMs && !ended; waited += 10) {
+        siginfo_t info{};
+        if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+            if (errno == EINTR)
+                continue;
+            ended = true; // already collected (SIGCHLD ignored)
+        } else if (info.si_pid == child) {
+            ended = true;
+        } else {
+            struct timespec pause = {0, 10 * 1000 * 1000};
+            nanosleep(&pause, nullptr);
+        }
+    }
+    kill(-child, SIGKILL);
+    if (!ended)
+        kill(child, SIGKILL);
+    int wstatus = 0;
+    while (waitpid(child, &wstatus, 0) < 0 && errno == EINTR) {
+    }
+    return wstatus;
 }
 
 } // namespace qv
@@ -91,10 +145,14 @@ struct TextReader {
                 QV_instUpdateLogfile("%s\n", text + 3);
             qv::install_run().errorFlag = 1;
         }
-        if (std::strcmp(text, "# Error during installation") == 0)
+        if (std::strcmp(text, "# Error during installation") == 0) {
             qv::install_run().errorFlag = 1;
-        if (std::strcmp(text, "# Installation completed") == 0)
+            qv::install_run().childFailed = true;
+        }
+        if (std::strcmp(text, "# Installation completed") == 0) {
             completed = true;
+            qv::log_verdict();
+        }
         // Text a module meant for the log reaches it in this mode too.
         if (std::strncmp(text, "#Log:", 5) == 0)
             QV_instUpdateLogfile("%s\n", text + 5);
@@ -109,26 +167,36 @@ void note_interruption(int)
     g_interrupted = 1;
 }
 
-// The signals by which a user stops a text-mode run (Ctrl-C, kill, a
-// closed terminal). The parent catches them to stop the child and leave the
-// destination fit for the next run; they are held back from before the fork
-// until the parent's handlers are in place, and the child gets its own
-// default actions back.
+// The signals by which a user stops a run (Ctrl-C, kill, a closed
+// terminal).
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// As shells do, a signal that was ignored when setup started (nohup, a
+// background job of a script) stays ignored, in the parent and in the
+// child.
+bool ignored(int sig)
+{
+    struct sigaction now;
+    return sigaction(sig, nullptr, &now) == 0 && now.sa_handler == SIG_IGN;
+}
+
+// The text-mode parent catches the stop signals to stop the child and
+// leave the destination fit for the next run. They are held back from
+// before the fork until both processes have their handlers in place.
 class StopSignals {
 public:
     StopSignals()
     {
         sigemptyset(&set_);
-        for (int sig : kSignals)
+        for (int sig : kStopSignals)
             sigaddset(&set_, sig);
         sigprocmask(SIG_BLOCK, &set_, &mask_);
     }
     ~StopSignals()
     {
-        if (caught_) {
-            for (size_t i = 0; i < std::size(kSignals); ++i)
-                sigaction(kSignals[i], &old_[i], nullptr);
-        }
+        for (size_t i = 0; i < std::size(kStopSignals); ++i)
+            if (caught_[i])
+                sigaction(kStopSignals[i], &old_[i], nullptr);
         sigprocmask(SIG_SETMASK, &mask_, nullptr);
     }
     StopSignals(const StopSignals &) = delete;
@@ -141,26 +209,70 @@ public:
         sa.sa_handler = note_interruption;
         sigemptyset(&sa.sa_mask);
         // No SA_RESTART: the wait for the child's next line ends at once.
-        for (size_t i = 0; i < std::size(kSignals); ++i)
-            sigaction(kSignals[i], &sa, &old_[i]);
-        caught_ = true;
+        for (size_t i = 0; i < std::size(kStopSignals); ++i)
+            if (!ignored(kStopSignals[i]))
+                caught_[i] = sigaction(kStopSignals[i], &sa, &old_[i]) == 0;
         sigprocmask(SIG_SETMASK, &mask_, nullptr);
     }
 
-    void default_in_child()
-    {
-        for (int sig : kSignals)
-            signal(sig, SIG_DFL);
-        sigprocmask(SIG_SETMASK, &mask_, nullptr);
-    }
+    // The child has set its own handlers.
+    void release_in_child() { sigprocmask(SIG_SETMASK, &mask_, nullptr); }
 
 private:
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
     sigset_t set_;
     sigset_t mask_;
-    struct sigaction old_[std::size(kSignals)];
-    bool caught_ = false;
+    struct sigaction old_[std::size(kStopSignals)];
+    bool caught_[std::size(kStopSignals)] = {};
 };
+
+// The install child's write end of the pipe, for its SIGPIPE handler.
+volatile sig_atomic_t g_protocolFd = -1;
+
+// A stop signal ends the child, but its unfinished files go first.
+void child_stopped(int sig)
+{
+    qv::remove_unfinished();
+    signal(sig, SIG_DFL);
+    raise(sig); // delivered once the handler returns
+}
+
+// A write to a reader that is gone. When that reader is the parent, nobody
+// would see what the child reports, nor could anyone stop it: the child
+// ends. Any other reader (the terminal's pipe that `| head` closed) only
+// makes that write fail, and the installation goes on.
+void child_broken_pipe(int)
+{
+    int saved = errno;
+    struct pollfd protocol = {g_protocolFd, 0, 0};
+    if (poll(&protocol, 1, 0) == 1 && (protocol.revents & POLLERR)) {
+        qv::remove_unfinished();
+        signal(SIGPIPE, SIG_DFL);
+        raise(SIGPIPE);
+    }
+    errno = saved;
+}
+
+// The install child's own signal handling. Handlers, not SIG_IGN: the
+// programs the child runs (tar, bunzip2, the registry commands) get the
+// default actions back when they start, as they expect.
+void set_child_signals(int protocolFd, bool textMode)
+{
+    g_protocolFd = protocolFd;
+    struct sigaction sa = {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_handler = child_stopped;
+    for (int sig : kStopSignals)
+        if (!ignored(sig))
+            sigaction(sig, &sa, nullptr);
+    sa.sa_handler = child_broken_pipe;
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGPIPE, &sa, nullptr);
+    // The child has a process group of its own, which is not the terminal's
+    // foreground group: where the terminal stops such writers (stty
+    // tostop), a text-mode message box would stop the child for ever.
+    if (textMode)
+        signal(SIGTTOU, SIG_IGN);
+}
 
 // Text-mode parent: hands every line of the child to the text-mode reader
 // until the child closes the pipe or the user stops the run. Answers
@@ -242,7 +354,8 @@ struct ChildRun {
 };
 
 // What the install child does, start to end; it never returns.
-[[noreturn]] void run_child(_QV_instCDinst *cdinst, _QV_InstConfigList *config, Pipe &pipe, const ChildRun &job)
+[[noreturn]] void run_child(_QV_instCDinst *cdinst, _QV_InstConfigList *config, Pipe &pipe, const ChildRun &job,
+                           std::optional<StopSignals> &stopSignals)
 {
     // Nobody would read what the child reports once the parent is gone,
     // nor could anyone stop it (a child stopped while its parent asked a
@@ -250,21 +363,26 @@ struct ChildRun {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != job.parent)
         _exit(1);
+    // A process group of its own, which the commands it starts share: an
+    // interrupted run ends them all.
+    setpgid(0, 0);
     pipe.close_read();
     signal(SIGCHLD, SIG_DFL);
-    // Once the parent is gone the next protocol line ends the child instead
-    // of letting it work on unseen.
-    signal(SIGPIPE, SIG_DFL);
+    set_child_signals(fileno(pipe.write), QV_instGetMainTopLevelShell() == nullptr);
+    if (stopSignals)
+        stopSignals->release_in_child();
 
     if (QV_instGetMainTopLevelShell())
         qv::open_child_application();
 
     FILE *out = pipe.write;
+    qv::send_log_through(out);
     const int removeAll = job.removeAll;
     const std::string &destination = job.destination;
     const char *dest = destination.c_str();
     std::fputs(job.early.c_str(), out);
     if (!removeAll) {
+        qv::begin_history_draft();
         QV_InitHistoryFile(dest, GetProductName(cdinst), GetProductVersion(cdinst));
         UpdateNumInUseFlag(cdinst, config, 1);
         UpdateNumInUseFlag(cdinst, config, 0);
@@ -298,12 +416,14 @@ struct ChildRun {
     std::fflush(out);
     status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassAfterFiles, 0);
 
-    if (status != 0) {
-        QV_instUpdateLogfile("Error during the installation\n");
+    // The walk is over, whatever its errors: the history now tells what
+    // this run did.
+    qv::commit_history_draft();
+
+    // The parent writes the verdict into the log once it has read every
+    // line before it.
+    if (status != 0)
         std::fputs("# Error during installation\n", out);
-    } else {
-        QV_instUpdateLogfile("Installation Completed\n");
-    }
     std::fputs("# Installation completed\n", out);
     pipe.close_write();
 
@@ -473,11 +593,10 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
         p.close_both();
         return 1;
     }
-    if (pid == 0) {
-        if (stopSignals)
-            stopSignals->default_in_child();
-        run_child(cdinst, config, p, job);
-    }
+    if (pid == 0)
+        run_child(cdinst, config, p, job, stopSignals);
+    // Also here, so that the group exists before the parent may signal it.
+    setpgid(pid, pid);
 
     run.child = pid;
     run.errorFlag = 0;
@@ -495,18 +614,21 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     run.readFd = fileno(p.read);
     bool completed = read_child_lines(run.readFd, run.total);
     const bool interrupted = g_interrupted && !completed;
-    if (interrupted)
-        kill(pid, SIGKILL);
-    p.close_read();
-    run.readFd = -1;
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
-
     // The child still removes the history or fixes the registry's mode
     // after its last line; the run is over only when it has exited.
+    // The read end goes first: a child that still writes then learns that
+    // nobody reads instead of waiting for room in the pipe.
+    p.close_read();
+    run.readFd = -1;
     int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+    if (interrupted) {
+        wstatus = qv::stop_install_child(pid);
+    } else {
+        while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+        }
     }
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
     stopSignals.reset();
 
     if (interrupted) {
@@ -519,12 +641,9 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     // A child that died before its final marker (a crashing module, a
     // signal) reported no error line, yet the installation did not finish.
     if (!completed) {
-        if (WIFSIGNALED(wstatus))
-            std::fprintf(stderr,
-                         "Error: the installation did not complete (the install child was killed by signal %d)\n",
-                         WTERMSIG(wstatus));
-        else
-            std::fputs("Error: the installation did not complete\n", stderr);
+        const std::string text = qv::death_text(wstatus);
+        std::fprintf(stderr, "%s\n", text.c_str());
+        QV_instUpdateLogfile("%s\n", text.c_str());
         run.errorPrinted = true;
         run.errorFlag = 1;
     }

@@ -26,6 +26,8 @@ struct InstallRun {
     bool historyFound = false;
     // Text mode: the user has been told of an error on the terminal.
     bool errorPrinted = false;
+    // The child reported "# Error during installation": its passes failed.
+    bool childFailed = false;
 };
 
 InstallRun &install_run();
@@ -35,6 +37,19 @@ InstallRun &install_run();
 // next run installs everything again instead of offering maintenance of a
 // tree that is only partly there.
 bool first_installation();
+
+// The verdict of a run whose child sent its final marker, as the last
+// entry of the run's log.
+void log_verdict();
+
+// What the user is told of a child that ended before its final marker,
+// from its wait status.
+std::string death_text(int wstatus);
+
+// Ends an install child and every command it started: SIGTERM (the child
+// removes its unfinished files), then after a short grace SIGKILL to its
+// whole process group. Returns the child's wait status once collected.
+int stop_install_child(pid_t child);
 
 // How many packages installing or removing config changes, with the
 // packages' in-use counts taken afresh first.

@@ -17,6 +17,7 @@
 #include "engine/fileops.h"
 #include "engine/fileops_internal.h"
 #include "engine/internal.h"
+#include "engine/unfinished.h"
 #include "engine/util.h"
 #include "wizard/browse.h"
 #include "wizard/shell.h"
@@ -119,8 +120,10 @@ std::string temporary_name(const std::string &dir, const std::string &base)
 
 PendingFile::~PendingFile()
 {
-    if (!named_.empty())
+    if (!named_.empty()) {
+        mark_unfinished(Unfinished::Copy, nullptr);
         ::unlink(named_.c_str());
+    }
 }
 
 // Tries make(name) with fresh temporary names until one is free: neither
@@ -132,6 +135,7 @@ template <typename Make> bool PendingFile::claim_name(Make make)
         std::string name = temporary_name(dir_, base_);
         if (make(name.c_str())) {
             named_ = name;
+            mark_unfinished(Unfinished::Copy, name.c_str());
             return true;
         }
         if (errno != EEXIST)
@@ -189,6 +193,7 @@ int PendingFile::put_in_place(const char *destination, mode_t mode, FILE *stream
         return 1;
     }
     named_.clear();
+    mark_unfinished(Unfinished::Copy, nullptr);
     return 0;
 }
 

@@ -42,6 +42,7 @@ struct Reader {
     XtIntervalId watch = 0;    // the timer that looks after the child
     int busy = 0;              // inside the reader (a question may be waiting)
     bool childReaped = false;  // the child's exit status has been collected
+    int childStatus = 0;       // that status, as waitpid gives it
     // The root destination, which no dialog can change once a run has begun.
     std::string root;
     bool rootKnown = false;
@@ -76,7 +77,7 @@ void reap_child(bool wait)
     if (r.childReaped || child <= 0)
         return;
     for (;;) {
-        pid_t got = waitpid(child, nullptr, wait ? 0 : WNOHANG);
+        pid_t got = waitpid(child, &r.childStatus, wait ? 0 : WNOHANG);
         if (got < 0 && errno == EINTR)
             continue;
         if (got != 0)
@@ -130,9 +131,10 @@ void ok_box(const char *text)
 {
     stop_reading();
     signal(SIGCHLD, SIG_IGN);
-    signal_child(SIGKILL);
     // The history is removed only once the child can no longer write it.
-    reap_child(true);
+    if (!reader().childReaped)
+        qv::stop_install_child(qv::install_run().child);
+    reader().childReaped = true;
     if (qv::first_installation())
         QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
     std::exit(1);
@@ -214,7 +216,9 @@ void marker_line(const char *line)
         if (QV_instDebug >= 2)
             ok_box("Error 1");
         qv::install_run().errorFlag = 1;
+        qv::install_run().childFailed = true;
     } else if (std::strcmp(line, "# Installation completed") == 0) {
+        qv::log_verdict();
         finish_run();
     } else if (std::strncmp(line, "#Log:", 5) == 0) {
         QV_instUpdateLogfile("%s\n", line + 5);
@@ -239,12 +243,14 @@ void error_line(const char *line, XtInputId *id)
     const char *message = hasText ? line + 3 : line;
     if (hasText && std::strcmp(message, "abort") == 0)
         stop_run();
+    // Logged before the question, so that the log tells it whatever the
+    // answer.
+    if (hasText)
+        QV_instUpdateLogfile("%s\n", message);
     const std::string question = std::string(message) + "\n" + "Do you wish to continue?";
     if (QV_instOkCancelMessageBox(main_shell(), question.c_str(), "Yes", "No", nullptr) != 0)
         stop_run();
 
-    if (hasText)
-        QV_instUpdateLogfile("%s\n", message);
     signal_child(SIGCONT);
     *id = XtAppAddInput(XtWidgetToApplicationContext(main_shell()), qv::install_run().readFd,
                         reinterpret_cast<XtPointer>(XtInputReadMask), UpdateProgressBar, nullptr);
@@ -294,6 +300,7 @@ void child_watch(XtPointer, XtIntervalId *)
     }
     stop_reading();
     qv::install_run().errorFlag = 1;
+    QV_instUpdateLogfile("%s\n", qv::death_text(r.childStatus).c_str());
     if (mbProgress)
         XtDestroyWidget(QV_instGetShell(mbProgress));
     mbProgress = nullptr;

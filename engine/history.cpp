@@ -1,9 +1,13 @@
 // The history file: what an installation leaves in SetupFiles of the product
 // destination so that a later run can open in maintenance mode, its writer,
 // its reader and the comparison of product versions.
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +18,7 @@
 #include "engine/fileops.h"
 #include "engine/internal.h"
 #include "engine/lines.h"
+#include "engine/unfinished.h"
 #include "engine/util.h"
 #include "wizard/shell.h"
 
@@ -42,6 +47,104 @@ std::string history_name()
 std::string history_path(const char *dir)
 {
     return std::string(dir) + "/" + kSetupFiles + "/" + history_name();
+}
+
+// The history an install run writes. It is made under a temporary name
+// beside the history and replaces it only once the run has finished its
+// walk, so a run that dies half way (killed, out of memory, a power cut)
+// leaves the earlier history as it was, or none, instead of one that lists
+// what was never installed.
+struct Draft {
+    bool active = false; // the install child writes its history here
+    std::string path;    // the temporary file
+    std::string history; // the history it becomes
+    qv::Fd fd;
+};
+
+Draft &draft()
+{
+    static Draft d;
+    return d;
+}
+
+std::string draft_path(const std::string &history)
+{
+    return history + ".tmp";
+}
+
+// Whole text onto a descriptor; false on any error.
+bool write_text(int fd, const std::string &text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::string header_lines(const char *productName, const char *productVersion)
+{
+    const char *source = QV_instGetSourceDirectory();
+    std::string text = std::string(g_cHistoryVersion) + " " + std::to_string(g_iHistoryVersion) + "\n";
+    text += std::string(productName ? productName : "") + "\n";
+    text += std::string(productVersion ? productVersion : "") + "\n";
+    text += std::string(source ? source : "") + "\n";
+    return text;
+}
+
+std::string package_lines(const _QV_InstSuiteList *suite)
+{
+    std::string text;
+    for (const _QV_InstPackNode *n = suite->firstPack; n; n = n->next)
+        if (n->package)
+            text += std::string("Package \"") + (n->package->name ? n->package->name : "") + "\" Installed\n";
+    return text;
+}
+
+// Opens the history at path with the open flags given. As root, in a
+// folder that a user may be able to write to, it is never reached through
+// a link at its own name, nor is a special file or, for writing, a file
+// with other names opened: the user could have put any of them there to
+// make root write or read elsewhere. Such a file is named on standard
+// error and left as it is.
+qv::File open_history(const std::string &path, int flags, const char *mode)
+{
+    const bool asRoot = ::geteuid() == 0;
+    int extra = asRoot ? O_NOFOLLOW | O_NONBLOCK : 0;
+    qv::Fd fd(::open(path.c_str(), flags | extra | O_CLOEXEC, 0644));
+    if (fd.get() < 0) {
+        if (asRoot && errno == ELOOP)
+            std::fprintf(stderr, "History file is a link, left as it is: %s\n", path.c_str());
+        return nullptr;
+    }
+    if (asRoot) {
+        struct stat st;
+        const bool writing = (flags & O_ACCMODE) != O_RDONLY;
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (writing && st.st_nlink > 1)) {
+            std::fprintf(stderr, "History file is not a regular file of its own, left as it is: %s\n", path.c_str());
+            return nullptr;
+        }
+        ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    }
+    return qv::stream_of(fd, mode);
+}
+
+// Writes text to the history at path, opened with flags; false after
+// "Unable to open" when it cannot be opened.
+bool write_history(const std::string &path, int flags, const std::string &text)
+{
+    qv::File f = open_history(path, flags, "w");
+    if (!f) {
+        std::printf("Unable to open %s\n", path.c_str());
+        return false;
+    }
+    bool written = std::fputs(text.c_str(), f.get()) >= 0;
+    return std::fclose(f.release()) == 0 && written;
 }
 
 // One line without its newline; false at the end of the file.
@@ -153,9 +256,9 @@ qv::File open_outside_destination(_QV_instCDinst *cdinst)
         candidate = running;
     }
 
-    qv::File f(std::fopen(history_path(candidate.c_str()).c_str(), "r+"));
+    qv::File f = open_history(history_path(candidate.c_str()), O_RDWR, "r+");
     if (!f)
-        f.reset(std::fopen((candidate + "/" + history_name()).c_str(), "r+"));
+        f = open_history(candidate + "/" + history_name(), O_RDWR, "r+");
     if (!f)
         return nullptr;
 
@@ -172,7 +275,8 @@ qv::File open_outside_destination(_QV_instCDinst *cdinst)
 extern "C" {
 
 // Starts the history of an installation run: the format, the product and the
-// source directory the package files come from. Any earlier history goes.
+// source directory the package files come from. Any earlier history goes
+// (in an install run: once the run has finished its walk).
 int QV_InitHistoryFile(const char *destination, const char *productName, const char *productVersion)
 {
     if (!destination)
@@ -181,17 +285,22 @@ int QV_InitHistoryFile(const char *destination, const char *productName, const c
     QV_instMkdir(dir.c_str(), 0755, nullptr);
 
     std::string path = dir + "/" + history_name();
-    qv::File f(std::fopen(path.c_str(), "w"));
-    if (!f) {
-        std::printf("Unable to open %s\n", path.c_str());
+    Draft &d = draft();
+    if (!d.active)
+        return write_history(path, O_WRONLY | O_CREAT | O_TRUNC, header_lines(productName, productVersion)) ? 0 : 1;
+
+    // A temporary file left by a run that died is replaced; the new one is
+    // made afresh, so nothing that stands at its name is written through.
+    d.history = path;
+    d.path = draft_path(path);
+    ::unlink(d.path.c_str());
+    d.fd.reset(::open(d.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (d.fd.get() < 0) {
+        std::printf("Unable to open %s\n", d.path.c_str());
         return 1;
     }
-    const char *source = QV_instGetSourceDirectory();
-    std::fprintf(f.get(), "%s %d\n", g_cHistoryVersion, g_iHistoryVersion);
-    std::fprintf(f.get(), "%s\n", productName ? productName : "");
-    std::fprintf(f.get(), "%s\n", productVersion ? productVersion : "");
-    std::fprintf(f.get(), "%s\n", source ? source : "");
-    return std::fclose(f.release()) == 0 ? 0 : 1;
+    qv::mark_unfinished(qv::Unfinished::History, d.path.c_str());
+    return write_text(d.fd.get(), header_lines(productName, productVersion)) ? 0 : 1;
 }
 
 // Records the packages of one installed suite.
@@ -200,23 +309,26 @@ int QV_UpdateHistoryFile(const char *destination, const _QV_InstSuiteList *suite
     if (!destination || !suite)
         return 1;
     std::string path = history_path(destination);
-    qv::File f(std::fopen(path.c_str(), "a"));
-    if (!f) {
-        std::printf("Unable to open %s\n", path.c_str());
-        return 1;
+    Draft &d = draft();
+    if (d.active && path == d.history) {
+        if (d.fd.get() < 0) {
+            std::printf("Unable to open %s\n", d.path.c_str());
+            return 1;
+        }
+        return write_text(d.fd.get(), package_lines(suite)) ? 0 : 1;
     }
-    for (const _QV_InstPackNode *n = suite->firstPack; n; n = n->next)
-        if (n->package)
-            std::fprintf(f.get(), "Package \"%s\" Installed\n", n->package->name ? n->package->name : "");
-    return std::fclose(f.release()) == 0 ? 0 : 1;
+    return write_history(path, O_WRONLY | O_CREAT | O_APPEND, package_lines(suite)) ? 0 : 1;
 }
 
-// Forgets the installation (remove all, or a stopped failed run).
+// Forgets the installation (remove all, or a stopped failed run), and the
+// temporary history of a run that never finished.
 int QV_RemoveHistoryFile(const char *destination)
 {
     if (!destination)
         return -1;
-    return std::remove(history_path(destination).c_str());
+    std::string path = history_path(destination);
+    ::unlink(draft_path(path).c_str());
+    return std::remove(path.c_str());
 }
 
 // Looks for the history of an earlier installation and, when a valid one is
@@ -228,8 +340,9 @@ int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _Q
     if (!cdinst || !firstSuite || !destination || !*destination)
         return 0;
 
-    // "r+": a history the user may not write counts as missing.
-    qv::File f(std::fopen(history_path(destination).c_str(), "r+"));
+    // Opened for reading and writing: a history the user may not write
+    // counts as missing.
+    qv::File f = open_history(history_path(destination), O_RDWR, "r+");
     if (!f)
         f = open_outside_destination(cdinst);
     if (!f)
@@ -289,3 +402,34 @@ int CompareProductVersions(const char *productName, const char *ourVersion, cons
 }
 
 } // extern "C"
+
+namespace qv {
+
+void begin_history_draft()
+{
+    draft().active = true;
+}
+
+void commit_history_draft()
+{
+    Draft &d = draft();
+    if (!d.active || d.fd.get() < 0)
+        return;
+    // The history must be on disk before it takes the old one's place, or
+    // a power cut could leave an empty file under the history's name.
+    ::fdatasync(d.fd.get());
+    // Put in place only if the name still holds the file written here.
+    struct stat own, named;
+    bool same = ::fstat(d.fd.get(), &own) == 0 && ::lstat(d.path.c_str(), &named) == 0 && own.st_dev == named.st_dev &&
+                own.st_ino == named.st_ino;
+    bool closed = ::close(d.fd.release()) == 0;
+    if (!same || !closed || ::rename(d.path.c_str(), d.history.c_str()) != 0) {
+        std::printf("Unable to open %s\n", d.history.c_str());
+        if (same)
+            ::unlink(d.path.c_str());
+    }
+    qv::mark_unfinished(qv::Unfinished::History, nullptr);
+    d.active = false;
+}
+
+} // namespace qv

@@ -138,4 +138,16 @@ inline ChildIds children(const _QV_InstConfigList *config)
     return {};
 }
 
+// The install child's history: from begin_history_draft on, the history
+// functions write a temporary file beside the history, which
+// commit_history_draft puts in the history's place once the run has
+// finished its walk (history.cpp).
+void begin_history_draft();
+void commit_history_draft();
+
+// In the install child: log entries go to the parent as "#Log:" lines on
+// the protocol stream instead of straight into the log, so that the parent
+// writes every line of the run in order (logfile.cpp).
+void send_log_through(FILE *protocol);
+
 } // namespace qv

@@ -5,8 +5,11 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+
+#include "engine/internal.h"
 
 namespace {
 
@@ -14,7 +17,44 @@ namespace {
 // install child inherits it with the rest of the parent's memory.
 char g_logname[QV_LOGNAME_MAX + 1];
 
+// In the install child: the protocol stream that carries its log entries to
+// the parent, so that they land in the log in the order of the run.
+FILE *g_protocol = nullptr;
+
+// Longest piece of an entry one "#Log:" line carries, well within a
+// protocol line.
+constexpr size_t kLogPiece = 4000;
+
+// Each line of text as a "#Log:" line; a longer line goes in pieces.
+void send_log_lines(FILE *protocol, const char *text)
+{
+    const char *p = text;
+    while (*p) {
+        size_t length = std::strcspn(p, "\n");
+        do {
+            size_t piece = length < kLogPiece ? length : kLogPiece;
+            std::fputs("#Log:", protocol);
+            std::fwrite(p, 1, piece, protocol);
+            std::fputc('\n', protocol);
+            p += piece;
+            length -= piece;
+        } while (length > 0);
+        if (*p == '\n')
+            ++p;
+    }
+    std::fflush(protocol);
+}
+
 } // namespace
+
+namespace qv {
+
+void send_log_through(FILE *protocol)
+{
+    g_protocol = protocol;
+}
+
+} // namespace qv
 
 extern "C" {
 
@@ -73,6 +113,18 @@ int QV_instUpdateLogfile(const char *format, ...)
 {
     if (!format)
         return -1;
+    if (g_protocol && g_logname[0]) {
+        va_list ap;
+        va_start(ap, format);
+        char *text = nullptr;
+        int length = vasprintf(&text, format, ap);
+        va_end(ap);
+        if (length >= 0) {
+            qv::CStr owned(text);
+            send_log_lines(g_protocol, text);
+        }
+        return 0;
+    }
     FILE *f = QV_instOpenLogfile();
     if (!f)
         return 0;

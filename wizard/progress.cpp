@@ -20,6 +20,8 @@
 #include <cstring>
 #include <string>
 
+#include "engine/cdinst.h"
+#include "engine/driver.h"
 #include "wizard/dialog.h"
 #include "wizard/glue.h"
 
@@ -230,7 +232,9 @@ void QV_instProgressExposeCB(Widget, XtPointer, XtPointer)
 }
 
 // "Cancel": the child waits while the user decides. Quitting leaves what
-// is installed so far and the history file as they are (exit code 10).
+// is installed so far (exit code 10); like every interrupted first
+// installation, it leaves no history that would offer maintenance of a
+// product that is only partly there.
 void QV_instProgressCancelCB(Widget w, XtPointer, XtPointer)
 {
     XtPointer data = nullptr;
@@ -244,11 +248,9 @@ void QV_instProgressCancelCB(Widget w, XtPointer, XtPointer)
                                            "be installed\nproperly.\n\nQuit Setup?",
                                            "Yes", "No", nullptr);
     if (answer == 0) {
-        if (child > 0) {
-            kill(child, SIGKILL);
-            while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-            }
-        }
+        qv::stop_install_child(child);
+        if (qv::first_installation())
+            QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
         std::exit(10);
     }
     if (child > 0)

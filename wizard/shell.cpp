@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include <X11/Shell.h>
@@ -99,6 +100,16 @@ void optional_button(Widget box, unsigned char child, const char *callback, cons
     }
     QV_instUpdateLabelString(button, label);
     XtAddCallback(box, callback, QV_instOkCancelAnswerCB, reinterpret_cast<XtPointer>(answer));
+}
+
+// The text of a box shown without a display, as an entry of its own in the
+// run's log (nothing when no log is open).
+void log_box_text(const char *text)
+{
+    if (!text || !QV_instGetLogfileName()[0])
+        return;
+    size_t length = std::strlen(text);
+    QV_instUpdateLogfile(length && text[length - 1] == '\n' ? "%s" : "%s\n", text);
 }
 
 } // namespace
@@ -276,6 +287,9 @@ int QV_instOkCancelMessageBox(Widget parent, const char *text, const char *ok, c
         std::printf("Returning %s\n", ok);
         // The install child may end with _exit: the answer must be out.
         std::fflush(stdout);
+        // Whoever kept only the log (or sent the output away) still learns
+        // what the box said.
+        log_box_text(text);
         return 0;
     }
 
@@ -325,6 +339,7 @@ int QV_instDisplayMessage(Widget parent, const char *ok, const char *cancel, con
     if (parent)
         return QV_instOkCancelMessageBox(parent, text.get(), ok, cancel, help);
     std::fputs(text.get(), stderr);
+    log_box_text(text.get());
     return 0;
 }
 

@@ -1,12 +1,17 @@
 // Command-line installations whose install child reports problems: error
 // lines, warnings, over-long lines, a child that dies, a parent that dies.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -72,6 +77,8 @@ TEST_F(CmdlineErrors, MissingSourceFileIsSkippedAndTheRunFails)
     // "# Error during installation" marker tells.
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("Copyfile can't open file: not-on-the-medium.txt"), std::string::npos) << r.out;
+    // Whoever reads only the log learns which file was missing.
+    EXPECT_NE(log().find("\nCopyfile can't open file: not-on-the-medium.txt\n"), std::string::npos) << log();
     EXPECT_FALSE(exists(dest + "/not-on-the-medium.txt"));
     EXPECT_EQ(read_file(dest + "/ok.txt"), "ok\n");
     EXPECT_NE(r.err.find("Setup did not complete successfully\n"), std::string::npos) << r.err;
@@ -133,6 +140,41 @@ TEST_F(CmdlineErrors, BlockedDestinationIsNamedWithTheReason)
         << r.out;
 }
 
+// A reader gone before the child's first word: the child's message box
+// writes into a closed pipe, and the run still goes on to its end.
+TEST_F(CmdlineErrors, ClosedOutputDoesNotStopTheChild)
+{
+    medium.file("after.txt", "after\n");
+    build("Copy \"not-on-the-medium.txt\" \"\" 10 0644 0 0\nCopy \"after.txt\" \"\" 6 0644 0 0\n");
+    RunResult r = run({"/bin/bash", "-c", "set -o pipefail; \"$0\" \"$@\" | (exec 0<&-; sleep 1)", harness("QV_SETUP"),
+                       "-cmdline", "-noroot", "-from", medium.cdinst(), "-dest", root},
+                      {{"HOME", home}, {"DISPLAY", std::nullopt}});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("killed by signal"), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(dest + "/after.txt"), "after\n");
+    EXPECT_NE(log().find("Error during the installation\n"), std::string::npos) << log();
+}
+
+// A module's last log lines and its error come before the verdict, which
+// ends the run's entries.
+TEST_F(CmdlineErrors, TheVerdictIsTheLastLineOfTheLog)
+{
+    build("Function \"drv_lastlog\" \"drv_probe.so\" \"late\"\n");
+    RunResult r = install(medium.cdinst(), root, home);
+    EXPECT_EQ(r.status, 1) << r.err;
+    std::vector<std::string> lines = lines_of(log());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Error during the installation") << log();
+    std::vector<std::string> expected;
+    for (int i = 1; i <= 20; ++i)
+        expected.push_back("late " + std::to_string(i));
+    expected.push_back("late failed");
+    expected.push_back("Error during the installation");
+    ASSERT_GE(lines.size(), expected.size());
+    EXPECT_EQ(std::vector<std::string>(lines.end() - static_cast<long>(expected.size()), lines.end()), expected)
+        << log();
+}
+
 // Output piped into a reader that stops early does not stop the
 // installation.
 TEST_F(CmdlineErrors, ReaderThatStopsEarlyLeavesTheRunGoingOn)
@@ -182,6 +224,9 @@ TEST_F(CmdlineErrors, ChildThatDiesIsAFailure)
     EXPECT_NE(r.err.find("Error: the installation did not complete (the install child was killed by signal 11)\n"),
               std::string::npos)
         << r.err;
+    EXPECT_NE(log().find("Error: the installation did not complete (the install child was killed by signal 11)\n"),
+              std::string::npos)
+        << log();
 }
 
 // The child's state from /proc: 0 when it is gone (or a zombie).
@@ -208,21 +253,23 @@ bool ends_by_itself(pid_t pid)
     return false;
 }
 
-// A command-line run whose install child lingers in a module, started in
-// the background with its standard error going to err().
+// A command-line run in the background with its standard error going to
+// err(); the install child lingers in a module until go() is called.
 class LingeringRun : public CmdlineErrors {
 protected:
     pid_t parent = -1;
     pid_t child = 0;
+    std::string pidFile = scratch / "child.pid";
 
     std::string err() const { return scratch / "err.txt"; }
 
-    // Starts the run and waits until the module has written the install
-    // child's process id.
-    void start()
+    // Lets the lingering module return.
+    void go() const { write_file(pidFile + ".go", ""); }
+
+    // Starts setup on the medium as it stands; before runs in the new
+    // process first.
+    void launch(const std::function<void()> &before = {}, bool display = false)
     {
-        std::string pidFile = scratch / "child.pid";
-        build("Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
         std::string setup = harness("QV_SETUP");
         std::string from = medium.cdinst();
         std::string errFile = err();
@@ -230,31 +277,72 @@ protected:
         ASSERT_GE(parent, 0);
         if (parent == 0) {
             setenv("HOME", home.c_str(), 1);
-            unsetenv("DISPLAY");
+            if (display)
+                setenv("DISPLAY", ":97", 1);
+            else
+                unsetenv("DISPLAY");
             dup2(open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            if (before)
+                before();
             execl(setup.c_str(), setup.c_str(), "-cmdline", "-noroot", "-from", from.c_str(), "-dest",
                   root.c_str(), static_cast<char *>(nullptr));
             _exit(127);
         }
-        for (int i = 0; i < 200 && !child; ++i) {
+    }
+
+    // The process id a file names once it has been written; 0 (and setup
+    // killed) when none comes.
+    pid_t wait_for_pid(const std::string &file)
+    {
+        pid_t pid = 0;
+        for (int i = 0; i < 1200 && pid <= 0; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            std::ifstream in(pidFile);
-            in >> child;
+            std::ifstream in(file);
+            in >> pid;
         }
-        if (child <= 0) {
+        if (pid <= 0) {
             kill(parent, SIGKILL);
             waitpid(parent, nullptr, 0);
         }
+        return pid;
+    }
+
+    // Starts the run and waits until the module has written the install
+    // child's process id.
+    void start(const std::function<void()> &before = {})
+    {
+        build("Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
+        ASSERT_NO_FATAL_FAILURE(launch(before));
+        child = wait_for_pid(pidFile);
         ASSERT_GT(child, 0) << "the module did not start";
+    }
+
+    // setup's wait status once it has ended.
+    int finish() const
+    {
+        int status = 0;
+        while (waitpid(parent, &status, 0) < 0 && errno == EINTR) {
+        }
+        return status;
     }
 };
 
+// Killed outright (kill -9, the out-of-memory killer): nothing claims the
+// first installation is there, and the next run installs everything.
 TEST_F(LingeringRun, ChildEndsWhenTheParentDies)
 {
     ASSERT_NO_FATAL_FAILURE(start());
     kill(parent, SIGKILL);
     waitpid(parent, nullptr, 0);
     EXPECT_TRUE(ends_by_itself(child)) << "the install child went on after its parent died";
+    EXPECT_FALSE(exists(dest + "/SetupFiles/.QvTest.his"));
+
+    go();
+    RunResult r = install(medium.cdinst(), root, home);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Nothing to install"), std::string::npos) << r.err;
+    EXPECT_TRUE(exists(dest + "/SetupFiles/.QvTest.his"));
+    EXPECT_FALSE(exists(dest + "/SetupFiles/.QvTest.his.tmp")) << "the dead run's temporary history stays";
 }
 
 // Ctrl-C (or kill) stops a first installation: the child goes, the run
@@ -263,14 +351,91 @@ TEST_F(LingeringRun, InterruptedFirstInstallationLeavesNoHistory)
 {
     ASSERT_NO_FATAL_FAILURE(start());
     kill(parent, SIGINT);
-    int status = 0;
-    waitpid(parent, &status, 0);
+    int status = finish();
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_TRUE(ends_by_itself(child));
     EXPECT_NE(read_file(err()).find("Installation interrupted\n"), std::string::npos) << read_file(err());
     EXPECT_NE(log().find("Installation interrupted\n"), std::string::npos) << log();
     EXPECT_FALSE(exists(dest + "/SetupFiles/.QvTest.his"));
+}
+
+// Started with SIGHUP ignored (nohup), a run outlives the hangup.
+TEST_F(LingeringRun, HangupIgnoredAtStartStaysIgnored)
+{
+    ASSERT_NO_FATAL_FAILURE(start([] { signal(SIGHUP, SIG_IGN); }));
+    kill(parent, SIGHUP);
+    kill(child, SIGHUP);
+    go();
+    int status = finish();
+    ASSERT_TRUE(WIFEXITED(status)) << status << read_file(err());
+    EXPECT_EQ(WEXITSTATUS(status), 0) << read_file(err());
+    EXPECT_TRUE(exists(dest + "/SetupFiles/.QvTest.his"));
+}
+
+// Ctrl-C while a registry command runs ends that command too.
+TEST_F(LingeringRun, InterruptEndsTheCommandsTheChildStarted)
+{
+    const std::string commandPid = scratch / "regkey.pid";
+    medium.file("mwperl", "#!/bin/sh\nshift\nexec \"$@\"\n", 0755);
+    medium.file("regkey", "#!/bin/sh\necho $$ > '" + commandPid + "'\nsleep 600\n", 0755);
+    build("Copy \"mwperl\" \"Application/mainwin/mw/bin-amd64_linux/mwperl\" 30 0755 0 0\n"
+          "Copy \"regkey\" \"Application/mainwin/mw/bin-linux_optimized/regkey\" 60 0755 0 0\n"
+          "RegData \"HKLM\" \"Software/Test\" \"Path\" \"%d\"\n");
+    ASSERT_NO_FATAL_FAILURE(launch({}, true));
+    pid_t command = wait_for_pid(commandPid);
+    ASSERT_GT(command, 0) << read_file(err());
+    kill(parent, SIGINT);
+    int status = finish();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(ends_by_itself(command)) << "the registry command outlived the run";
+}
+
+// Where new files cannot be made without a name (no /proc to name them
+// through), an interrupted copy still leaves no temporary file behind.
+TEST_F(LingeringRun, InterruptWithoutProcLeavesNoTemporaryFile)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "hiding /proc needs root";
+    const std::string fifo = medium.dir() + "/slow.txt";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    build("Copy \"slow.txt\" \"\" 100000 0644 0 0\n");
+    ASSERT_NO_FATAL_FAILURE(launch([] {
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("none", "/proc", "tmpfs", 0, nullptr) != 0)
+            _exit(126);
+    }));
+    // The copy has begun once its reader opens the FIFO and some data went
+    // through; it then waits for more.
+    int writer = -1;
+    for (int i = 0; i < 1200 && writer < 0; ++i) {
+        writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_GE(writer, 0) << read_file(err());
+    ASSERT_EQ(write(writer, "some data\n", 10), 10);
+    auto temporaries = [&] {
+        std::vector<std::string> names;
+        if (DIR *d = opendir(dest.c_str())) {
+            while (dirent *e = readdir(d))
+                if (std::string(e->d_name).rfind(".slow.txt.", 0) == 0)
+                    names.push_back(e->d_name);
+            closedir(d);
+        }
+        return names;
+    };
+    for (int i = 0; i < 1200 && temporaries().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(temporaries().empty()) << "the copy took no temporary name";
+    kill(parent, SIGINT);
+    int status = finish();
+    close(writer);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << read_file(err());
+    EXPECT_TRUE(temporaries().empty());
+    EXPECT_FALSE(exists(dest + "/slow.txt"));
 }
 
 } // namespace

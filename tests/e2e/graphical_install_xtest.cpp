@@ -173,10 +173,13 @@ TEST_F(GraphicalInstall, AnErrorAnsweredNoEndsWithOneWithoutHistory)
     EXPECT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_ERROR", "Demo error"}}), 1) << output();
     EXPECT_TRUE(qvtest::exists(product() + "/bin/qvdemo")) << "nothing is rolled back";
     EXPECT_FALSE(qvtest::exists(history()));
+    // The log tells the error whatever the answer.
+    const std::string log = read_file(product() + "/SetupFiles/setup.log");
+    EXPECT_NE(log.find("\nDemo error\n"), std::string::npos) << log;
 }
 
 // Cancel in the progress dialog: "No" resumes the run, "Yes" quits with 10
-// and leaves the history file.
+// and, like any interrupted first installation, leaves no history.
 TEST_F(GraphicalInstall, CancelAsksNoResumesYesQuitsWithTen)
 {
     const std::string script = std::string(kFullInstallation) +
@@ -194,7 +197,8 @@ TEST_F(GraphicalInstall, CancelAsksNoResumesYesQuitsWithTen)
                             "*laProgressAction: Destination files:\n"
                             "*mbOkCancel: Setup is not yet completed.\\n\\nIf you quit now, the product will not "
                             "be installed\\nproperly.\\n\\nQuit Setup?\n");
-    EXPECT_TRUE(qvtest::exists(history()));
+    EXPECT_FALSE(qvtest::exists(history()));
+    EXPECT_FALSE(qvtest::exists(history() + ".tmp"));
     EXPECT_FALSE(qvtest::exists(product() + "/tools/bin/qvtool")) << "the run went on after Yes";
 }
 

@@ -7,7 +7,11 @@
 #include <cstring>
 #include <string>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "engine/cdinst.h"
+#include "engine/internal.h"
 #include "handmade_model.h"
 #include "support/testutil.h"
 
@@ -283,6 +287,47 @@ TEST(HistoryFile, UnopenableHistoryIsReportedAndTheRunGoesOn)
     std::string out = testing::internal::GetCapturedStdout();
     std::string line = "Unable to open " + dest + "/SetupFiles/.Prod.his\n";
     EXPECT_EQ(out, line + line);
+}
+
+// As root, in a folder a user may write to, a link planted at the
+// history's name is neither written nor read through; an install run's
+// history replaces it.
+TEST(HistoryFile, LinkAtTheHistorysNameIsNotFollowedByRoot)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    ScratchDir tmp("hist");
+    const std::string dest = tmp / "Prod/";
+    const std::string target = tmp / "target";
+    const std::string planted = "HistoryFileVersion 2\nProd\n3.1\n/\nPackage \"a\" Installed\n";
+    qvtest::write_file(target, planted, 0600);
+    qvtest::make_dirs(dest + "SetupFiles");
+    ASSERT_EQ(symlink(target.c_str(), (dest + kHistoryName).c_str()), 0);
+
+    Model m(tmp.path(), "/");
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    QV_InitHistoryFile(dest.c_str(), "Prod", "3.1");
+    QV_UpdateHistoryFile(dest.c_str(), m.suiteNamed("S1"));
+    EXPECT_EQ(m.check(dest), 0);
+    std::string out = testing::internal::GetCapturedStdout();
+    std::string err = testing::internal::GetCapturedStderr();
+    std::string line = "Unable to open " + dest + "/SetupFiles/.Prod.his\n";
+    EXPECT_EQ(out, line + line);
+    EXPECT_NE(err.find("is a link"), std::string::npos) << err;
+    EXPECT_EQ(qvtest::read_file(target), planted);
+    EXPECT_EQ(m.pkg("a")->installed, 0);
+
+    qv::begin_history_draft();
+    QV_InitHistoryFile(dest.c_str(), "Prod", "3.1");
+    QV_UpdateHistoryFile(dest.c_str(), m.suiteNamed("S2"));
+    qv::commit_history_draft();
+    EXPECT_EQ(qvtest::read_file(target), planted);
+    struct stat st;
+    ASSERT_EQ(lstat((dest + kHistoryName).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(qvtest::read_file(dest + kHistoryName), "HistoryFileVersion 2\nProd\n3.1\n/\nPackage \"c\" Installed\n");
+    EXPECT_FALSE(qvtest::exists(dest + kHistoryName + ".tmp"));
 }
 
 // Only the leading whole number of each version counts. Without a display

@@ -385,7 +385,9 @@ TEST_F(ProgressReader, AChildThatDiesEndsTheRunAsFailed)
             });
             XtAppMainLoop(app());
         },
-        ::testing::ExitedWithCode(0), "^\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\nlog:\nlast words\n$");
+        ::testing::ExitedWithCode(0), "^\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\nlog:\nlast words\n"
+                                      "Error: the installation did not complete \\(the install child was killed by "
+                                      "signal 9\\)\n$");
 }
 
 TEST_F(ProgressReader, AReadErrorIsFatal)
