@@ -228,12 +228,18 @@ private:
 // The install child's write end of the pipe, for its SIGPIPE handler.
 volatile sig_atomic_t g_protocolFd = -1;
 
-// A stop signal ends the child, but its unfinished files go first.
+// A stop signal ends the child, but its unfinished files go first. The
+// commands it started share its process group and end with it (those that
+// ignore the signal, as the child would have, go on).
 void child_stopped(int sig)
 {
     qv::remove_unfinished();
     signal(sig, SIG_DFL);
-    raise(sig); // delivered once the handler returns
+    // The child itself gets it too, once the handler returns.
+    if (getpgrp() == getpid())
+        kill(0, sig);
+    else
+        raise(sig);
 }
 
 // A write to a reader that is gone. When that reader is the parent, nobody
@@ -359,8 +365,9 @@ struct ChildRun {
 {
     // Nobody would read what the child reports once the parent is gone,
     // nor could anyone stop it (a child stopped while its parent asked a
-    // question would wait for ever).
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // question would wait for ever). SIGTERM lets it remove its unfinished
+    // files on its way out, unless SIGTERM is ignored.
+    prctl(PR_SET_PDEATHSIG, ignored(SIGTERM) ? SIGKILL : SIGTERM);
     if (getppid() != job.parent)
         _exit(1);
     // A process group of its own, which the commands it starts share: an
