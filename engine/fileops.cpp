@@ -316,11 +316,11 @@ const std::string *setup_copy_name()
     return &name;
 }
 
-} // namespace
-
-extern "C" {
-
-int QV_instMkdir(const char *path, int mode, FILE *stream)
+// Makes every missing folder of path, from the top down, and reports each
+// folder it makes with a "+N mkdir" line: N is 1 when units is negative;
+// otherwise the call reports exactly `units`, on the first folder it makes
+// (the folders below it get 0), or on the path when nothing was missing.
+int make_dirs(const char *path, int mode, FILE *stream, int64_t units)
 {
     if (qv::empty(path) || std::strlen(path) > QV_PATH_MAX) {
         QV_instSendUpdate(stream, "-1 Mkdir invalid parameter\n");
@@ -329,8 +329,11 @@ int QV_instMkdir(const char *path, int mode, FILE *stream)
     // Most calls are for a folder that is already there (every file of a
     // package asks for its own): one look answers them.
     struct stat whole;
-    if (::stat(path, &whole) == 0 && S_ISDIR(whole.st_mode))
+    if (::stat(path, &whole) == 0 && S_ISDIR(whole.st_mode)) {
+        if (units >= 0)
+            QV_instSendUpdate(stream, "+%lld mkdir %s\n", static_cast<long long>(units), path);
         return 0;
+    }
     std::string copy = path;
     // The first character is never a cut, so a leading "/" does not make
     // the root directory a prefix to examine.
@@ -348,15 +351,43 @@ int QV_instMkdir(const char *path, int mode, FILE *stream)
                 QV_instSendUpdate(stream, "-1 Mkdir stating %s\n", prefix.c_str());
                 return -1;
             }
-            QV_instSendUpdate(stream, "+1 mkdir %s\n", prefix.c_str());
+            if (units < 0) {
+                QV_instSendUpdate(stream, "+1 mkdir %s\n", prefix.c_str());
+            } else {
+                QV_instSendUpdate(stream, "+%lld mkdir %s\n", static_cast<long long>(units), prefix.c_str());
+                units = 0;
+            }
         } else if (!S_ISDIR(st.st_mode)) {
             QV_instSendUpdate(stream, "-1 Mkdir file already exists %s\n", prefix.c_str());
             return -1;
         }
-        if (cut == std::string::npos)
+        if (cut == std::string::npos) {
+            // Nothing was missing after all (someone else made the path
+            // since the first look): the units go on the path.
+            if (units > 0)
+                QV_instSendUpdate(stream, "+%lld mkdir %s\n", static_cast<long long>(units), path);
             return 0;
+        }
         cursor = cut;
     }
+}
+
+} // namespace
+
+namespace qv {
+
+int make_directory(const char *path, int mode, FILE *stream, int64_t units)
+{
+    return make_dirs(path, mode, stream, units < 0 ? 0 : units);
+}
+
+} // namespace qv
+
+extern "C" {
+
+int QV_instMkdir(const char *path, int mode, FILE *stream)
+{
+    return make_dirs(path, mode, stream, -1);
 }
 
 int QV_instCopyFile(const char *source, const char *destination, int mode, int64_t size, FILE *stream, int remove)

@@ -71,6 +71,14 @@ private:
     Fd fd_;
 };
 
+// The Mkdir operation: makes the missing folders of path like QV_instMkdir
+// and with its lines, but reports exactly `units` progress units, the units
+// the size walk counted for the operation, however many folders it makes:
+// "+<units> mkdir" for the first folder made and "+0 mkdir" for those below
+// it, or one "+<units> mkdir" line for the path when it was all there.
+// 0, or -1 after an error line.
+int make_directory(const char *path, int mode, FILE *stream, int64_t units);
+
 // Fills buf with up to n bytes, stopping early only at end of file.
 // Returns the count, or -1 on a read error.
 ssize_t read_block(int fd, char *buf, size_t n);

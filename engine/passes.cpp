@@ -65,6 +65,13 @@ int run_untar(QV_InstOperation *op, const char *source, const std::string &dir, 
                         QV_InstModeInstall);
 }
 
+// A directory named by a Mkdir operation, kept for removal with the units
+// its operation was counted for.
+struct RemovalDir {
+    std::string name;
+    int64_t units;
+};
+
 struct PassContext {
     const char *source;
     const char *destination;
@@ -72,8 +79,64 @@ struct PassContext {
     int pass;
     int removal;
     const char *suiteName;
-    std::vector<std::string> *removalDirs;
+    std::vector<RemovalDir> *removalDirs;
 };
+
+// The progress units that the size walk counts for an operation other than
+// an archive or a module call: its size, at least one. Every such operation
+// reports exactly these units once in a run, in the pass that acts on it,
+// or in the files pass of a walk that has nothing to do for it, so that a
+// run that goes through ends at exactly 100 percent.
+int64_t units_of(const QV_InstOperation *op)
+{
+    return op->size == 0 ? 1 : op->size;
+}
+
+// A name from the description shown in a progress line: a "\n" in it must
+// not end the line.
+std::string one_line(const char *text)
+{
+    std::string out = text ? text : "";
+    for (char &ch : out)
+        if (ch == '\n' || ch == '\r')
+            ch = ' ';
+    return out;
+}
+
+// The units of an operation that sends no line of its own (a Shortcut, a
+// registry step, or any of them in a removal).
+void send_units(const PassContext &c, const QV_InstOperation *op, const char *word, const char *name)
+{
+    QV_instSendUpdate(c.stream, "+%lld %s %s\n", static_cast<long long>(units_of(op)), word, one_line(name).c_str());
+}
+
+// Removal keeps the installer's own copy and the loaded modules without a
+// line; their units are reported all the same.
+void settle_kept(const PassContext &c, const QV_InstOperation *op, const std::string &path)
+{
+    if (InModuleList(path.c_str()) || IsSetupExe(path.c_str()))
+        QV_instSendUpdate(c.stream, "+%lld %s\n", static_cast<long long>(units_of(op)), path.c_str());
+}
+
+// A copy reports the bytes it wrote; an empty file, which the description
+// counts as one unit, or a file smaller than the description says leaves
+// units unreported, which follow in one more line of the copy's form.
+void settle_copy(const PassContext &c, const QV_InstOperation *op, const std::string &target, int result)
+{
+    if (target.empty() || result != 0)
+        return;
+    if (c.removal) {
+        settle_kept(c, op, target);
+        return;
+    }
+    struct stat st;
+    const int64_t units = units_of(op);
+    if (::stat(target.c_str(), &st) != 0 || st.st_size >= units)
+        return;
+    qv::CStr source(QV_instBuildPath(QV_instGetSourceDirectory(), op->u.copy.source, nullptr));
+    QV_instSendUpdate(c.stream, "+%lld %s %s\n", static_cast<long long>(units - st.st_size),
+                      source ? source.get() : "", target.c_str());
+}
 
 int run_function(const PassContext &c, _QV_InstPackage *package, QV_InstOperation *op)
 {
@@ -104,8 +167,10 @@ bool run_operation(const PassContext &c, _QV_InstPackage *package, QV_InstOperat
         if (files) {
             const char *name = op->u.copy.dest ? op->u.copy.dest : op->u.copy.source;
             std::string target = joined(c.destination, name);
-            status |= QV_instCopyFile(op->u.copy.source, target.empty() ? nullptr : target.c_str(), op->u.copy.mode,
-                                      op->size, c.stream, c.removal);
+            int result = QV_instCopyFile(op->u.copy.source, target.empty() ? nullptr : target.c_str(),
+                                         op->u.copy.mode, op->size, c.stream, c.removal);
+            status |= result;
+            settle_copy(c, op, target, result);
         }
         return true;
     case QV_OPER_COPYZ:
@@ -113,8 +178,10 @@ bool run_operation(const PassContext &c, _QV_InstPackage *package, QV_InstOperat
         // destination name is not used for this type.
         if (files) {
             std::string target = joined(c.destination, op->u.copy.source);
-            status |= QV_instUncompress(op->u.copy.source, target.empty() ? nullptr : target.c_str(),
-                                        op->u.copy.mode, op->size, c.stream, c.removal);
+            int result = QV_instUncompress(op->u.copy.source, target.empty() ? nullptr : target.c_str(),
+                                           op->u.copy.mode, op->size, c.stream, c.removal);
+            status |= result;
+            settle_copy(c, op, target, result);
         }
         return true;
     case QV_OPER_UNTAR:
@@ -131,10 +198,13 @@ bool run_operation(const PassContext &c, _QV_InstPackage *package, QV_InstOperat
         if (!files)
             return true;
         if (!c.removal) {
+            // One unit however many folders it makes: the size walk cannot
+            // know which of them will be there already.
             std::string dir = joined(c.destination, op->u.mkdir.dir);
-            status |= QV_instMkdir(dir.empty() ? nullptr : dir.c_str(), op->u.mkdir.mode, c.stream);
+            status |= qv::make_directory(dir.empty() ? nullptr : dir.c_str(), op->u.mkdir.mode, c.stream,
+                                         units_of(op));
         } else if (c.removalDirs->size() < kMaxRemovalDirs) {
-            c.removalDirs->emplace_back(op->u.mkdir.dir ? op->u.mkdir.dir : "");
+            c.removalDirs->push_back({op->u.mkdir.dir ? op->u.mkdir.dir : "", units_of(op)});
         } else {
             std::puts("Can't remove all dirs, list too large");
         }
@@ -144,30 +214,47 @@ bool run_operation(const PassContext &c, _QV_InstPackage *package, QV_InstOperat
         if (files) {
             std::string dir = joined(c.destination, op->u.link.dir);
             const char *d = dir.empty() ? nullptr : dir.c_str();
-            if (op->type == QV_OPER_HARDLINK)
-                status |= QV_instHardlink(d, op->u.link.target, op->u.link.link, op->size, c.stream, c.removal);
-            else
-                status |= QV_instSoftlink(d, op->u.link.target, op->u.link.link, op->size, c.stream, c.removal);
+            int result = op->type == QV_OPER_HARDLINK
+                             ? QV_instHardlink(d, op->u.link.target, op->u.link.link, op->size, c.stream, c.removal)
+                             : QV_instSoftlink(d, op->u.link.target, op->u.link.link, op->size, c.stream, c.removal);
+            status |= result;
+            if (c.removal && result == 0 && d && op->u.link.link)
+                settle_kept(c, op, dir + "/" + op->u.link.link);
         }
         return true;
     case QV_OPER_FUNCTION:
         status |= run_function(c, package, op);
         return true;
     case QV_OPER_SHORTCUT:
+        // Nothing to do in any pass but to report its unit.
+        if (files)
+            send_units(c, op, "Shortcut", op->u.shortcut.s2);
         return true;
     case QV_OPER_REGDATA:
-        // A registry failure is reported by its own error line only.
-        if (!c.removal && c.pass == QV_PassRegistry)
+        // A registry failure is reported by its own error line only; done,
+        // failed, skipped without a display or left alone by a removal, the
+        // step reports its unit.
+        if (!c.removal && c.pass == QV_PassRegistry) {
             QV_instRegData(c.destination, op->u.regdata.rootKey, op->u.regdata.keyName, op->u.regdata.keyValue,
                            op->u.regdata.value, c.stream);
+            send_units(c, op, "RegData", op->u.regdata.keyName);
+        } else if (c.removal && files) {
+            send_units(c, op, "RegData", op->u.regdata.keyName);
+        }
         return true;
     case QV_OPER_SELFREG:
+        // Collected in the files pass, run in the registry pass, where
+        // every SelfReg reports its unit whether or not it ran the tool.
         if (!c.removal) {
             std::string common;
             if (const char *dir = QV_instGetCommonDestinationDirectory())
                 common = dir;
             QV_instSelfReg(common.empty() ? nullptr : common.c_str(), c.destination, op->u.selfreg.module,
                            c.stream, static_cast<QV_CustomPass>(c.pass));
+            if (c.pass == QV_PassRegistry)
+                send_units(c, op, "SelfReg", op->u.selfreg.module);
+        } else if (files) {
+            send_units(c, op, "SelfReg", op->u.selfreg.module);
         }
         return true;
     default:
@@ -177,16 +264,16 @@ bool run_operation(const PassContext &c, _QV_InstPackage *package, QV_InstOperat
 
 // Directories collected in removal pass 3 go last and deepest first (the
 // reverse of their operations), so a directory is empty when its turn comes.
-void remove_collected_dirs(const std::vector<std::string> &dirs, const char *destination, FILE *stream)
+void remove_collected_dirs(const std::vector<RemovalDir> &dirs, const char *destination, FILE *stream)
 {
     for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) {
-        qv::CStr path(QV_instBuildPath(destination, it->c_str(), nullptr));
+        qv::CStr path(QV_instBuildPath(destination, it->name.c_str(), nullptr));
         if (!path) {
             QV_instSendUpdate(stream, "-1 Internal error while deleting directories\n");
             continue;
         }
         rmdir(path.get());
-        QV_instSendUpdate(stream, "+1 %s\n", path.get());
+        QV_instSendUpdate(stream, "+%lld %s\n", static_cast<long long>(it->units), path.get());
     }
 }
 
@@ -250,7 +337,7 @@ int QV_instInstallPackList(_QV_InstPackNode *list, const char *source, const cha
     if (!list || !destination || !*destination)
         return -1;
 
-    std::vector<std::string> removalDirs;
+    std::vector<RemovalDir> removalDirs;
     PassContext c{source, destination, stream, pass, removal, suiteName, &removalDirs};
     int status = 0;
     for (_QV_InstPackNode *node = list; node; node = node->next) {

@@ -218,6 +218,30 @@ TEST_F(CmdlineInstall, PrintsProgressAndEndsTheStatusLine)
     EXPECT_EQ(r.err.find("Error"), std::string::npos) << r.err;
 }
 
+// Each operation reports exactly the units the size walk counted for it,
+// also the ones with nothing to do (Shortcuts, registry steps without a
+// display), a Mkdir that makes three folders and an empty file.
+TEST_F(CmdlineInstall, CleanRunEndsAtExactlyOneHundredPercent)
+{
+    std::string body = "Package \"p\" \"\"\n";
+    body += "Copy \"bin/tool\" \"\" " + std::to_string(medium.file("bin/tool", kTool, 0755)) + " 0755 0 0\n";
+    body += "Copy \"empty\" \"\" " + std::to_string(medium.file("empty", "")) + " 0644 0 0\n";
+    body += "Shortcut \"ToolChest/Test\" \"Tool\" \"bin/tool\"\n";
+    body += "Shortcut \"ToolChest/Test\" \"Tool -x\" \"bin/tool -x\"\n";
+    body += "RegData \"HKLM\" \"Software/Test\" \"Path\" \"%d\"\n";
+    body += "SelfReg \"bin/tool\"\n";
+    body += "Mkdir \"a/b/c\" 0755 0 0\n";
+    body += "Suite \"S\" p\nConfigBegin\n1 MainDlg \"Test\" \"\" \"\" 3\n3 CusDlg \"All\" \"\" \"\" 1 4\n"
+            "4 Suite \"S\" \"\" \"\" 1\nConfigEnd\n";
+    medium.description(body);
+    RunResult r = install(medium.cdinst(), root, home);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(exists(dest + "/a/b/c"));
+    size_t last = r.out.rfind("Status:");
+    ASSERT_NE(last, std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(last), "Status:100.00%\r\n") << r.out;
+}
+
 TEST_F(CmdlineInstall, WithoutDisplayRegistryStepsWarnOnStderr)
 {
     build();

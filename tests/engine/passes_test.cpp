@@ -161,6 +161,46 @@ TEST_F(Passes, UndefinedOperationAbandonsTheList)
     EXPECT_FALSE(exists(dest + "g.txt")) << "the operations after it do not run";
 }
 
+// Whether a pass acts on an operation, skips it or has nothing to do for
+// it, each walk reports the package's read size exactly, so that the
+// progress of a run that goes through ends at 100 percent.
+TEST_F(Passes, EachWalkReportsThePackagesReadSize)
+{
+    unsetenv("DISPLAY"); // the registry steps only warn
+    medium.file("f.txt", "12345");
+    medium.file("empty", "");
+    load("Package \"p\" \"\"\nCopy \"f.txt\" \"\" 5 0644 0 0\nCopy \"empty\" \"\" 0 0644 0 0\n"
+         "Mkdir \"a/b/c\" 0755 0 0\nShortcut \"ToolChest/T\" \"Tool\" \"x\"\nRegData \"R\" \"K\" \"V\" \"x\"\n"
+         "SelfReg \"f.txt\"\nSuite \"S\" p\nConfigBegin\n3 Suite \"S\" \"\" \"\" 1\nConfigEnd\n");
+    ASSERT_EQ(QV_instSetSizes(cdinst), 0);
+    auto units = [](Stream &s) {
+        long long sum = 0;
+        for (const std::string &line : s.lines())
+            if (line[0] == '+')
+                sum += std::atoll(line.c_str() + 1);
+        return sum;
+    };
+
+    Stream installing;
+    for (int pass = QV_PassBeforeFiles; pass <= QV_PassAfterFiles; ++pass)
+        EXPECT_EQ(QV_instInstallConfig(cdinst, config(3), dest.c_str(), installing.get(), pass, 0), 0) << pass;
+    EXPECT_TRUE(exists(dest + "a/b/c"));
+    EXPECT_EQ(units(installing), package("p")->readSize);
+
+    QV_instGetSuiteFromName(cdinst, "S")->installed = 1;
+    package("p")->installed = 1;
+    package("p")->lastPass = 0;
+    config(3)->installed = 1;
+    config(3)->selected = 0;
+    UpdateNumInUseFlag(cdinst, config(3), 1);
+    UpdateNumInUseFlag(cdinst, config(3), 0);
+    Stream removing;
+    for (int pass : {QV_PassBeforeFiles, QV_PassFiles, QV_PassAfterFiles})
+        EXPECT_EQ(QV_instInstallConfig(cdinst, config(3), dest.c_str(), removing.get(), pass, 1), 0) << pass;
+    EXPECT_FALSE(exists(dest + "a/b/c"));
+    EXPECT_EQ(units(removing), package("p")->readSize);
+}
+
 TEST_F(Passes, CollectedDirectoriesAreRemovedLastAndInReverse)
 {
     std::string body = "Package \"p\" \"\"\n";
