@@ -185,6 +185,11 @@ void QV_instProcessArgs(int argc, char **argv, char **cdinstPath, char **rootDes
                 fail("Error: option -dest requires an argument\n");
             std::free(*rootDest);
             *rootDest = absolute_root(argv[++i]);
+            // Paths travel in line-based formats (the menu include line, the
+            // history, the child's protocol lines): a line break would split
+            // them.
+            if (std::strchr(*rootDest, '\n'))
+                fail("Error: option -dest: the destination folder must not contain a line break\n");
         } else if (std::strcmp(arg, "-from") == 0) {
             if (i + 1 >= argc)
                 fail("Error: option -from requires an argument\n");

@@ -688,8 +688,29 @@ void QV_instChangeResgitryPermission(char *installDir)
     if (!path)
         return;
     struct stat st;
-    mode_t mode = (stat(path.get(), &st) == 0 && S_ISDIR(st.st_mode)) ? 0755 : 0644;
-    chmod(path.get(), mode);
+    if (geteuid() != 0) {
+        chmod(path.get(), (stat(path.get(), &st) == 0 && S_ISDIR(st.st_mode)) ? 0755 : 0644);
+        return;
+    }
+    // As root the destination may be a folder that a user can write, where
+    // a link put at the registry's name would hand the new mode to any file
+    // of the system. The mode is set on what was opened without following a
+    // link at that name (read-only and non-blocking opens folders and files
+    // alike, and never waits on a FIFO); a regular file with other links is
+    // left alone too.
+    qv::Fd fd(open(path.get(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0) {
+        if (errno == ELOOP && lstat(path.get(), &st) == 0 && S_ISLNK(st.st_mode))
+            std::fprintf(stderr, "Error: %s is a symbolic link; its mode was left as it is\n", path.get());
+        return;
+    }
+    if (fstat(fd.get(), &st) != 0)
+        return;
+    if (!S_ISDIR(st.st_mode) && st.st_nlink != 1) {
+        std::fprintf(stderr, "Error: %s has other links; its mode was left as it is\n", path.get());
+        return;
+    }
+    fchmod(fd.get(), S_ISDIR(st.st_mode) ? 0755 : 0644);
 }
 
 // A bare pipe-and-fork for modules that run work of their own in a child.

@@ -1,10 +1,13 @@
-// Whole lines of the small text files the installer reads and rewrites (the
-// history file, the user's menu files), whatever their length.
+// Lines of the text files the installer reads and rewrites (the history
+// file, the user's menu files): whole lines whatever their length, or pieces
+// of lines in bounded memory.
 #pragma once
 
 #include <stdio.h>
 
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "engine/internal.h"
 
@@ -35,5 +38,42 @@ inline bool first_quoted(const std::string &line, std::string &text)
     text = line.substr(open + 1, close - open - 1);
     return true;
 }
+
+// A file read in pieces that never span two lines and never exceed the
+// reader's buffer, for files that someone else may have made: a user's
+// sparse file of a gigabyte without a single line break costs no more
+// memory than a short one.
+class LinePieces {
+public:
+    explicit LinePieces(FILE *f) : f_(f) {}
+    LinePieces(const LinePieces &) = delete;
+    LinePieces &operator=(const LinePieces &) = delete;
+
+    // The next piece (valid until the next call); lineEnds tells whether it
+    // ends with its line's newline. False at the end of the file or on a
+    // read error (ferror tells which).
+    bool next(std::string_view &piece, bool &lineEnds)
+    {
+        if (pos_ == len_) {
+            pos_ = 0;
+            len_ = std::fread(buf_, 1, sizeof buf_, f_);
+            if (len_ == 0)
+                return false;
+        }
+        const char *start = buf_ + pos_;
+        const void *newline = std::memchr(start, '\n', len_ - pos_);
+        size_t n = newline ? static_cast<size_t>(static_cast<const char *>(newline) - start) + 1 : len_ - pos_;
+        piece = std::string_view(start, n);
+        lineEnds = newline != nullptr;
+        pos_ += n;
+        return true;
+    }
+
+private:
+    FILE *f_;
+    char buf_[16384];
+    size_t pos_ = 0;
+    size_t len_ = 0;
+};
 
 } // namespace qv

@@ -3,6 +3,11 @@
 // forked install child can both add entries, each landing at the end.
 #include "engine/util.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +50,37 @@ void send_log_lines(FILE *protocol, const char *text)
     std::fflush(protocol);
 }
 
+// Every open of the log goes through here: the log opened for appending,
+// created when missing, or NULL. As root the log may lie in a folder that a
+// user can write (a user's own software folder), where the user could put
+// at its name a link to any file of the system: a symbolic link there is
+// not followed, and a hard link of another file, or anything other than a
+// regular file, is not appended to; standard error says why.
+FILE *open_log()
+{
+    const bool asRoot = geteuid() == 0;
+    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
+    if (asRoot)
+        flags |= O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+    qv::Fd fd(open(g_logname, flags, 0666));
+    struct stat st;
+    if (fd.get() < 0) {
+        if (asRoot && errno == ELOOP && lstat(g_logname, &st) == 0 && S_ISLNK(st.st_mode))
+            std::fprintf(stderr, "Error: %s is a symbolic link; the log is not written through it\n", g_logname);
+        return nullptr;
+    }
+    if (asRoot) {
+        if (fstat(fd.get(), &st) != 0)
+            return nullptr;
+        if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+            std::fprintf(stderr, "Error: %s %s; the log is not written to it\n", g_logname,
+                         S_ISREG(st.st_mode) ? "has other links" : "is not a regular file");
+            return nullptr;
+        }
+    }
+    return qv::stream_of(fd, "a").release();
+}
+
 } // namespace
 
 namespace qv {
@@ -75,7 +111,7 @@ int QV_instInitLogfile(const char *name)
     std::memcpy(g_logname, name, len + 1);
     // The name stays set even when the file cannot be created, so that each
     // later entry tries again and reports why it is lost.
-    FILE *f = std::fopen(g_logname, "a");
+    FILE *f = open_log();
     if (!f)
         return -1;
     std::fclose(f);
@@ -103,7 +139,7 @@ FILE *QV_instOpenLogfile(void)
 {
     if (!g_logname[0])
         return nullptr;
-    FILE *f = std::fopen(g_logname, "a");
+    FILE *f = open_log();
     if (!f)
         std::fprintf(stderr, "Error: (QV_instUpdateLogfile) can't open '%s'\n", g_logname);
     return f;

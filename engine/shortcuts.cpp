@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/install.h"
@@ -34,22 +35,6 @@ const char *env_value(const char *name)
 {
     const char *v = std::getenv(name);
     return v && *v ? v : nullptr;
-}
-
-// The words of a menu line, split at blanks, tabs and newlines.
-std::vector<std::string> words(const std::string &line, size_t max)
-{
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (out.size() < max) {
-        i = line.find_first_not_of(" \t\n", i);
-        if (i == std::string::npos)
-            break;
-        size_t end = line.find_first_of(" \t\n", i);
-        out.push_back(line.substr(i, end == std::string::npos ? std::string::npos : end - i));
-        i = end;
-    }
-    return out;
 }
 
 // The components of a menu path, split at '/', empty ones dropped. The
@@ -122,24 +107,31 @@ std::string intermediate_menu(const std::string &menu, const std::string &next)
 // planted a link to any file of the system: they are opened only as regular
 // files of their own, never through a link (and without waiting on a FIFO).
 // A link or anything other than a regular file: message naming the file,
-// `refused` set, -1.
-int open_no_link(int dirFd, const char *name, const std::string &shown, int flags, bool &refused)
+// `refused` set, -1. With oneLink, a file that has other (hard) links is
+// refused the same way: a file that is written in place, not replaced,
+// would otherwise write into whatever other file the user linked it to.
+int open_no_link(int dirFd, const char *name, const std::string &shown, int flags, bool oneLink, bool &refused)
 {
     int fd = openat(dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0 && errno != ELOOP)
         return -1;
     struct stat st;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+    bool regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && (!oneLink || st.st_nlink == 1))
         return fd;
     if (fd >= 0)
         close(fd);
-    std::fprintf(stderr, "Shortcut file is a link or not a regular file, left as it is: %s\n", shown.c_str());
+    if (regular)
+        std::fprintf(stderr, "Shortcut file has other links, left as it is: %s\n", shown.c_str());
+    else
+        std::fprintf(stderr, "Shortcut file is a link or not a regular file, left as it is: %s\n", shown.c_str());
     refused = true;
     return -1;
 }
 
-// ~/.auxchestrc for root: never through a link; a new one is created 0644
-// and given to the owner of the home folder, whose file it is.
+// ~/.auxchestrc for root: never through a link, nor into a file with other
+// links (it is appended to in place); a new one is created 0644 and given to
+// the owner of the home folder, whose file it is.
 qv::Fd open_auxchestrc_as_root(const char *home, const std::string &shown, bool &refused)
 {
     qv::Fd homeFd(open(home, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -149,7 +141,7 @@ qv::Fd open_auxchestrc_as_root(const char *home, const std::string &shown, bool 
     const char name[] = ".auxchestrc";
     qv::Fd fd(openat(homeFd.get(), name, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd.get() < 0)
-        return errno == EEXIST ? qv::Fd(open_no_link(homeFd.get(), name, shown, O_RDWR | O_APPEND, refused))
+        return errno == EEXIST ? qv::Fd(open_no_link(homeFd.get(), name, shown, O_RDWR | O_APPEND, true, refused))
                                : qv::Fd();
     if (fchown(fd.get(), folder.st_uid, folder.st_gid) != 0 || fchmod(fd.get(), 0644) != 0) {
         unlinkat(homeFd.get(), name, 0);
@@ -167,6 +159,46 @@ bool put(const std::string &text, FILE *out, const char *failure)
     std::fputs(failure, stdout);
     return false;
 }
+
+// What install_shortcut looks at in a line of a menu file, gathered piece by
+// piece so that a line of any length costs bounded memory: its first two
+// words (split at blanks, tabs and newlines) and the text between its first
+// two double quotes. Each text is kept to kMaxWrittenLine + 1 characters: it
+// is only ever compared with texts of at most kMaxWrittenLine, to which a
+// longer one is unequal, cut or whole.
+struct LineScan {
+    size_t words = 0; // words begun, counted up to 3
+    bool inWord = false;
+    std::string word[2];
+    int quotes = 0; // double quotes seen, counted up to 2
+    std::string quoted;
+
+    static void keep(std::string &text, char c)
+    {
+        if (text.size() <= kMaxWrittenLine)
+            text.push_back(c);
+    }
+
+    void feed(std::string_view piece)
+    {
+        for (char c : piece) {
+            if (c == ' ' || c == '\t' || c == '\n') {
+                inWord = false;
+            } else {
+                if (!inWord) {
+                    inWord = true;
+                    words += words < 3;
+                }
+                if (words <= 2)
+                    keep(word[words - 1], c);
+            }
+            if (c == '"')
+                quotes += quotes < 2;
+            else if (quotes == 1)
+                keep(quoted, c);
+        }
+    }
+};
 
 } // namespace
 
@@ -210,10 +242,23 @@ int QV_instAddSinclude(char *home, char *location)
         std::fprintf(stderr, "Unable to open shortcut file: %s\n", rcPath.get());
         return 1;
     }
-    std::string line;
-    while (qv::read_line(rc.get(), line))
-        if (line.find(include.get()) != std::string::npos)
+    // The line is looked for piece by piece: the file is the user's and may
+    // be of any size. Only the tail of the current line that could begin
+    // the line looked for is kept from one piece to the next.
+    const std::string_view wanted(include.get());
+    std::string window;
+    qv::LinePieces pieces(rc.get());
+    std::string_view piece;
+    bool lineEnds = false;
+    while (pieces.next(piece, lineEnds)) {
+        window.append(piece);
+        if (window.find(wanted) != std::string::npos)
             return 0;
+        if (lineEnds)
+            window.clear();
+        else if (window.size() >= wanted.size())
+            window.erase(0, window.size() - (wanted.size() - 1));
+    }
     std::fseek(rc.get(), 0, SEEK_END);
     std::fprintf(rc.get(), "\n%s\n", include.get());
     return std::fclose(rc.release()) == 0 ? 0 : 1;
@@ -251,13 +296,15 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
     // file and the rename all happen in the same folder.
     const bool asRoot = geteuid() == 0;
     const std::string menuFile = std::string(dir) + "/.shortcuts";
-    qv::Fd dirFd(open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // O_PATH: the folder is only searched and written, never listed, so it
+    // needs no read permission.
+    qv::Fd dirFd(open(dir, O_PATH | O_DIRECTORY | O_CLOEXEC));
     // A missing menu file is an empty one; one that exists but cannot be
     // read must not be replaced by a file without its menus.
     qv::File in;
     bool readable = false, refused = false;
     if (dirFd.get() >= 0) {
-        qv::Fd inFd(asRoot ? open_no_link(dirFd.get(), ".shortcuts", menuFile, O_RDONLY, refused)
+        qv::Fd inFd(asRoot ? open_no_link(dirFd.get(), ".shortcuts", menuFile, O_RDONLY, false, refused)
                            : openat(dirFd.get(), ".shortcuts", O_RDONLY | O_CLOEXEC));
         if (refused)
             return 1;
@@ -307,20 +354,28 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
     size_t level = 0;  // deepest component already present
     long current = -1; // component whose menu is being read, -1 none
     bool inRoot = false, inLast = false, rootAdded = false, written = true;
-    std::string line;
-    while (in && qv::read_line(in.get(), line)) {
-        std::vector<std::string> w = words(line, 2);
-        if (w.empty()) {
+
+    // Each line is copied as it is read, in pieces, so that a menu file of
+    // any size costs bounded memory; a line that is to be replaced is then
+    // overwritten from its start, and whatever of it is left beyond the end
+    // of the new file is cut off at the end.
+    LineScan scan;
+    bool inLine = false;
+    off_t lineStart = 0; // where the current line began in the new file
+    bool lineWritten = true;
+    auto end_of_line = [&]() {
+        std::string replacement;
+        if (scan.words == 0) {
             // a blank line passes unchanged
-        } else if (w[0] == "Menu") {
+        } else if (scan.word[0] == "Menu") {
             current = -1;
             inRoot = inLast = false;
-            if (w.size() > 1 && w[1] == kRootMenu) {
+            if (scan.words > 1 && scan.word[1] == kRootMenu) {
                 inRoot = true;
                 current = 0;
-            } else if (w.size() > 1) {
+            } else if (scan.words > 1) {
                 for (size_t j = level; j < n; ++j) {
-                    if (menus[j] == w[1]) {
+                    if (menus[j] == scan.word[1]) {
                         level = j;
                         current = static_cast<long>(j);
                         inLast = j == n - 1;
@@ -328,26 +383,49 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
                     }
                 }
             }
-        } else if (w[0] == "}") {
+        } else if (scan.word[0] == "}") {
             if (inRoot && level == 0 && n > 1) {
-                line = submenu_entry(menus[1]);
+                replacement = submenu_entry(menus[1]);
                 rootAdded = true;
             }
             // The menu ends here: lines up to the next "Menu" belong to none.
             current = -1;
             inRoot = inLast = false;
-        } else {
-            std::string entry;
-            if (qv::first_quoted(line, entry)) {
-                if (inLast && entry == newLabel) {
-                    line = command_entry(newLabel, newCommand);
-                    level = n;
-                } else if (current >= 0 && static_cast<size_t>(current) + 1 < n && entry == menus[current + 1]) {
-                    level = static_cast<size_t>(current) + 1;
-                }
+        } else if (scan.quotes == 2) {
+            const std::string &entry = scan.quoted;
+            if (inLast && entry == newLabel) {
+                replacement = command_entry(newLabel, newCommand);
+                level = n;
+            } else if (current >= 0 && static_cast<size_t>(current) + 1 < n && entry == menus[current + 1]) {
+                level = static_cast<size_t>(current) + 1;
             }
         }
-        written = put(line, out.get(), "fputs failed writing shortcut") && written;
+        if (!replacement.empty())
+            lineWritten = lineWritten && fseeko(out.get(), lineStart, SEEK_SET) == 0 &&
+                          std::fputs(replacement.c_str(), out.get()) >= 0;
+        if (!lineWritten)
+            std::fputs("fputs failed writing shortcut", stdout);
+        written = lineWritten && written;
+        scan = LineScan();
+        inLine = false;
+    };
+    if (in) {
+        qv::LinePieces pieces(in.get());
+        std::string_view piece;
+        bool lineEnds = false;
+        while (pieces.next(piece, lineEnds)) {
+            if (!inLine) {
+                inLine = true;
+                lineStart = ftello(out.get());
+                lineWritten = lineStart >= 0;
+            }
+            scan.feed(piece);
+            lineWritten = std::fwrite(piece.data(), 1, piece.size(), out.get()) == piece.size() && lineWritten;
+            if (lineEnds)
+                end_of_line();
+        }
+        if (inLine)
+            end_of_line(); // a last line without its newline
     }
 
     for (size_t i = level; i < n; ++i) {
@@ -366,6 +444,9 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
     if (in && std::ferror(in.get()))
         written = false;
     in.reset();
+    const off_t size = ftello(out.get());
+    if (size < 0 || std::fflush(out.get()) != 0 || ftruncate(fileno(out.get()), size) != 0)
+        written = false;
     if (std::fclose(out.release()) != 0 || !written)
         return 1;
     return renameat(dirFd.get(), "QUORRC", dirFd.get(), ".shortcuts") == 0 ? 0 : 1;

@@ -133,6 +133,13 @@ void QV_BrowseSourceOkCB(Widget w, XtPointer clientData, XtPointer callData)
     std::string dir = field_text(record->text);
     std::string path = dir + "/" + record->fileName;
     Widget shell = QV_instGetShell(record->text);
+    // The source folder goes into the install child's protocol lines, one
+    // line each: a line break would split them.
+    if (dir.find('\n') != std::string::npos) {
+        QV_instOkCancelMessageBox(shell, "The folder path contains a line break.\nPlease choose another folder.", "OK",
+                                  nullptr, nullptr);
+        return;
+    }
     struct stat st;
     // A folder text too long for a path fails here too and gets the same
     // answer as a folder without the file.

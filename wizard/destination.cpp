@@ -301,6 +301,13 @@ void QV_instChangeDestinationBrowseOkCB(Widget w, XtPointer, XtPointer)
         }
         folder = joined.get();
     }
+    // The destination travels in line-based formats (the menu include line,
+    // the history, the install child's protocol lines): a line break would
+    // split them.
+    if (folder.find('\n') != std::string::npos) {
+        show_error(shell, "The destination folder path contains a line break.\nPlease choose another folder.");
+        return;
+    }
     if (folder.size() > QV_PATH_MAX || !destination_fits(folder)) {
         show_error(shell, "The destination folder path is too long.\nPlease choose a folder with a shorter path.");
         return;

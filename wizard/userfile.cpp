@@ -78,37 +78,36 @@ std::string install_user_file(int source, const std::string &sourceName, const s
         return error;
 
     // The user owns the folder and may have put anything at the target's
-    // name: a symbolic link to /etc/shadow, a hard link of it, a FIFO that
-    // would block the open. Such a target is refused before it is opened,
-    // and checked again on the open descriptor, since it may change in
-    // between. No O_TRUNC: a hard-linked file must be seen before it is
-    // emptied.
+    // name: a symbolic link to /etc/shadow, a hard link of it, a FIFO. Such
+    // a target is refused and left as it is.
     struct stat st;
     if (lstat(target.c_str(), &st) == 0) {
         if (!plain(st))
             return not_plain(target, st);
-    } else if (errno != ENOENT) {
+        mode = st.st_mode & 0777;
+    } else if (errno == ENOENT) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode &= ~mask;
+    } else {
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
     }
 
-    Fd out(open(target.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, mode));
-    if (out.get() < 0) {
-        if (errno == ELOOP && lstat(target.c_str(), &st) == 0)
-            return not_plain(target, st);
+    // The new content goes into a file of its own beside the target, which
+    // no one else can open, given to the user before anything is written
+    // (so that the user's quota counts it), and takes the target's name only
+    // once it is complete and has its mode: a failed write (a full disk, a
+    // quota) leaves the user's file exactly as it was, and the new file
+    // goes. Whatever is put at the target's name meanwhile is replaced by
+    // the rename, never written through.
+    CStr dir(QV_instDirname(target.c_str()));
+    PendingFile pending;
+    if (!dir || !pending.create(dir.get(), target.c_str()))
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
-    }
-    if (fstat(out.get(), &st) != 0)
-        return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
-    if (!plain(st))
-        return not_plain(target, st);
-    if (ftruncate(out.get(), 0) != 0 || !write_all(out.get(), content.data(), content.size()))
-        return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
-
-    // The owner changes last, on the descriptor: the file the user gets is
-    // the one just written, whatever happened to the name meanwhile.
-    if (fchown(out.get(), uid, gid) != 0)
+    if (fchown(pending.fd(), uid, gid) != 0)
         return fail("ERROR: Can't give " + target + " to its user: " + std::strerror(errno));
-    if (close(out.release()) != 0)
+    if (!write_all(pending.fd(), content.data(), content.size()) ||
+        pending.put_in_place(target.c_str(), mode, nullptr, {"", "", ""}) != 0)
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
     return "";
 }

@@ -19,10 +19,12 @@ std::string print_line(FILE *stream, const std::string &line);
 // file or cannot be read, target is left as it was (or not created), and
 // the error line names sourceName. Links are never followed: a target that
 // is a symbolic link, a hard link of another file or no regular file at
-// all is refused and left as it is. A new file takes the mode of source
-// (less the umask); an existing one keeps its mode. Returns "" on success,
-// else the error line (without its newline), which has also been written
-// on standard error.
+// all is refused and left as it is. The new content is written into a
+// temporary file in target's folder that replaces target only once it is
+// complete, so any failure leaves target exactly as it was. A new file
+// takes the mode of source (less the umask); an existing one keeps its
+// mode. Returns "" on success, else the error line (without its newline),
+// which has also been written on standard error.
 std::string install_user_file(int source, const std::string &sourceName, const std::string &target, uid_t uid,
                               gid_t gid);
 

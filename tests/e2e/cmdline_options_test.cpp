@@ -138,6 +138,22 @@ TEST_F(CommandLineRun, DestinationOnTheCommandLineWinsOverTheDescription)
     EXPECT_FALSE(exists(scratch / "first"));
 }
 
+// A line break would split every line that carries the destination (the
+// menu include line, the history, the protocol lines): refused before
+// anything is written.
+TEST_F(CommandLineRun, DestinationWithALineBreakIsRefused)
+{
+    one_file_medium("ConfigBegin\n3 Suite \"S\" \"\" \"\" 1\nConfigEnd\n");
+    for (const std::string &dest : {root + "/a\nb", std::string("a\nb")}) {
+        RunResult r = run({harness("QV_SETUP"), "-cmdline", "-noroot", "-from", medium.cdinst(), "-dest", dest},
+                          {{"HOME", home}, {"DISPLAY", std::nullopt}}, "", root);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "Error: option -dest: the destination folder must not contain a line break\n");
+    }
+    EXPECT_FALSE(exists(root + "/a\nb"));
+    EXPECT_FALSE(exists(home + "/.auxchestrc"));
+}
+
 TEST_F(CommandLineRun, DescriptionBesideTheProgramByDefault)
 {
     one_file_medium("ConfigBegin\n3 Suite \"S\" \"\" \"\" 1\nConfigEnd\n");

@@ -61,6 +61,33 @@ TEST(RegistryPermission, KeepsTheRegistryReachable)
     EXPECT_EQ(mode_of(file + "Application/registry"), 0644);
 }
 
+// As root the destination may be a folder that a user can write: a link the
+// user put at the registry's name does not pass the new mode on.
+TEST(RegistryPermission, AsRootALinkAtTheRegistrysNameKeepsItsTargetsMode)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    ScratchDir scratch("regplant");
+    const std::string victim = scratch / "shadow";
+    write_file(victim, "root:secret\n", 0600);
+    struct Row {
+        const char *name;
+        int (*plant)(const char *, const char *);
+        const char *complaint;
+    } rows[] = {{"symbolic", symlink, "is a symbolic link"}, {"hard", link, "has other links"}};
+    for (const Row &row : rows) {
+        std::string dest = scratch / row.name;
+        make_dirs(dest + "/Application");
+        const std::string registry = dest + "/Application/registry";
+        ASSERT_EQ(row.plant(victim.c_str(), registry.c_str()), 0);
+        testing::internal::CaptureStderr();
+        QV_instChangeResgitryPermission(&dest[0]);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Error: " + registry + " " + row.complaint + "; its mode was left as it is\n");
+        EXPECT_EQ(mode_of(victim), 0600) << row.name;
+    }
+}
+
 class Driver : public ::testing::Test {
 protected:
     ScratchDir scratch{"driver"};

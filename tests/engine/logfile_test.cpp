@@ -3,6 +3,7 @@
 #include "engine/util.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -166,6 +167,37 @@ TEST(Logfile, NameOfAtMost4127CharactersIsKept)
               "Error: (QV_instUpdateLogfile) can't open '" + nodir + "'\n" +
                   "Error: (QV_instUpdateLogfile) can't open '" + nodir + "'\n");
     EXPECT_EQ(QV_instUpdateLogfile(nullptr), -1);
+}
+
+// As root the log may lie in a folder that a user can write: a symbolic
+// or hard link the user put at its name is never written through.
+TEST(Logfile, AsRootALinkAtItsNameIsNotWrittenThrough)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    qvtest::ScratchDir tmp("planted");
+    const std::string victim = tmp / "shadow", log = tmp / "setup.log";
+    qvtest::write_file(victim, "root:secret\n", 0600);
+    const std::string cannot = "Error: (QV_instUpdateLogfile) can't open '" + log + "'\n";
+
+    ASSERT_EQ(symlink(victim.c_str(), log.c_str()), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(QV_instInitLogfileAndTimeStamp(log.c_str()), -1);
+    EXPECT_EQ(QV_instUpdateLogfile("entry\n"), 0);
+    const std::string isLink = "Error: " + log + " is a symbolic link; the log is not written through it\n";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), isLink + isLink + cannot);
+
+    ASSERT_EQ(unlink(log.c_str()), 0);
+    ASSERT_EQ(link(victim.c_str(), log.c_str()), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(QV_instUpdateLogfile("entry\n"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error: " + log + " has other links; the log is not written to it\n" + cannot);
+
+    EXPECT_EQ(qvtest::read_file(victim), "root:secret\n");
+    struct stat st {};
+    ASSERT_EQ(stat(victim.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 } // namespace

@@ -1,8 +1,11 @@
 // The user's menu files, on real files in a scratch home directory.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
@@ -48,6 +51,14 @@ TEST(Sinclude, AddedOnceToTheUsersAuxchestrc)
     EXPECT_EQ(QV_instAddSinclude(&dir[0], &location[0]), 0);
     EXPECT_EQ(QV_instAddSinclude(&dir[0], &location[0]), 0);
     EXPECT_EQ(qvtest::read_file(home / ".auxchestrc"), "sinclude /other/.title\nsinclude /opt/Q/.title\n");
+
+    // Found however far into a long line it stands, across any read.
+    for (size_t at : {4090, 8186, 16380, 65530}) {
+        const std::string rc = std::string(at, 'x') + "sinclude /opt/Q/.title and more\n";
+        qvtest::write_file(home / ".auxchestrc", rc);
+        EXPECT_EQ(QV_instAddSinclude(&dir[0], &location[0]), 0);
+        EXPECT_EQ(qvtest::read_file(home / ".auxchestrc"), rc) << at;
+    }
 }
 
 TEST(Sinclude, HomeAndLocationFromTheEnvironment)
@@ -136,6 +147,72 @@ TEST(Shortcut, LongLinesAreCopiedWhole)
     EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), "Menu ToolChest\n{\n" + longLine +
                                                           "\t\"Apps\"\tf.menu \"Apps\"\n}\n" +
                                                           menu("Apps", exec("Ed", "ed")));
+}
+
+// An entry far longer than any read is replaced whole, and what follows it
+// stays as it was.
+TEST(Shortcut, AnEntryOfAnyLengthIsReplacedWhole)
+{
+    ScratchDir dir("menu");
+    const std::string after = menu("B", exec("M", "m"));
+    qvtest::write_file(dir / ".shortcuts",
+                       menu("ToolChest", sub("A")) + menu("A", exec("L", std::string(40000, 'y'))) + after);
+    ASSERT_EQ(shortcut("ToolChest/A", "L", "new", dir.path()), 0);
+    EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), menu("ToolChest", sub("A")) + menu("A", exec("L", "new")) + after);
+}
+
+// The user's menu files may be of any size (a sparse file costs the user
+// nothing), and root reads them: the memory that takes does not grow with
+// them. Measured in a child of its own, from its resident size at the start.
+TEST(MenuFiles, AFileOfAnySizeIsReadInBoundedMemory)
+{
+    ScratchDir dir("huge");
+    const off_t size = off_t{256} << 20;
+    for (const char *name : {".auxchestrc", ".shortcuts"}) {
+        int fd = open((dir / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, size), 0);
+        close(fd);
+    }
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        struct rusage before {}, after {};
+        getrusage(RUSAGE_SELF, &before);
+        std::string home = dir.path(), location = "/opt/Q/";
+        long results[3] = {QV_instAddSinclude(&home[0], &location[0]),
+                           shortcut("ToolChest/A", "L", "c", dir.path()), 0};
+        getrusage(RUSAGE_SELF, &after);
+        results[2] = after.ru_maxrss - before.ru_maxrss;
+        _exit(write(fds[1], results, sizeof results) == sizeof results ? 0 : 1);
+    }
+    close(fds[1]);
+    long results[3] = {-1, -1, -1};
+    ssize_t got = read(fds[0], results, sizeof results);
+    close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_EQ(got, static_cast<ssize_t>(sizeof results));
+    EXPECT_EQ(results[0], 0);
+    EXPECT_EQ(results[1], 0);
+    EXPECT_LT(results[2], 64 * 1024) << "KiB more at the peak than at the start";
+
+    // The files' own bytes stay, and the new lines follow them.
+    auto tail = [](const std::string &path, size_t n) {
+        std::string text(n, '?');
+        int fd = open(path.c_str(), O_RDONLY);
+        struct stat st {};
+        fstat(fd, &st);
+        EXPECT_EQ(pread(fd, &text[0], n, st.st_size - static_cast<off_t>(n)), static_cast<ssize_t>(n));
+        close(fd);
+        return std::make_pair(st.st_size, text);
+    };
+    const std::string line = "\nsinclude /opt/Q/.title\n";
+    const std::string menus = menu("ToolChest", sub("A")) + menu("A", exec("L", "c"));
+    EXPECT_EQ(tail(dir / ".auxchestrc", line.size()), std::make_pair(size + off_t(line.size()), line));
+    EXPECT_EQ(tail(dir / ".shortcuts", menus.size()), std::make_pair(size + off_t(menus.size()), menus));
 }
 
 // Input beyond the limits is refused whole; the menu file stays as it was.
@@ -238,6 +315,24 @@ TEST(MenuFilesAsRoot, NeverWrittenThroughLinks)
     EXPECT_EQ(qvtest::read_file(target), secret);
 }
 
+// A .auxchestrc hard-linked to a file of the system (where the kernel
+// allows that) would have root append to that file: refused.
+TEST(MenuFilesAsRoot, AnAuxchestrcWithOtherLinksIsLeftAlone)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    ScratchDir dir("menu");
+    const std::string target = dir / "system-file", secret = "root's own text\n";
+    qvtest::write_file(target, secret, 0600);
+    ASSERT_EQ(link(target.c_str(), (dir / ".auxchestrc").c_str()), 0);
+    std::string home = dir.path(), location = "/opt/Q/";
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(QV_instAddSinclude(&home[0], &location[0]), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Shortcut file has other links, left as it is: " + dir / ".auxchestrc" + "\n");
+    EXPECT_EQ(qvtest::read_file(target), secret);
+}
+
 TEST(MenuFilesAsRoot, KeepTheUsersOwnerAndMode)
 {
     if (geteuid() != 0)
@@ -266,6 +361,28 @@ TEST(MenuFilesAsRoot, KeepTheUsersOwnerAndMode)
     ASSERT_EQ(shortcut("ToolChest/A", "M", "d", dir.path()), 0);
     EXPECT_EQ(owner_mode(dir / ".shortcuts"), std::to_string(user + 1) + ":" + std::to_string(group + 1) + " 384");
     EXPECT_NE(qvtest::read_file(dir / ".shortcuts").find(exec("M", "d")), std::string::npos);
+}
+
+// Not as root, a menu folder needs only what writing a file into it by name
+// needs: search and write permission, not read permission.
+TEST(Shortcut, AFolderThatCannotBeListedIsWrittenAllTheSame)
+{
+    ScratchDir dir("menu");
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (geteuid() == 0 && (chown(dir.path().c_str(), 65534, 65534) != 0 || setgroups(0, nullptr) != 0 ||
+                               setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+        if (chmod(dir.path().c_str(), 0300) != 0)
+            _exit(3);
+        _exit(shortcut("ToolChest/A", "L", "c", dir.path()));
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    chmod(dir.path().c_str(), 0700);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(qvtest::read_file(dir / ".shortcuts"), menu("ToolChest", sub("A")) + menu("A", exec("L", "c")));
 }
 
 TEST(Shortcut, UnwritableDirectoryFails)

@@ -104,28 +104,48 @@ TEST_F(BrowseTest, ChoosingTheFolderThatHoldsTheFile)
     EXPECT_EQ(qvtest::find(kChooser), nullptr);
 }
 
-TEST_F(BrowseTest, FolderWithoutTheFileAsksToTryAgainThenCancelKeepsTheResult)
+// A folder without the file, or one whose path has a line break (which
+// would split the protocol lines that carry it), is answered with a box;
+// the chooser stays up for another try, and Cancel leaves the result alone.
+TEST_F(BrowseTest, RefusedFolderAsksToTryAgainThenCancelKeepsTheResult)
 {
-    const std::string expected = "File:\n     'data.bin'\nDoes not exist in directory:\n     '" + withoutFile +
-                                 "'.\nTry Again";
-    qvtest::when_found(kChooser, [&](Widget fsb) {
-        XmTextFieldSetString(XmFileSelectionBoxGetChild(fsb, XmDIALOG_TEXT), const_cast<char *>(withoutFile.c_str()));
-        qvtest::when_found("*mbOkCancel", [&, fsb](Widget box) {
-            EXPECT_EQ(qvtest::label_text(qvtest::box_child(box, XmDIALOG_MESSAGE_LABEL)), expected);
-            EXPECT_GT(qvtest::image_colours(qvtest::screenshot("browse_try_again")), 2);
-            qvtest::press_box(box, XmDIALOG_OK_BUTTON);
-            // The chooser stays up for another try; Cancel ends it.
-            qvtest::when([] { return qvtest::find("*mbOkCancel") == nullptr; }, [fsb] {
-                ASSERT_TRUE(XtIsManaged(fsb));
-                qvtest::press(XmFileSelectionBoxGetChild(fsb, XmDIALOG_CANCEL_BUTTON));
+    const std::string withLineBreak = root + "/medium/disk\n3";
+    qvtest::make_dirs(withLineBreak);
+    qvtest::write_file(withLineBreak + "/data.bin", "the data");
+    const struct {
+        std::string folder, message;
+    } rows[] = {
+        {withoutFile,
+         "File:\n     'data.bin'\nDoes not exist in directory:\n     '" + withoutFile + "'.\nTry Again"},
+        {withLineBreak, "The folder path contains a line break.\nPlease choose another folder."},
+    };
+    for (const auto &row : rows) {
+        std::string message;
+        bool stayed = false;
+        qvtest::when_found(kChooser, [&](Widget fsb) {
+            Widget text = XmFileSelectionBoxGetChild(fsb, XmDIALOG_TEXT);
+            XmTextFieldSetString(text, const_cast<char *>(row.folder.c_str()));
+            qvtest::when_found("*mbOkCancel", [&, fsb](Widget box) {
+                message = qvtest::label_text(qvtest::box_child(box, XmDIALOG_MESSAGE_LABEL));
+                if (row.folder == withoutFile) {
+                    EXPECT_GT(qvtest::image_colours(qvtest::screenshot("browse_try_again")), 2);
+                }
+                qvtest::press_box(box, XmDIALOG_OK_BUTTON);
+                qvtest::when([] { return qvtest::find("*mbOkCancel") == nullptr; }, [&, fsb] {
+                    stayed = XtIsManaged(fsb);
+                    qvtest::press(XmFileSelectionBoxGetChild(fsb, XmDIALOG_CANCEL_BUTTON));
+                });
             });
+            qvtest::press(XmFileSelectionBoxGetChild(fsb, XmDIALOG_OK_BUTTON));
         });
-        qvtest::press(XmFileSelectionBoxGetChild(fsb, XmDIALOG_OK_BUTTON));
-    });
-    char *chosen = nullptr;
-    QV_instBrowseForSource("data.bin", &chosen, (withoutFile + "/").c_str());
-    EXPECT_EQ(chosen, nullptr);
-    EXPECT_EQ(qvtest::find(kChooser), nullptr);
+        char *chosen = nullptr;
+        QV_instBrowseForSource("data.bin", &chosen, (withoutFile + "/").c_str());
+        EXPECT_EQ(message, row.message);
+        EXPECT_TRUE(stayed);
+        EXPECT_EQ(chosen, nullptr);
+        std::free(chosen);
+        EXPECT_EQ(qvtest::find(kChooser), nullptr);
+    }
 }
 
 // The install child's prompt for a missing source: Browse... to the folder

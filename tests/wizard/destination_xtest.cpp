@@ -277,6 +277,7 @@ TEST_F(DestinationTest, FoldersThatCannotHoldTheProductAreRefused)
         {scratch / "plain file", "The destination folder:\n'" + scratch / "plain file" + "'\nis not a directory."},
         {tooLong, "The destination folder path is too long.\nPlease choose a folder with a shorter path."},
         {noRoomForProduct, "The destination folder path is too long.\nPlease choose a folder with a shorter path."},
+        {scratch / "a\nb", "The destination folder path contains a line break.\nPlease choose another folder."},
     };
     for (const Refused &c : cases) {
         std::string message;
@@ -294,6 +295,7 @@ TEST_F(DestinationTest, FoldersThatCannotHoldTheProductAreRefused)
         EXPECT_TRUE(chooserStayed) << c.typed.substr(0, 80);
         EXPECT_EQ(root(), medium.root()) << c.typed.substr(0, 80);
     }
+    EXPECT_FALSE(qvtest::exists(scratch / "a\nb"));
 }
 
 TEST_F(DestinationTest, AnEarlierInstallationOffersMaintenanceAndNoKeepsTheNewRoot)

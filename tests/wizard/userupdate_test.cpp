@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -233,6 +237,38 @@ TEST_F(UserUpdate, AnExistingFileIsReplacedWholeAndKeepsItsMode)
     struct stat st = stat_of(scratch / "home/QVR_FILE");
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(st.st_uid, owner.uid);
+}
+
+// A write that fails half way (a full disk, a quota; here a file size
+// limit) leaves the user's file exactly as it was, and nothing beside it.
+TEST_F(UserUpdate, AFailedWriteLeavesTheUsersFileAsItWas)
+{
+    Owner owner = test_owner();
+    write_file(scratch / "source", std::string(65536, 'n'));
+    make_dirs(scratch / "home");
+    const std::string target = scratch / "home/QVR_FILE";
+    write_file(target, "the user's own settings\n", 0640);
+    qv::Fd in(open((scratch / "source").c_str(), O_RDONLY));
+
+    struct rlimit was;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &was), 0);
+    struct rlimit small = was;
+    small.rlim_cur = 4096; // room for the error line captured in a file
+    void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    CaptureFd err(STDERR_FILENO);
+    std::string result = qv::install_user_file(in.get(), scratch / "source", target, owner.uid, owner.gid);
+    setrlimit(RLIMIT_FSIZE, &was);
+    signal(SIGXFSZ, handler);
+
+    const std::string expected = "ERROR: Can't write " + target + ": " + std::strerror(EFBIG);
+    EXPECT_EQ(result, expected);
+    EXPECT_EQ(err.finish(), expected + "\n");
+    EXPECT_EQ(read_file(target), "the user's own settings\n");
+    struct stat st = stat_of(target);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_uid, getuid());
+    EXPECT_EQ(qvtest::run({"/bin/ls", "-A", scratch / "home"}).out, "QVR_FILE\n");
 }
 
 // What a user may have planted at the target's name: each is refused with a
