@@ -13,18 +13,22 @@
 
 namespace qv {
 
-// The next line with its newline (the last line may lack one); false at the
-// end of the file.
-inline bool read_line(FILE *f, std::string &line)
+// The next line with its newline (the last line may lack one), of which at
+// most max bytes are kept: the rest of a longer line is read and dropped,
+// so that a file someone else made (a user's huge sparse file planted where
+// root reads) costs bounded memory. False at the end of the file.
+inline bool read_line(FILE *f, std::string &line, size_t max)
 {
-    char *buf = nullptr;
-    size_t cap = 0;
-    ssize_t n = getline(&buf, &cap, f);
-    CStr owned(buf);
-    if (n < 0)
-        return false;
-    line.assign(buf, static_cast<size_t>(n));
-    return true;
+    line.clear();
+    bool any = false;
+    for (int c; (c = getc_unlocked(f)) != EOF;) {
+        any = true;
+        if (line.size() < max)
+            line += static_cast<char>(c);
+        if (c == '\n')
+            break;
+    }
+    return any;
 }
 
 // The text between the first two double quotes of a line; false when the
