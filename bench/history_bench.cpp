@@ -122,7 +122,7 @@ void BM_ReadHistoryLinesOnly(benchmark::State &state)
         }
         std::string line;
         size_t lines = 0;
-        while (qv::read_line(f, line))
+        while (qv::read_line(f, line, qv::kKeptLineMax))
             ++lines;
         std::fclose(f);
         benchmark::DoNotOptimize(lines);

@@ -34,10 +34,6 @@ const char kSetupFiles[] = "SetupFiles";
 // Longest source directory line 4 may hold: one real path.
 const size_t kSourceLineMax = PATH_MAX - 1;
 
-// Longest part of a line the reader keeps; no line the writer makes is
-// longer (package names come from description lines).
-const size_t kLineMax = 65536;
-
 // File name of the history (".<name>.his"), "" when it cannot be formed.
 std::string history_name()
 {
@@ -154,7 +150,7 @@ bool write_history(const std::string &path, int flags, const std::string &text)
 // One line without its newline; false at the end of the file.
 bool read_bare_line(FILE *f, std::string &line)
 {
-    if (!qv::read_line(f, line, kLineMax))
+    if (!qv::read_line(f, line, qv::kKeptLineMax))
         return false;
     if (!line.empty() && line.back() == '\n')
         line.pop_back();

@@ -13,6 +13,10 @@
 
 namespace qv {
 
+// The most of one line the history reader keeps; no line the installer
+// writes is longer (package names come from description lines).
+constexpr size_t kKeptLineMax = 65536;
+
 // The next line with its newline (the last line may lack one), of which at
 // most max bytes are kept: the rest of a longer line is read and dropped,
 // so that a file someone else made (a user's huge sparse file planted where
