@@ -13,10 +13,10 @@
 #include <X11/IntrinsicP.h>
 #include <X11/Xatom.h>
 #include <Xm/MessageB.h>
-#include <Xm/PushB.h>
 #include <Xm/Text.h>
 #include <Xm/TextF.h>
 
+#include "support/click.h"
 #include "support/testutil.h"
 #include "wizard/bx.h"
 #include "wizard/shell.h"
@@ -292,10 +292,8 @@ Widget box_child(Widget messageBox, unsigned char child)
 void press(Widget button)
 {
     ASSERT_NE(button, nullptr) << "no button to press";
-    XmPushButtonCallbackStruct data{};
-    data.reason = XmCR_ACTIVATE;
-    data.click_count = 1;
-    XtCallCallbacks(button, XmNactivateCallback, &data);
+    if (const char *why = qvclick::click(button))
+        ADD_FAILURE() << "cannot press " << XtName(button) << ": " << why;
 }
 
 void press_box(Widget messageBox, unsigned char child)
@@ -330,6 +328,24 @@ void close_window(Widget shell)
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, XtWindow(shell), False, NoEventMask, &event);
     XFlush(display);
+}
+
+DestroyWatch::DestroyWatch(Widget w) : destroyed_(std::make_shared<bool>(false))
+{
+    if (!w) {
+        ADD_FAILURE() << "no widget to watch";
+        return;
+    }
+    // The callback owns its own reference: the widget may outlive the watch.
+    auto *flag = new std::shared_ptr<bool>(destroyed_);
+    XtAddCallback(
+        w, XmNdestroyCallback,
+        [](Widget, XtPointer closure, XtPointer) {
+            auto *held = static_cast<std::shared_ptr<bool> *>(closure);
+            **held = true;
+            delete held;
+        },
+        flag);
 }
 
 std::string label_text(Widget w)

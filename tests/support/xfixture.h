@@ -40,6 +40,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,7 +91,10 @@ bool wait_mapped(Widget w, unsigned long timeout_ms = 5000);
 Widget find(const std::string &name);
 Widget find(Widget root, const std::string &name);
 Widget box_child(Widget messageBox, unsigned char child); // XmDIALOG_OK_BUTTON, ...
-// Presses a push button the way a click does (its activate callbacks).
+// Presses a push button the way a click does: a button press and release
+// delivered through the toolkit's event dispatch (support/click.h), so a
+// dialog that destroys itself in the callback goes at the end of it, as in
+// real use. Returns once the callbacks have returned.
 void press(Widget button);
 // Presses a message box's OK, Cancel or Help button.
 void press_box(Widget messageBox, unsigned char child);
@@ -98,6 +102,17 @@ void press_box(Widget messageBox, unsigned char child);
 void click(Widget w);
 // Asks shell to close, as a window manager's close button does.
 void close_window(Widget shell);
+// Tells whether a widget has been destroyed since the watch began. A
+// destroyed widget's address says nothing: a new dialog may be given the
+// same memory, so tests never compare it.
+class DestroyWatch {
+public:
+    explicit DestroyWatch(Widget w);
+    bool destroyed() const { return *destroyed_; }
+
+private:
+    std::shared_ptr<bool> destroyed_;
+};
 
 // --- texts ------------------------------------------------------------------
 // A label's or button's text, line separators as "\n".

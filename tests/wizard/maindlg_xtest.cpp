@@ -238,10 +238,12 @@ TEST_F(MainDlgTest, ANestedMenuIsOpenedAndCancelClimbsBack)
     EXPECT_EQ(label_text(box_child(first, XmDIALOG_CANCEL_BUTTON)), "Exit Setup");
     EXPECT_EQ(QV_InstGetLastConfig(), top);
 
+    const qvtest::DestroyWatch firstWatch(first);
     press(slot_button(first, 1));
     qvtest::pump(50);
+    EXPECT_TRUE(firstWatch.destroyed());
     Widget second = mbMainDlg;
-    ASSERT_NE(second, first);
+    ASSERT_NE(second, nullptr);
     ASSERT_TRUE(qvtest::wait_mapped(second));
     EXPECT_EQ(QV_InstGetLastConfig(), nested);
     EXPECT_EQ(nested->parent, top);
@@ -250,10 +252,12 @@ TEST_F(MainDlgTest, ANestedMenuIsOpenedAndCancelClimbsBack)
     EXPECT_EQ(description_line(second, 1), "Inner suite");
     EXPECT_FALSE(XtIsManaged(slot_row(second, 2)));
 
+    const qvtest::DestroyWatch secondWatch(second);
     press_box(second, XmDIALOG_CANCEL_BUTTON);
     qvtest::pump(50);
+    EXPECT_TRUE(secondWatch.destroyed());
     Widget third = mbMainDlg;
-    ASSERT_NE(third, second);
+    ASSERT_NE(third, nullptr);
     ASSERT_TRUE(qvtest::wait_mapped(third));
     EXPECT_EQ(QV_InstGetLastConfig(), top);
     EXPECT_EQ(nested->parent, nullptr) << "the way back is forgotten";
