@@ -196,10 +196,12 @@ char process_state(pid_t pid)
     return state == 'Z' || state == 'X' ? 0 : state;
 }
 
-// Waits a while for a process to be gone; kills it when it is not.
+// Waits up to a minute for a process to be gone (the lingering module
+// lasts longer); kills it when it is not.
 bool ends_by_itself(pid_t pid)
 {
-    for (int i = 0; i < 100; ++i) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < end) {
         if (process_state(pid) == 0)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -236,7 +238,8 @@ protected:
                   root.c_str(), static_cast<char *>(nullptr));
             _exit(127);
         }
-        for (int i = 0; i < 200 && !child; ++i) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!child && std::chrono::steady_clock::now() < end) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             std::ifstream in(pidFile);
             in >> child;

@@ -26,12 +26,13 @@ namespace qvtest {
 namespace {
 
 // A test that has not finished after this long is stuck (a modal loop that
-// never ends): the program stops with a message instead of hanging. A copy
-// of the program running a death test gives up earlier than the copy waiting
-// for it, so that its own message, with the stack where it was stuck, is the
-// one reported.
-constexpr unsigned kWatchdogSeconds = 60;
-constexpr unsigned kFreshCopyWatchdogSeconds = 45;
+// never ends): the program stops with a message instead of hanging. It is
+// longer than any wait of a test (a minute), whose own failure says more. A
+// copy of the program running a death test gives up earlier than the copy
+// waiting for it, so that its own message, with the stack where it was
+// stuck, is the one reported.
+constexpr unsigned kWatchdogSeconds = 180;
+constexpr unsigned kFreshCopyWatchdogSeconds = 150;
 char g_currentTest[512];
 // The standard error the program started with: a death test redirects fd 2
 // into a capture file while it waits for its child.
@@ -461,6 +462,8 @@ const std::vector<std::string> &WarningCapture::messages() const
 std::string screenshot(const std::string &name)
 {
     pump(200);
+    // What was drawn meanwhile is on the screen before another client reads it.
+    XSync(xapp().display, False);
     std::string dir = harness("QV_TEST_ARTIFACTS");
     if (dir.empty())
         dir = "/tmp";

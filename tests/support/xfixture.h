@@ -74,17 +74,19 @@ protected:
 // Runs step from the event loop after ms milliseconds.
 void after(unsigned long ms, std::function<void()> step);
 // Runs step once ready() holds (checked every 10 ms from the event loop); a
-// failure is recorded when that does not happen within timeout_ms.
-void when(std::function<bool()> ready, std::function<void()> step, unsigned long timeout_ms = 10000);
+// failure is recorded when that does not happen within timeout_ms. The
+// limits of these waits are generous: a loaded machine is slow, and a wait
+// ends as soon as its condition holds.
+void when(std::function<bool()> ready, std::function<void()> step, unsigned long timeout_ms = 60000);
 // Runs step with the widget named name (found from the application shell,
 // popups included) once it exists and is managed.
-void when_found(const std::string &name, std::function<void(Widget)> step, unsigned long timeout_ms = 10000);
+void when_found(const std::string &name, std::function<void(Widget)> step, unsigned long timeout_ms = 60000);
 // Dispatches everything that arrives during ms milliseconds.
 void pump(unsigned long ms);
 // Dispatches events until done() holds; false after timeout_ms.
-bool wait_until(const std::function<bool()> &done, unsigned long timeout_ms = 5000);
+bool wait_until(const std::function<bool()> &done, unsigned long timeout_ms = 60000);
 // Waits until w's window is viewable on the screen.
-bool wait_mapped(Widget w, unsigned long timeout_ms = 5000);
+bool wait_mapped(Widget w, unsigned long timeout_ms = 60000);
 
 // --- widgets ----------------------------------------------------------------
 // XtNameToWidget from the application shell (popups included), e.g. "*mbOkCancel".
