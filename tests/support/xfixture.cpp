@@ -243,6 +243,10 @@ void pump(unsigned long ms)
 {
     XtAppContext app = xapp().app;
     XSync(xapp().display, False);
+    // The events already there are handled first: on a loaded machine the
+    // timer below may be due before the loop has looked at them.
+    while (XtAppPending(app) & XtIMXEvent)
+        XtAppProcessEvent(app, XtIMXEvent);
     bool done = false;
     XtIntervalId id = XtAppAddTimeOut(app, ms, [](XtPointer flag, XtIntervalId *) { *static_cast<bool *>(flag) = true; },
                                       &done);
