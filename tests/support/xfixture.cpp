@@ -243,10 +243,12 @@ void pump(unsigned long ms)
 {
     XtAppContext app = xapp().app;
     XSync(xapp().display, False);
-    // The events already there are handled first: on a loaded machine the
-    // timer below may be due before the loop has looked at them.
-    while (XtAppPending(app) & XtIMXEvent)
-        XtAppProcessEvent(app, XtIMXEvent);
+    // The events and input already there are handled first: on a loaded
+    // machine the timer below may be due before the loop has looked at
+    // them. (A source that is always ready is not waited on for ever.)
+    const XtInputMask waiting = XtIMXEvent | XtIMAlternateInput;
+    for (int i = 0; i < 1000 && (XtAppPending(app) & waiting); ++i)
+        XtAppProcessEvent(app, waiting);
     bool done = false;
     XtIntervalId id = XtAppAddTimeOut(app, ms, [](XtPointer flag, XtIntervalId *) { *static_cast<bool *>(flag) = true; },
                                       &done);

@@ -81,7 +81,8 @@ void when(std::function<bool()> ready, std::function<void()> step, unsigned long
 // Runs step with the widget named name (found from the application shell,
 // popups included) once it exists and is managed.
 void when_found(const std::string &name, std::function<void(Widget)> step, unsigned long timeout_ms = 60000);
-// Dispatches everything that arrives during ms milliseconds.
+// Dispatches what is waiting, then everything that arrives during ms
+// milliseconds.
 void pump(unsigned long ms);
 // Dispatches events until done() holds; false after timeout_ms.
 bool wait_until(const std::function<bool()> &done, unsigned long timeout_ms = 60000);
