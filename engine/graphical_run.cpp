@@ -86,6 +86,32 @@ void reap_child(bool wait)
     }
 }
 
+// Waits for the child to end after its final marker. One stopped by the
+// Cancel question would never end: it is continued when it is seen
+// stopped, and only then. A SIGCONT at any other time would cancel a stop
+// that the child's own runtime may be waiting for as it ends (the
+// sanitizers' leak check stops the process to look at it), and parent and
+// child would wait for each other for ever.
+void wait_child_end()
+{
+    Reader &r = reader();
+    pid_t child = qv::install_run().child;
+    if (r.childReaped || child <= 0)
+        return;
+    for (;;) {
+        int status = 0;
+        pid_t got = waitpid(child, &status, WUNTRACED);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got == child && WIFSTOPPED(status)) {
+            kill(child, SIGCONT);
+            continue;
+        }
+        r.childReaped = true;
+        return;
+    }
+}
+
 void stop_reading()
 {
     Reader &r = reader();
@@ -111,9 +137,7 @@ void ok_box(const char *text)
 [[noreturn]] void finish_run()
 {
     stop_reading();
-    // A child stopped by the Cancel question would never end.
-    signal_child(SIGCONT);
-    reap_child(true);
+    wait_child_end();
     // A first installation that failed is not offered for maintenance at
     // the next start: that run installs it again.
     if (qv::install_run().errorFlag && qv::first_installation())

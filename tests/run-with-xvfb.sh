@@ -8,8 +8,10 @@ trap 'kill $wm_pid $xvfb_pid 2>/dev/null; wait 2>/dev/null; rm -rf "$tmp"' EXIT
 wm_pid=
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$tmp/display" 2>"$tmp/xvfb.log" &
 xvfb_pid=$!
-for _ in $(seq 1 100); do
+# Up to a minute: a loaded machine may be slow to start it.
+for _ in $(seq 1 1200); do
     [[ -s "$tmp/display" ]] && break
+    kill -0 $xvfb_pid 2>/dev/null || break
     sleep 0.05
 done
 if [[ ! -s "$tmp/display" ]]; then

@@ -241,10 +241,12 @@ char process_state(pid_t pid)
     return state == 'Z' || state == 'X' ? 0 : state;
 }
 
-// Waits a while for a process to be gone; kills it when it is not.
+// Waits up to a minute for a process to be gone (the lingering module
+// lasts longer); kills it when it is not.
 bool ends_by_itself(pid_t pid)
 {
-    for (int i = 0; i < 100; ++i) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < end) {
         if (process_state(pid) == 0)
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -295,7 +297,8 @@ protected:
     pid_t wait_for_pid(const std::string &file)
     {
         pid_t pid = 0;
-        for (int i = 0; i < 1200 && pid <= 0; ++i) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (pid <= 0 && std::chrono::steady_clock::now() < end) {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
             std::ifstream in(file);
             in >> pid;

@@ -18,13 +18,13 @@ status=$?
 
 # On a display: the welcome dialog ("Continue"), then the agreement, where
 # "I DECLINE" ends setup with 0.
-TMPDIR=$scratch timeout 120 bash "$QV_SOURCE_DIR/tests/run-with-xvfb.sh" bash -c '
+TMPDIR=$scratch timeout 300 bash "$QV_SOURCE_DIR/tests/run-with-xvfb.sh" bash -c '
     bash "$1" "$2" > "$3/out.txt" 2>&1 &
     demo=$!
-    press() { # <window title> <key>
-        for _ in $(seq 150); do
-            window=$(xdotool search --onlyvisible --name "^$1\$" | head -n1)
-            [[ -n $window ]] && break
+    press() { # <window title> <key>; waits up to a minute for the window
+        end=$((SECONDS + 60))
+        while window=$(xdotool search --onlyvisible --name "^$1\$" | head -n1); [[ -z $window ]]; do
+            ((SECONDS < end)) || break
             sleep 0.2
         done
         [[ -n $window ]] || { echo "no window \"$1\""; kill $demo; exit 1; }

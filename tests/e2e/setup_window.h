@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -71,7 +72,7 @@ public:
     pid_t pid() const { return pid_; }
 
     // The exit code, or -1 when the process has not ended in time.
-    int wait(int seconds = 20)
+    int wait(int seconds = 60)
     {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
         while (status_ < 0 && std::chrono::steady_clock::now() < end) {
@@ -100,9 +101,10 @@ inline std::vector<std::string> windows_named(const std::string &title)
 }
 
 // Waits for a visible window with this title that is not among `known`.
-inline std::string wait_window(const std::string &title, const std::set<std::string> &known = {}, int seconds = 10)
+inline std::string wait_window(const std::string &title, const std::set<std::string> &known = {}, int seconds = 60)
 {
-    for (int i = 0; i < seconds * 20; ++i) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
         for (const std::string &id : windows_named(title)) {
             if (!known.count(id))
                 return id;
@@ -153,9 +155,10 @@ inline Geometry geometry_of(const std::string &window)
 // Waits for a visible window with this title and size that is not among
 // `known`: dialogs of one program share their title.
 inline std::string wait_window_sized(const std::string &title, int width, int height,
-                                     const std::set<std::string> &known = {}, int seconds = 10)
+                                     const std::set<std::string> &known = {}, int seconds = 60)
 {
-    for (int i = 0; i < seconds * 20; ++i) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < end) {
         for (const std::string &id : windows_named(title)) {
             const Geometry g = geometry_of(id);
             if (!known.count(id) && g.width == width && g.height == height)
@@ -176,14 +179,50 @@ inline void type_key(const std::string &window, const std::string &key)
     ASSERT_EQ(run({"/usr/bin/xdotool", "key", key}).status, 0);
 }
 
-inline std::string screenshot(const std::string &name)
+// Waits until no visible window has this title or, when one is named, until
+// that window is off the screen.
+inline bool wait_gone(const std::string &title, const std::string &window = "", int seconds = 60)
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        const std::vector<std::string> ids = windows_named(title);
+        if (window.empty() ? ids.empty() : std::find(ids.begin(), ids.end(), window) == ids.end())
+            return true;
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+// The number of colours in an image, or in its area "WxH+X+Y".
+inline int colours_in(const std::string &path, const std::string &area = "")
+{
+    RunResult r = area.empty() ? run({"/usr/bin/identify", "-format", "%k", path})
+                               : run({"/usr/bin/convert", path, "-crop", area, "+repage", "-format", "%k", "info:"});
+    return std::atoi(r.out.c_str());
+}
+
+// Captures the screen into $QV_TEST_ARTIFACTS/<name>.png. A window that has
+// just appeared may not be drawn yet: the capture is taken again until the
+// screen (or its area "WxH+X+Y") shows at least minColours colours, for up
+// to a minute.
+inline std::string screenshot(const std::string &name, const std::string &area = "", int minColours = 3)
+{
     const std::string path = harness("QV_TEST_ARTIFACTS") + "/" + name + ".png";
-    RunResult r = run({"/usr/bin/import", "-window", "root", path});
-    EXPECT_EQ(r.status, 0) << r.err;
-    RunResult colours = run({"/usr/bin/identify", "-format", "%k", path});
-    EXPECT_GT(std::atoi(colours.out.c_str()), 2) << "the screen is blank: " << path;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int colours = 0;
+    for (;;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        RunResult r = run({"/usr/bin/import", "-window", "root", path});
+        if (r.status != 0) {
+            ADD_FAILURE() << "import: " << r.err;
+            return path;
+        }
+        colours = colours_in(path, area);
+        if (colours >= minColours || std::chrono::steady_clock::now() >= end)
+            break;
+    }
+    EXPECT_GE(colours, minColours) << "the screen is blank: " << path << (area.empty() ? "" : " in " + area);
     return path;
 }
 

@@ -9,14 +9,19 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
+#include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -45,44 +50,134 @@ constexpr const char kTitle[] = "Quorvanta Demo setup";
 constexpr const char kMessage[] = "Quorvanta Message";
 constexpr const char kAgreement[] = "End User License Agreement";
 
-std::string command_of(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
-    std::string name;
-    std::getline(in, name);
-    return name;
-}
-
-// The install child of a run: the process the installer forks, which runs
-// no other program.
-pid_t child_of(pid_t parent, std::chrono::seconds limit)
-{
-    const std::string children = "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children";
-    const std::string command = command_of(parent);
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        std::ifstream in(children);
-        for (pid_t pid = 0; in >> pid;) {
-            if (command_of(pid) == command)
-                return pid;
-        }
-        std::this_thread::sleep_for(1ms);
-    }
-    return -1;
-}
-
-// Stops a process and waits until it is stopped (or gone).
-void stop(pid_t pid)
-{
-    kill(pid, SIGSTOP);
-    for (int i = 0; i < 2000; ++i) {
-        const char state = qvtest::process_state(pid);
-        if (state == 'T' || state == 't' || state == 'Z' || state == '?')
+// The install child of a run, followed with ptrace from the moment setup
+// forks it. The run of the demo medium is over in well under a second, too
+// quick to be caught by looking for it or by stopping it now and then: the
+// test follows the child's writes and holds it at a chosen protocol line.
+class InstallChild {
+public:
+    // Types key into window, which makes setup fork its install child; the
+    // child is held before it has run a single step.
+    InstallChild(pid_t setup, const std::string &window, const std::string &key)
+    {
+        if (ptrace(PTRACE_SEIZE, setup, nullptr, reinterpret_cast<void *>(PTRACE_O_TRACEFORK)) != 0) {
+            ADD_FAILURE() << "cannot follow setup: " << std::strerror(errno);
             return;
-        std::this_thread::sleep_for(1ms);
+        }
+        type_key(window, key);
+        const auto end = std::chrono::steady_clock::now() + 60s;
+        for (;;) {
+            int status = 0;
+            const pid_t got = waitpid(setup, &status, __WALL | WNOHANG);
+            if (got < 0 || (got == setup && (WIFEXITED(status) || WIFSIGNALED(status)))) {
+                ADD_FAILURE() << "setup ended before it started an installation";
+                return;
+            }
+            if (got == 0) {
+                if (std::chrono::steady_clock::now() < end) {
+                    std::this_thread::sleep_for(1ms);
+                    continue;
+                }
+                ADD_FAILURE() << "setup started no installation";
+                ptrace(PTRACE_INTERRUPT, setup, nullptr, nullptr);
+                waitpid(setup, &status, __WALL);
+                ptrace(PTRACE_DETACH, setup, nullptr, nullptr);
+                return;
+            }
+            if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_FORK << 8))) {
+                unsigned long pid = 0;
+                ptrace(PTRACE_GETEVENTMSG, setup, nullptr, &pid);
+                pid_ = static_cast<pid_t>(pid);
+                break;
+            }
+            // Any other stop: a signal on its way to setup, passed on.
+            ptrace(PTRACE_CONT, setup, nullptr, signal_to_pass(status));
+        }
+        // The child, followed from its birth, stops first of all. Its own
+        // children (tar, the registry tools) are not followed.
+        int status = 0;
+        waitpid(pid_, &status, __WALL);
+        ptrace(PTRACE_SETOPTIONS, pid_, nullptr,
+               reinterpret_cast<void *>(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
+        ptrace(PTRACE_DETACH, setup, nullptr, nullptr);
     }
-    ADD_FAILURE() << "process " << pid << " did not stop";
-}
+    ~InstallChild() { release(); }
+    InstallChild(const InstallChild &) = delete;
+    InstallChild &operator=(const InstallChild &) = delete;
+
+    pid_t pid() const { return pid_; }
+
+    // Lets the child run until one of its writes completes a protocol text
+    // (all that it wrote to that descriptor) for which done() holds; the
+    // child is held right after that write. False when it ended first.
+    bool run_until(const std::function<bool(const std::string &)> &done)
+    {
+        if (pid_ <= 0 || !traced_)
+            return false;
+        std::map<uint64_t, std::string> written;
+        uint64_t fd = 0;
+        std::string data;
+        void *pass = nullptr;
+        for (;;) {
+            if (ptrace(PTRACE_SYSCALL, pid_, nullptr, pass) != 0)
+                return false;
+            pass = nullptr;
+            int status = 0;
+            if (waitpid(pid_, &status, __WALL) != pid_ || !WIFSTOPPED(status)) {
+                traced_ = false;
+                return false;
+            }
+            if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+                pass = signal_to_pass(status);
+                continue;
+            }
+            __ptrace_syscall_info info{};
+            if (ptrace(PTRACE_GET_SYSCALL_INFO, pid_, reinterpret_cast<void *>(sizeof info), &info) <= 0)
+                continue;
+            if (info.op == PTRACE_SYSCALL_INFO_ENTRY) {
+                data.clear();
+                if (info.entry.nr != SYS_write)
+                    continue;
+                fd = info.entry.args[0];
+                data.resize(std::min<uint64_t>(info.entry.args[2], 1 << 20));
+                iovec local{data.data(), data.size()};
+                iovec remote{reinterpret_cast<void *>(info.entry.args[1]), data.size()};
+                const ssize_t got = process_vm_readv(pid_, &local, 1, &remote, 1, 0);
+                data.resize(got > 0 ? static_cast<size_t>(got) : 0);
+            } else if (info.op == PTRACE_SYSCALL_INFO_EXIT && !data.empty()) {
+                if (info.exit.rval > 0) {
+                    std::string &text = written[fd];
+                    text += data.substr(0, static_cast<size_t>(info.exit.rval));
+                    if (done(text))
+                        return true;
+                }
+                data.clear();
+            }
+        }
+    }
+
+    // Lets the child go, held stopped (a SIGSTOP waits for it as it is let
+    // go); the test then runs it with SIGCONT.
+    void release()
+    {
+        if (pid_ > 0 && traced_) {
+            kill(pid_, SIGSTOP);
+            ptrace(PTRACE_DETACH, pid_, nullptr, nullptr);
+        }
+        traced_ = false;
+    }
+
+private:
+    // The signal of a stop that is a signal on its way to the process.
+    static void *signal_to_pass(int status)
+    {
+        const int sig = status >> 16 == 0 ? WSTOPSIG(status) : 0;
+        return reinterpret_cast<void *>(static_cast<intptr_t>(sig));
+    }
+
+    pid_t pid_ = -1;
+    bool traced_ = true;
+};
 
 // Log text of one run as it is compared with another run's: the
 // destination path and the time of the run taken out. The install child
@@ -131,7 +226,7 @@ protected:
     }
 
     // Waits for a new window with this title (one not seen before).
-    std::string next(const std::string &title, int seconds = 30)
+    std::string next(const std::string &title, int seconds = 60)
     {
         const std::string id = qvtest::wait_window(title, seen, seconds);
         if (!id.empty())
@@ -142,13 +237,8 @@ protected:
     // Waits until a window with this title is off the screen.
     void wait_gone(const std::string &title, const std::string &window)
     {
-        for (int i = 0; i < 400; ++i) {
-            const std::vector<std::string> ids = qvtest::windows_named(title);
-            if (std::find(ids.begin(), ids.end(), window) == ids.end())
-                return;
-            std::this_thread::sleep_for(50ms);
-        }
-        ADD_FAILURE() << "window \"" << title << "\" is still on screen";
+        if (!qvtest::wait_gone(title, window))
+            ADD_FAILURE() << "window \"" << title << "\" is still on screen";
     }
 
     void keys(const std::string &window, std::initializer_list<const char *> sequence)
@@ -177,17 +267,14 @@ protected:
                 wanted.x = g.x, wanted.y = g.y;
             EXPECT_EQ(g, wanted) << name;
         }
-        const std::string path = qvtest::screenshot("whole_product_" + name);
-        std::ostringstream crop;
-        crop << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
-        RunResult colours =
-            qvtest::run({"/usr/bin/convert", path, "-crop", crop.str(), "+repage", "-format", "%k", "info:"});
-        EXPECT_GE(std::atoi(colours.out.c_str()), 4) << "the dialog is blank in " << path;
+        std::ostringstream area;
+        area << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
+        qvtest::screenshot("whole_product_" + name, area.str(), 4);
     }
 
     // Waits for the next dialog with this title and keeps its screenshot.
     std::string dialog(const std::string &title, const std::string &name, std::optional<Geometry> at = {},
-                       int seconds = 30)
+                       int seconds = 60)
     {
         const std::string window = next(title, seconds);
         if (!window.empty())
@@ -195,60 +282,33 @@ protected:
         return window;
     }
 
-    // The run of the demo medium is over in well under a second. The child
-    // is let run in short slices until the progress dialog is on screen and
-    // has moved on from its first look, and is left stopped there.
-    std::string catch_progress(pid_t child)
+    // The progress dialog of the run, kept as a screenshot: the child is
+    // run until it has reported its start and a first step (the dialog is
+    // on screen once setup reads that, and shows the step), and is left
+    // stopped there.
+    std::string progress_of(InstallChild &child, const std::string &name)
     {
-        stop(child);
-        const auto end = std::chrono::steady_clock::now() + 60s;
-        std::string dialog;
-        double first = -1;
-        while (std::chrono::steady_clock::now() < end) {
-            if (dialog.empty()) {
-                for (const std::string &id : qvtest::windows_named(kTitle)) {
-                    if (!seen.count(id))
-                        dialog = id;
-                }
-                if (!dialog.empty()) {
-                    seen.insert(dialog);
-                    first = brightness(dialog);
-                }
-            } else {
-                const std::vector<std::string> ids = qvtest::windows_named(kTitle);
-                if (std::find(ids.begin(), ids.end(), dialog) == ids.end()) {
-                    ADD_FAILURE() << "the progress dialog was gone before it showed any progress";
-                    break;
-                }
-                // The file label filled in, or the bar grown.
-                if (std::abs(brightness(dialog) - first) > 0.002)
-                    return dialog;
-            }
-            // Once the dialog is there, a slice must not take the run to its
-            // end, which closes the dialog.
-            kill(child, SIGCONT);
-            std::this_thread::sleep_for(dialog.empty() ? 2000us : 300us);
-            stop(child);
-            // Time for the parent to read the lines (and draw).
-            std::this_thread::sleep_for(dialog.empty() ? 10ms : 50ms);
-        }
-        kill(child, SIGCONT);
-        ADD_FAILURE() << "no progress seen";
-        return "";
-    }
-
-    // The progress dialog of the run just started, kept as a screenshot
-    // with its install child stopped.
-    std::string progress_of(const SetupProcess &setup, const std::string &name, pid_t *child)
-    {
-        *child = child_of(setup.pid(), 60s);
-        if (*child <= 0) {
-            ADD_FAILURE() << "no install child";
+        const bool reported = child.run_until([](const std::string &text) {
+            const size_t start = text.find("# Start installation\n");
+            return start != std::string::npos && text.find("\n+", start) != std::string::npos;
+        });
+        child.release();
+        if (!reported) {
+            ADD_FAILURE() << "the install child ended before it reported a step";
             return "";
         }
-        const std::string progress = catch_progress(*child);
-        if (!progress.empty())
-            expect_shot(progress, name, Geometry{347, 91, 662, 253});
+        const std::string progress = next(kTitle);
+        if (progress.empty())
+            return "";
+        // Setup has nothing more to read: once two looks agree it has drawn
+        // what it read.
+        const auto end = std::chrono::steady_clock::now() + 60s;
+        for (double look = brightness(progress), again = -1; again != look && std::chrono::steady_clock::now() < end;) {
+            std::this_thread::sleep_for(300ms);
+            again = look;
+            look = brightness(progress);
+        }
+        expect_shot(progress, name, Geometry{347, 91, 662, 253});
         return progress;
     }
 
@@ -342,10 +402,9 @@ void WholeProduct::graphical_installation()
     keys(again, {"Tab", "space"});
     const std::string options = dialog(kTitle, "options", Geometry{4, 28, 852, 635});
     ASSERT_FALSE(options.empty());
-    type_key(options, "Return"); // Continue
-
-    pid_t child = -1;
-    const std::string progress = progress_of(setup, "progress", &child);
+    InstallChild child(setup.pid(), options, "Return"); // Continue
+    ASSERT_GT(child.pid(), 0);
+    const std::string progress = progress_of(child, "progress");
     ASSERT_FALSE(progress.empty());
     // Cancel stops the child and asks; "No" lets it go on.
     type_key(progress, "Escape");
@@ -399,11 +458,10 @@ void WholeProduct::maintenance()
     keys(again, {"Tab", "Tab", "space"}); // Remove all
     const std::string question = dialog(kMessage, "remove_all_question");
     ASSERT_FALSE(question.empty());
-    type_key(question, "Return"); // Yes
-
-    pid_t child = -1;
-    ASSERT_FALSE(progress_of(setup, "remove_all_progress", &child).empty());
-    kill(child, SIGCONT);
+    InstallChild child(setup.pid(), question, "Return"); // Yes
+    ASSERT_GT(child.pid(), 0);
+    ASSERT_FALSE(progress_of(child, "remove_all_progress").empty());
+    kill(child.pid(), SIGCONT);
 
     const std::string viewlog = next(kTitle, 120);
     ASSERT_FALSE(viewlog.empty()) << errors();

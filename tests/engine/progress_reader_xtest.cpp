@@ -369,6 +369,30 @@ TEST_F(ProgressReader, TheResultWaitsForTheChildToEnd)
         ::testing::ExitedWithCode(0), "^child finished: yes\n$");
 }
 
+// A child stopped after its final marker (the Cancel question stops it) is
+// let go once it is seen stopped, and the result waits for its end.
+TEST_F(ProgressReader, AChildStoppedAfterItsFinalMarkerIsLetGo)
+{
+    const std::string finished = medium.root() + "/child-finished";
+    EXPECT_EXIT(
+        {
+            CDInstPtr->displayLog = 0;
+            qvtest::when_found("*mbOkCancel", [&](Widget box) {
+                std::fprintf(stderr, "child finished: %s\n", qvtest::exists(finished) ? "yes" : "no");
+                press_box(box, XmDIALOG_OK_BUTTON);
+            });
+            StandInRun run(mainShell(), [&](int fd) {
+                const char last[] = "# Installation completed\n";
+                if (write(fd, last, sizeof last - 1) < 0)
+                    _exit(2);
+                raise(SIGSTOP);
+                qvtest::write_file(finished, "");
+            });
+            XtAppMainLoop(app());
+        },
+        ::testing::ExitedWithCode(0), "^child finished: yes\n$");
+}
+
 // A child that dies without its final marker (killed, crashed) does not
 // leave setup waiting: what it wrote is still handled, then the run ends
 // as failed.

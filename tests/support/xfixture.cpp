@@ -13,10 +13,10 @@
 #include <X11/IntrinsicP.h>
 #include <X11/Xatom.h>
 #include <Xm/MessageB.h>
-#include <Xm/PushB.h>
 #include <Xm/Text.h>
 #include <Xm/TextF.h>
 
+#include "support/click.h"
 #include "support/testutil.h"
 #include "wizard/bx.h"
 #include "wizard/shell.h"
@@ -26,12 +26,13 @@ namespace qvtest {
 namespace {
 
 // A test that has not finished after this long is stuck (a modal loop that
-// never ends): the program stops with a message instead of hanging. A copy
-// of the program running a death test gives up earlier than the copy waiting
-// for it, so that its own message, with the stack where it was stuck, is the
-// one reported.
-constexpr unsigned kWatchdogSeconds = 60;
-constexpr unsigned kFreshCopyWatchdogSeconds = 45;
+// never ends): the program stops with a message instead of hanging. It is
+// longer than any wait of a test (a minute), whose own failure says more. A
+// copy of the program running a death test gives up earlier than the copy
+// waiting for it, so that its own message, with the stack where it was
+// stuck, is the one reported.
+constexpr unsigned kWatchdogSeconds = 180;
+constexpr unsigned kFreshCopyWatchdogSeconds = 150;
 char g_currentTest[512];
 // The standard error the program started with: a death test redirects fd 2
 // into a capture file while it waits for its child.
@@ -242,6 +243,12 @@ void pump(unsigned long ms)
 {
     XtAppContext app = xapp().app;
     XSync(xapp().display, False);
+    // The events and input already there are handled first: on a loaded
+    // machine the timer below may be due before the loop has looked at
+    // them. (A source that is always ready is not waited on for ever.)
+    const XtInputMask waiting = XtIMXEvent | XtIMAlternateInput;
+    for (int i = 0; i < 1000 && (XtAppPending(app) & waiting); ++i)
+        XtAppProcessEvent(app, waiting);
     bool done = false;
     XtIntervalId id = XtAppAddTimeOut(app, ms, [](XtPointer flag, XtIntervalId *) { *static_cast<bool *>(flag) = true; },
                                       &done);
@@ -292,10 +299,8 @@ Widget box_child(Widget messageBox, unsigned char child)
 void press(Widget button)
 {
     ASSERT_NE(button, nullptr) << "no button to press";
-    XmPushButtonCallbackStruct data{};
-    data.reason = XmCR_ACTIVATE;
-    data.click_count = 1;
-    XtCallCallbacks(button, XmNactivateCallback, &data);
+    if (const char *why = qvclick::click(button))
+        ADD_FAILURE() << "cannot press " << XtName(button) << ": " << why;
 }
 
 void press_box(Widget messageBox, unsigned char child)
@@ -330,6 +335,24 @@ void close_window(Widget shell)
     event.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, XtWindow(shell), False, NoEventMask, &event);
     XFlush(display);
+}
+
+DestroyWatch::DestroyWatch(Widget w) : destroyed_(std::make_shared<bool>(false))
+{
+    if (!w) {
+        ADD_FAILURE() << "no widget to watch";
+        return;
+    }
+    // The callback owns its own reference: the widget may outlive the watch.
+    auto *flag = new std::shared_ptr<bool>(destroyed_);
+    XtAddCallback(
+        w, XmNdestroyCallback,
+        [](Widget, XtPointer closure, XtPointer) {
+            auto *held = static_cast<std::shared_ptr<bool> *>(closure);
+            **held = true;
+            delete held;
+        },
+        flag);
 }
 
 std::string label_text(Widget w)
@@ -445,6 +468,8 @@ const std::vector<std::string> &WarningCapture::messages() const
 std::string screenshot(const std::string &name)
 {
     pump(200);
+    // What was drawn meanwhile is on the screen before another client reads it.
+    XSync(xapp().display, False);
     std::string dir = harness("QV_TEST_ARTIFACTS");
     if (dir.empty())
         dir = "/tmp";

@@ -40,6 +40,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,24 +74,30 @@ protected:
 // Runs step from the event loop after ms milliseconds.
 void after(unsigned long ms, std::function<void()> step);
 // Runs step once ready() holds (checked every 10 ms from the event loop); a
-// failure is recorded when that does not happen within timeout_ms.
-void when(std::function<bool()> ready, std::function<void()> step, unsigned long timeout_ms = 10000);
+// failure is recorded when that does not happen within timeout_ms. The
+// limits of these waits are generous: a loaded machine is slow, and a wait
+// ends as soon as its condition holds.
+void when(std::function<bool()> ready, std::function<void()> step, unsigned long timeout_ms = 60000);
 // Runs step with the widget named name (found from the application shell,
 // popups included) once it exists and is managed.
-void when_found(const std::string &name, std::function<void(Widget)> step, unsigned long timeout_ms = 10000);
-// Dispatches everything that arrives during ms milliseconds.
+void when_found(const std::string &name, std::function<void(Widget)> step, unsigned long timeout_ms = 60000);
+// Dispatches what is waiting, then everything that arrives during ms
+// milliseconds.
 void pump(unsigned long ms);
 // Dispatches events until done() holds; false after timeout_ms.
-bool wait_until(const std::function<bool()> &done, unsigned long timeout_ms = 5000);
+bool wait_until(const std::function<bool()> &done, unsigned long timeout_ms = 60000);
 // Waits until w's window is viewable on the screen.
-bool wait_mapped(Widget w, unsigned long timeout_ms = 5000);
+bool wait_mapped(Widget w, unsigned long timeout_ms = 60000);
 
 // --- widgets ----------------------------------------------------------------
 // XtNameToWidget from the application shell (popups included), e.g. "*mbOkCancel".
 Widget find(const std::string &name);
 Widget find(Widget root, const std::string &name);
 Widget box_child(Widget messageBox, unsigned char child); // XmDIALOG_OK_BUTTON, ...
-// Presses a push button the way a click does (its activate callbacks).
+// Presses a push button the way a click does: a button press and release
+// delivered through the toolkit's event dispatch (support/click.h), so a
+// dialog that destroys itself in the callback goes at the end of it, as in
+// real use. Returns once the callbacks have returned.
 void press(Widget button);
 // Presses a message box's OK, Cancel or Help button.
 void press_box(Widget messageBox, unsigned char child);
@@ -98,6 +105,17 @@ void press_box(Widget messageBox, unsigned char child);
 void click(Widget w);
 // Asks shell to close, as a window manager's close button does.
 void close_window(Widget shell);
+// Tells whether a widget has been destroyed since the watch began. A
+// destroyed widget's address says nothing: a new dialog may be given the
+// same memory, so tests never compare it.
+class DestroyWatch {
+public:
+    explicit DestroyWatch(Widget w);
+    bool destroyed() const { return *destroyed_; }
+
+private:
+    std::shared_ptr<bool> destroyed_;
+};
 
 // --- texts ------------------------------------------------------------------
 // A label's or button's text, line separators as "\n".

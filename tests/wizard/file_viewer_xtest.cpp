@@ -9,7 +9,7 @@
 
 #include <Xm/Text.h>
 
-#include <chrono>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -35,17 +35,47 @@ std::string windows_named(const std::string &title)
     return qvtest::run({"/usr/bin/xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}).out;
 }
 
+int ignore_x_errors(Display *, XErrorEvent *)
+{
+    return 0;
+}
+
+// The pop-up windows on the screen (menus once posted): windows of the
+// root that the window manager is not asked about. A window that goes
+// while it is looked at is left out.
+std::set<Window> popups_on_screen(Display *display)
+{
+    std::set<Window> popups;
+    XSync(display, False);
+    XErrorHandler previous = XSetErrorHandler(ignore_x_errors);
+    Window root = 0;
+    Window parent = 0;
+    Window *children = nullptr;
+    unsigned int count = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+        for (unsigned int i = 0; i < count; ++i) {
+            XWindowAttributes attributes;
+            if (XGetWindowAttributes(display, children[i], &attributes) && attributes.override_redirect &&
+                attributes.map_state == IsViewable)
+                popups.insert(children[i]);
+        }
+        XFree(children);
+    }
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    return popups;
+}
+
 TEST_F(FileViewer, OpensAWindowOfItsOwnAndAnswersAtOnce)
 {
     const std::string file = scratch / "notes.txt";
     qvtest::write_file(file, "line one\nline two\n");
     XtVaSetValues(mainShell(), XmNtitle, "Viewer Test", nullptr);
-    const auto start = std::chrono::steady_clock::now();
     const int pid = ViewFile(mainShell(), file.c_str());
     ASSERT_GT(pid, 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "the answer comes while the viewer runs";
     // The caller's own connection goes on working meanwhile.
-    EXPECT_TRUE(qvtest::wait_until([] { return !windows_named("Viewer Test").empty(); }, 10000));
+    EXPECT_TRUE(qvtest::wait_until([] { return !windows_named("Viewer Test").empty(); }));
     qvtest::pump(2000);
     qvtest::screenshot("file_viewer");
     EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "the viewer runs until Quit";
@@ -53,11 +83,18 @@ TEST_F(FileViewer, OpensAWindowOfItsOwnAndAnswersAtOnce)
     // File > Quit, clicked as a user would, ends the viewer with 0.
     std::string window = windows_named("Viewer Test");
     window = window.substr(0, window.find('\n'));
+    const std::set<Window> before = popups_on_screen(display());
     qvtest::run({"/usr/bin/xdotool", "mousemove", "--window", window, "--sync", "20", "12", "click", "1"});
-    qvtest::pump(500);
+    EXPECT_TRUE(qvtest::wait_until([&] {
+        for (Window w : popups_on_screen(display())) {
+            if (!before.count(w))
+                return true;
+        }
+        return false;
+    })) << "the File menu did not open";
     qvtest::run({"/usr/bin/xdotool", "mousemove", "--window", window, "--sync", "25", "42", "click", "1"});
     int status = -1;
-    EXPECT_TRUE(qvtest::wait_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 5000));
+    EXPECT_TRUE(qvtest::wait_until([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     if (!WIFEXITED(status)) {
         kill(pid, SIGKILL);

@@ -157,9 +157,11 @@ TEST_F(GlueTest, ANestedMenuReplacesTheMainDialogAndRemembersWhereItCameFrom)
     QV_instUISetMainDlg(mbMainDlg, top);
     XtManageChild(mbMainDlg);
     Widget first = mbMainDlg;
+    const qvtest::DestroyWatch firstWatch(first);
 
     QV_instConfigureMainDlgCB(box_child(first, XmDIALOG_OK_BUTTON), sub, nullptr);
-    EXPECT_NE(mbMainDlg, first);
+    EXPECT_TRUE(firstWatch.destroyed());
+    ASSERT_NE(mbMainDlg, nullptr);
     EXPECT_TRUE(XtIsManaged(mbMainDlg));
     EXPECT_EQ(QV_instGetTLShell(mbMainDlg), mainShell());
     EXPECT_EQ(label_text(box_child(mbMainDlg, XmDIALOG_CANCEL_BUTTON)), "Cancel");

@@ -238,10 +238,12 @@ TEST_F(MainDlgTest, ANestedMenuIsOpenedAndCancelClimbsBack)
     EXPECT_EQ(label_text(box_child(first, XmDIALOG_CANCEL_BUTTON)), "Exit Setup");
     EXPECT_EQ(QV_InstGetLastConfig(), top);
 
+    const qvtest::DestroyWatch firstWatch(first);
     press(slot_button(first, 1));
     qvtest::pump(50);
+    EXPECT_TRUE(firstWatch.destroyed());
     Widget second = mbMainDlg;
-    ASSERT_NE(second, first);
+    ASSERT_NE(second, nullptr);
     ASSERT_TRUE(qvtest::wait_mapped(second));
     EXPECT_EQ(QV_InstGetLastConfig(), nested);
     EXPECT_EQ(nested->parent, top);
@@ -250,10 +252,12 @@ TEST_F(MainDlgTest, ANestedMenuIsOpenedAndCancelClimbsBack)
     EXPECT_EQ(description_line(second, 1), "Inner suite");
     EXPECT_FALSE(XtIsManaged(slot_row(second, 2)));
 
+    const qvtest::DestroyWatch secondWatch(second);
     press_box(second, XmDIALOG_CANCEL_BUTTON);
     qvtest::pump(50);
+    EXPECT_TRUE(secondWatch.destroyed());
     Widget third = mbMainDlg;
-    ASSERT_NE(third, second);
+    ASSERT_NE(third, nullptr);
     ASSERT_TRUE(qvtest::wait_mapped(third));
     EXPECT_EQ(QV_InstGetLastConfig(), top);
     EXPECT_EQ(nested->parent, nullptr) << "the way back is forgotten";
@@ -266,6 +270,7 @@ TEST_F(MainDlgTest, ExitSetupOnTheFirstMenuAsksAndResumeKeepsIt)
 {
     medium.load(kTree);
     Widget box = open_menu(1);
+    const qvtest::DestroyWatch boxWatch(box);
     std::string question;
     qvtest::when_found("*mbExitSetup", [&](Widget ask) {
         question = label_text(box_child(ask, XmDIALOG_MESSAGE_LABEL));
@@ -273,6 +278,7 @@ TEST_F(MainDlgTest, ExitSetupOnTheFirstMenuAsksAndResumeKeepsIt)
     });
     press_box(box, XmDIALOG_CANCEL_BUTTON);
     EXPECT_EQ(question, "Are you sure you want to Exit?\nSetup has not yet modified any files");
+    ASSERT_FALSE(boxWatch.destroyed());
     EXPECT_EQ(mbMainDlg, box);
     EXPECT_TRUE(XtIsManaged(box));
 }
@@ -324,9 +330,11 @@ TEST_F(MainDlgTest, ASuitesButtonReachesTheInstallAction)
         told = label_text(box_child(message, XmDIALOG_MESSAGE_LABEL));
         press_box(message, XmDIALOG_OK_BUTTON);
     });
+    const qvtest::DestroyWatch boxWatch(box);
     press(slot_button(box, 3));
     EXPECT_EQ(told, "Nothing to Install/Remove");
     EXPECT_EQ(GetConfigToInstall(), suite);
+    ASSERT_FALSE(boxWatch.destroyed());
     EXPECT_TRUE(XtIsManaged(box));
 }
 
@@ -341,8 +349,10 @@ TEST_F(MainDlgTest, ChangeDestinationRefreshesTheFolderAndSpace)
         XmTextFieldSetString(XmFileSelectionBoxGetChild(chooser, XmDIALOG_TEXT), const_cast<char *>(folder.c_str()));
         press(XmFileSelectionBoxGetChild(chooser, XmDIALOG_OK_BUTTON));
     });
+    const qvtest::DestroyWatch boxWatch(box);
     press(find(box, "*pbMainDlgFolder"));
-    EXPECT_EQ(mbMainDlg, box) << "the dialog is not rebuilt";
+    ASSERT_FALSE(boxWatch.destroyed()) << "the dialog is not rebuilt";
+    EXPECT_EQ(mbMainDlg, box);
     EXPECT_EQ(qvtest::text_of(txMainDlgFolder), folder + "/");
     EXPECT_TRUE(qvtest::matches_ere(label_text(laMainDlgAvailableSpace), " ?[0-9]+\\.[0-9]{2} (KB|MB|GB)"));
 }

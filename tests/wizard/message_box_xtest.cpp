@@ -258,7 +258,7 @@ TEST_F(MessageBoxTest, StatusBoxIgnoresClose)
     ASSERT_TRUE(qvtest::wait_mapped(box));
     qvtest::close_window(XtParent(box));
     qvtest::pump(50);
-    EXPECT_TRUE(qvtest::wait_mapped(box, 100));
+    EXPECT_TRUE(qvtest::wait_mapped(box));
     QV_instRemoveMessageBox();
 }
 

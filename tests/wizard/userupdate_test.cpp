@@ -311,7 +311,7 @@ TEST_F(UserUpdate, APlantedTargetIsRefusedAndLeftAsItIs)
         CaptureFd err(STDERR_FILENO);
         auto start = std::chrono::steady_clock::now();
         std::string result = qv::install_user_file(in.get(), scratch / "source", target, owner.uid, owner.gid);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << "it waited on the file";
         std::string expected = "ERROR: " + target + " " + row.complaint;
         EXPECT_EQ(result, expected);
         EXPECT_EQ(err.finish(), expected + "\n");

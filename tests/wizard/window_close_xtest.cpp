@@ -95,7 +95,7 @@ TEST_F(WindowClose, AWizardDialogClosedAsksTheExitConfirmation)
         EXPECT_TRUE(close_asks_exit(QV_instGetShell(dialog), row.extraText));
         qvtest::pump(50);
         EXPECT_TRUE(qvtest::managed(dialog)) << "resumed: the dialog stays";
-        EXPECT_TRUE(qvtest::wait_mapped(dialog, 1000));
+        EXPECT_TRUE(qvtest::wait_mapped(dialog));
         XtDestroyWidget(QV_instGetShell(dialog));
         qvtest::pump(10);
     }
@@ -115,14 +115,18 @@ TEST_F(WindowClose, ANestedMainDialogClosedGoesBack)
     Widget top = open_main_dialog(mainShell());
     XtManageChild(top);
     ASSERT_TRUE(qvtest::wait_mapped(top));
+    const qvtest::DestroyWatch topWatch(QV_instGetShell(top));
     qvtest::press(find(top, "*pbMainDlg1"));
+    ASSERT_TRUE(topWatch.destroyed()) << "the nested menu replaces the top one";
     Widget nested = mbMainDlg;
-    ASSERT_NE(nested, top);
+    ASSERT_NE(nested, nullptr);
     ASSERT_TRUE(qvtest::wait_mapped(nested));
+    EXPECT_EQ(QV_InstGetLastConfig(), QV_instGetConfigFromId(CDInstPtr, 2));
     EXPECT_EQ(label_text(box_child(nested, XmDIALOG_CANCEL_BUTTON)), "Cancel");
 
+    const qvtest::DestroyWatch nestedWatch(QV_instGetShell(nested));
     qvtest::close_window(QV_instGetShell(nested));
-    ASSERT_TRUE(qvtest::wait_until([&] { return mbMainDlg != nested && mbMainDlg; }));
+    ASSERT_TRUE(qvtest::wait_until([&] { return nestedWatch.destroyed() && mbMainDlg; }, 60000));
     EXPECT_TRUE(qvtest::wait_mapped(mbMainDlg));
     EXPECT_EQ(QV_InstGetLastConfig(), QV_instGetConfigFromId(CDInstPtr, 1));
     EXPECT_EQ(label_text(box_child(mbMainDlg, XmDIALOG_CANCEL_BUTTON)), "Exit Setup");
