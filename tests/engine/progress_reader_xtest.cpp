@@ -346,51 +346,33 @@ TEST_F(ProgressReader, TheFinalMarkerEndsWithTheResult)
     }
 }
 
-// The child still works after its final marker; the result waits for it.
+// The child still works after its final marker, or was stopped there (the
+// Cancel question stops it, and it is let go once seen stopped): the
+// result waits for its end.
 TEST_F(ProgressReader, TheResultWaitsForTheChildToEnd)
 {
     const std::string finished = medium.root() + "/child-finished";
-    EXPECT_EXIT(
-        {
-            CDInstPtr->displayLog = 0;
-            qvtest::when_found("*mbOkCancel", [&](Widget box) {
-                std::fprintf(stderr, "child finished: %s\n", qvtest::exists(finished) ? "yes" : "no");
-                press_box(box, XmDIALOG_OK_BUTTON);
-            });
-            StandInRun run(mainShell(), [&](int fd) {
-                const char last[] = "# Installation completed\n";
-                if (write(fd, last, sizeof last - 1) < 0)
-                    _exit(2);
-                usleep(500 * 1000);
-                qvtest::write_file(finished, "");
-            });
-            XtAppMainLoop(app());
-        },
-        ::testing::ExitedWithCode(0), "^child finished: yes\n$");
-}
-
-// A child stopped after its final marker (the Cancel question stops it) is
-// let go once it is seen stopped, and the result waits for its end.
-TEST_F(ProgressReader, AChildStoppedAfterItsFinalMarkerIsLetGo)
-{
-    const std::string finished = medium.root() + "/child-finished";
-    EXPECT_EXIT(
-        {
-            CDInstPtr->displayLog = 0;
-            qvtest::when_found("*mbOkCancel", [&](Widget box) {
-                std::fprintf(stderr, "child finished: %s\n", qvtest::exists(finished) ? "yes" : "no");
-                press_box(box, XmDIALOG_OK_BUTTON);
-            });
-            StandInRun run(mainShell(), [&](int fd) {
-                const char last[] = "# Installation completed\n";
-                if (write(fd, last, sizeof last - 1) < 0)
-                    _exit(2);
-                raise(SIGSTOP);
-                qvtest::write_file(finished, "");
-            });
-            XtAppMainLoop(app());
-        },
-        ::testing::ExitedWithCode(0), "^child finished: yes\n$");
+    void (*const afterMarker[])() = {[] { usleep(500 * 1000); }, [] { raise(SIGSTOP); }};
+    for (auto pause : afterMarker) {
+        qvtest::remove_tree(finished);
+        EXPECT_EXIT(
+            {
+                CDInstPtr->displayLog = 0;
+                qvtest::when_found("*mbOkCancel", [&](Widget box) {
+                    std::fprintf(stderr, "child finished: %s\n", qvtest::exists(finished) ? "yes" : "no");
+                    press_box(box, XmDIALOG_OK_BUTTON);
+                });
+                StandInRun run(mainShell(), [&](int fd) {
+                    const char last[] = "# Installation completed\n";
+                    if (write(fd, last, sizeof last - 1) < 0)
+                        _exit(2);
+                    pause();
+                    qvtest::write_file(finished, "");
+                });
+                XtAppMainLoop(app());
+            },
+            ::testing::ExitedWithCode(0), "^child finished: yes\n$");
+    }
 }
 
 // A child that dies without its final marker (killed, crashed) does not
