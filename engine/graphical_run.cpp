@@ -70,6 +70,12 @@ void signal_child(int sig)
 }
 
 // Collects the child's exit status, waiting for it unless asked not to.
+// A waited-for child that is stopped (the Cancel question stops it) would
+// never end: it is continued when it is seen stopped, and only then. A
+// SIGCONT at any other time would cancel a stop that the child's own
+// runtime may be waiting for as it ends (the sanitizers' leak check stops
+// the process to look at it), and parent and child would wait for each
+// other for ever.
 void reap_child(bool wait)
 {
     Reader &r = reader();
@@ -77,37 +83,15 @@ void reap_child(bool wait)
     if (r.childReaped || child <= 0)
         return;
     for (;;) {
-        pid_t got = waitpid(child, &r.childStatus, wait ? 0 : WNOHANG);
+        pid_t got = waitpid(child, &r.childStatus, wait ? WUNTRACED : WNOHANG);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got != 0)
-            r.childReaped = true;
-        return;
-    }
-}
-
-// Waits for the child to end after its final marker. One stopped by the
-// Cancel question would never end: it is continued when it is seen
-// stopped, and only then. A SIGCONT at any other time would cancel a stop
-// that the child's own runtime may be waiting for as it ends (the
-// sanitizers' leak check stops the process to look at it), and parent and
-// child would wait for each other for ever.
-void wait_child_end()
-{
-    Reader &r = reader();
-    pid_t child = qv::install_run().child;
-    if (r.childReaped || child <= 0)
-        return;
-    for (;;) {
-        int status = 0;
-        pid_t got = waitpid(child, &status, WUNTRACED);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got == child && WIFSTOPPED(status)) {
+        if (got == child && WIFSTOPPED(r.childStatus)) {
             kill(child, SIGCONT);
             continue;
         }
-        r.childReaped = true;
+        if (got != 0)
+            r.childReaped = true;
         return;
     }
 }
@@ -137,7 +121,7 @@ void ok_box(const char *text)
 [[noreturn]] void finish_run()
 {
     stop_reading();
-    wait_child_end();
+    reap_child(true);
     // A first installation that failed is not offered for maintenance at
     // the next start: that run installs it again.
     if (qv::install_run().errorFlag && qv::first_installation())

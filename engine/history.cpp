@@ -16,6 +16,7 @@
 
 #include "engine/cdinst.h"
 #include "engine/fileops.h"
+#include "engine/fileops_internal.h"
 #include "engine/internal.h"
 #include "engine/lines.h"
 #include "engine/unfinished.h"
@@ -70,21 +71,6 @@ Draft &draft()
 std::string draft_path(const std::string &history)
 {
     return history + ".tmp";
-}
-
-// Whole text onto a descriptor; false on any error.
-bool write_text(int fd, const std::string &text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 std::string header_lines(const char *productName, const char *productVersion)
@@ -300,7 +286,8 @@ int QV_InitHistoryFile(const char *destination, const char *productName, const c
         return 1;
     }
     qv::mark_unfinished(qv::Unfinished::History, d.path.c_str());
-    return write_text(d.fd.get(), header_lines(productName, productVersion)) ? 0 : 1;
+    const std::string header = header_lines(productName, productVersion);
+    return qv::write_all(d.fd.get(), header.data(), header.size()) ? 0 : 1;
 }
 
 // Records the packages of one installed suite.
@@ -315,7 +302,8 @@ int QV_UpdateHistoryFile(const char *destination, const _QV_InstSuiteList *suite
             std::printf("Unable to open %s\n", d.path.c_str());
             return 1;
         }
-        return write_text(d.fd.get(), package_lines(suite)) ? 0 : 1;
+        const std::string lines = package_lines(suite);
+        return qv::write_all(d.fd.get(), lines.data(), lines.size()) ? 0 : 1;
     }
     return write_history(path, O_WRONLY | O_CREAT | O_APPEND, package_lines(suite)) ? 0 : 1;
 }
