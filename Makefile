@@ -10,7 +10,7 @@ CHECK_FUZZ_SECONDS ?= 30
 # Debian packages the build, the tests and the demo need.
 DEPS := cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libbenchmark-dev \
         libmotif-dev libxt-dev libx11-dev libxpm-dev xvfb xauth xdotool x11-apps \
-        imagemagick mwm bzip2 tar binutils python3
+        imagemagick mwm bzip2 tar binutils python3 strace
 
 .PHONY: deps build asan-build demo-build check demo demo-gui clean fuzz fuzz-build fuzz-run
 

@@ -148,6 +148,21 @@ void say_when_nothing_to_install(_QV_InstConfigList *config)
 
 } // namespace
 
+namespace qv {
+
+std::string warning_of(const char *line)
+{
+    if (std::strncmp(line, "Warning:", 8) == 0)
+        return line;
+    if (line[0] != '0')
+        return "";
+    char *rest = nullptr;
+    std::strtoll(line, &rest, 10);
+    return std::string("Warning: ") + (rest + std::strspn(rest, " \t"));
+}
+
+} // namespace qv
+
 extern "C" {
 
 const char *QV_instVersionStamp = "Setup Version=1125-16:14";
@@ -246,10 +261,9 @@ void QV_instProcessUpdate(char *line, uint64_t total)
     }
     // Warnings count nothing, but a headless run must still say what it
     // skipped (registry steps without a display, a file it could not make).
-    if (std::strncmp(line, "Warning:", 8) == 0)
-        std::fprintf(stderr, "%s\n", line);
-    else if (line[0] == '0')
-        std::fprintf(stderr, "Warning: %s\n", rest + std::strspn(rest, " \t"));
+    const std::string warning = qv::warning_of(line);
+    if (!warning.empty())
+        std::fprintf(stderr, "%s\n", warning.c_str());
 
     sum += static_cast<uint64_t>(count);
     // Once a write to the standard output has failed (its reader is gone)

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "engine/cdinst.h"
+#include "engine/descendants.h"
 #include "engine/fileops.h"
 #include "engine/install.h"
 #include "engine/internal.h"
@@ -54,7 +55,7 @@ constexpr int kStopGraceMs = 2000;
 
 void log_verdict()
 {
-    QV_instUpdateLogfile(install_run().childFailed ? "Error during the installation\n" : "Installation Completed\n");
+    QV_instUpdateLogfile(install_run().errorFlag ? "Error during the installation\n" : "Installation Completed\n");
 }
 
 std::string death_text(int wstatus)
@@ -69,36 +70,51 @@ int stop_install_child(pid_t child)
 {
     if (child <= 0)
         return 0;
-    // The child and every command it started share its process group. A
-    // stopped child must run to act on the signal: it removes its
-    // unfinished files and dies of it.
+    // The child and every command below it are held still, so that none
+    // starts another while they are told to end. The child removes its
+    // unfinished files on SIGTERM and dies of it; a stopped one must run to
+    // act on it.
+    Descendants below;
+    below.freeze(child, true);
     for (int sig : {SIGTERM, SIGCONT}) {
-        kill(-child, sig);
         kill(child, sig);
+        below.signal(sig);
     }
-    // Looked at without collecting it, so that its group keeps its number
-    // until the rest of the group has been killed.
+    // Looked at without collecting it: its process id stays its own until
+    // the commands below it have been dealt with. The grace is measured on
+    // the clock, so that signals that cut the pauses short do not shorten
+    // it.
     bool ended = false;
-    for (int waited = 0; waited < kStopGraceMs && !ended; waited += 10) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long deadline = now.tv_sec * 1000LL + now.tv_nsec / 1000000 + kStopGraceMs;
+    while (!ended) {
         siginfo_t info{};
         if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-            if (errno == EINTR)
-                continue;
-            ended = true; // already collected (SIGCHLD ignored)
+            if (errno != EINTR)
+                ended = true; // already collected (SIGCHLD ignored)
         } else if (info.si_pid == child) {
             ended = true;
-        } else {
-            struct timespec pause = {0, 10 * 1000 * 1000};
-            nanosleep(&pause, nullptr);
         }
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if (ended || now.tv_sec * 1000LL + now.tv_nsec / 1000000 >= deadline)
+            break;
+        struct timespec pause = {0, 10 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
     }
-    kill(-child, SIGKILL);
     if (!ended)
         kill(child, SIGKILL);
+    below.signal(SIGKILL);
     int wstatus = 0;
     while (waitpid(child, &wstatus, 0) < 0 && errno == EINTR) {
     }
     return wstatus;
+}
+
+void continue_if_stopped_by_terminal(pid_t child, int stopSignal)
+{
+    if (stopSignal == SIGTSTP || stopSignal == SIGTTIN || stopSignal == SIGTTOU)
+        kill(child, SIGCONT);
 }
 
 } // namespace qv
@@ -145,17 +161,18 @@ struct TextReader {
                 QV_instUpdateLogfile("%s\n", text + 3);
             qv::install_run().errorFlag = 1;
         }
-        if (std::strcmp(text, "# Error during installation") == 0) {
+        if (std::strcmp(text, "# Error during installation") == 0)
             qv::install_run().errorFlag = 1;
-            qv::install_run().childFailed = true;
-        }
-        if (std::strcmp(text, "# Installation completed") == 0) {
+        if (std::strcmp(text, "# Installation completed") == 0)
             completed = true;
-            qv::log_verdict();
-        }
-        // Text a module meant for the log reaches it in this mode too.
+        // Text a module meant for the log reaches it in this mode too, and
+        // so does every warning the terminal is shown (a step skipped for
+        // want of a display, a file that could not be made).
         if (std::strncmp(text, "#Log:", 5) == 0)
             QV_instUpdateLogfile("%s\n", text + 5);
+        const std::string warning = qv::warning_of(text);
+        if (!warning.empty())
+            QV_instUpdateLogfile("%s\n", warning.c_str());
         QV_instProcessUpdate(const_cast<char *>(text), total);
     }
 };
@@ -228,18 +245,18 @@ private:
 // The install child's write end of the pipe, for its SIGPIPE handler.
 volatile sig_atomic_t g_protocolFd = -1;
 
-// A stop signal ends the child, but its unfinished files go first. The
-// commands it started share its process group and end with it (those that
-// ignore the signal, as the child would have, go on).
+// A stop signal ends the child, but its unfinished files go first, and the
+// commands it started end with it (those that ignore the signal, as the
+// child would have, go on).
 void child_stopped(int sig)
 {
     qv::remove_unfinished();
+    qv::Descendants below;
+    below.freeze(getpid(), false);
+    below.signal(sig);
+    below.signal(SIGCONT);
     signal(sig, SIG_DFL);
-    // The child itself gets it too, once the handler returns.
-    if (getpgrp() == getpid())
-        kill(0, sig);
-    else
-        raise(sig);
+    raise(sig);
 }
 
 // A write to a reader that is gone. When that reader is the parent, nobody
@@ -258,10 +275,17 @@ void child_broken_pipe(int)
     errno = saved;
 }
 
+// A file grown past the file size limit (ulimit -f): the write fails with
+// EFBIG and that one file fails, instead of the child dying with the run.
+void child_file_too_large(int) {}
+
 // The install child's own signal handling. Handlers, not SIG_IGN: the
 // programs the child runs (tar, bunzip2, the registry commands) get the
-// default actions back when they start, as they expect.
-void set_child_signals(int protocolFd, bool textMode)
+// default actions back when they start, as they expect. The child stays in
+// setup's process group: a run in the foreground of a terminal keeps it,
+// and what the child and its commands read from it or write to it works as
+// for setup itself.
+void set_child_signals(int protocolFd)
 {
     g_protocolFd = protocolFd;
     struct sigaction sa = {};
@@ -270,20 +294,19 @@ void set_child_signals(int protocolFd, bool textMode)
     for (int sig : kStopSignals)
         if (!ignored(sig))
             sigaction(sig, &sa, nullptr);
-    sa.sa_handler = child_broken_pipe;
     sa.sa_flags = SA_RESTART;
+    sa.sa_handler = child_broken_pipe;
     sigaction(SIGPIPE, &sa, nullptr);
-    // The child has a process group of its own, which is not the terminal's
-    // foreground group: where the terminal stops such writers (stty
-    // tostop), a text-mode message box would stop the child for ever.
-    if (textMode)
-        signal(SIGTTOU, SIG_IGN);
+    if (!ignored(SIGXFSZ)) {
+        sa.sa_handler = child_file_too_large;
+        sigaction(SIGXFSZ, &sa, nullptr);
+    }
 }
 
 // Text-mode parent: hands every line of the child to the text-mode reader
 // until the child closes the pipe or the user stops the run. Answers
 // whether the child's final marker arrived.
-bool read_child_lines(int fd, uint64_t total)
+bool read_child_lines(int fd, uint64_t total, pid_t child)
 {
     TextReader reader{total};
     qv::LineSplitter lines;
@@ -296,12 +319,16 @@ bool read_child_lines(int fd, uint64_t total)
         FD_SET(fd, &readable);
         struct timeval timeout = {1, 0};
         int ready = select(fd + 1, &readable, nullptr, nullptr, &timeout);
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
+        if (ready <= 0) {
+            if (ready < 0 && errno != EINTR)
+                break;
+            // A child that stopped (SIGCHLD ends the wait) writes nothing.
+            siginfo_t info{};
+            if (waitid(P_PID, static_cast<id_t>(child), &info, WSTOPPED | WNOHANG) == 0 && info.si_pid == child)
+                qv::continue_if_stopped_by_terminal(child, info.si_status);
+            continue;
         }
-        if (ready == 0 || !FD_ISSET(fd, &readable))
+        if (!FD_ISSET(fd, &readable))
             continue;
         ssize_t n = read(fd, buf, sizeof buf);
         if (n < 0) {
@@ -370,12 +397,9 @@ struct ChildRun {
     prctl(PR_SET_PDEATHSIG, ignored(SIGTERM) ? SIGKILL : SIGTERM);
     if (getppid() != job.parent)
         _exit(1);
-    // A process group of its own, which the commands it starts share: an
-    // interrupted run ends them all.
-    setpgid(0, 0);
     pipe.close_read();
     signal(SIGCHLD, SIG_DFL);
-    set_child_signals(fileno(pipe.write), QV_instGetMainTopLevelShell() == nullptr);
+    set_child_signals(fileno(pipe.write));
     if (stopSignals)
         stopSignals->release_in_child();
 
@@ -388,11 +412,13 @@ struct ChildRun {
     const std::string &destination = job.destination;
     const char *dest = destination.c_str();
     std::fputs(job.early.c_str(), out);
+    // A run that neither installs nor removes a package (a newer medium
+    // over a complete installation) leaves the history as it was.
+    bool changes = false;
     if (!removeAll) {
         qv::begin_history_draft();
         QV_InitHistoryFile(dest, GetProductName(cdinst), GetProductVersion(cdinst));
-        UpdateNumInUseFlag(cdinst, config, 1);
-        UpdateNumInUseFlag(cdinst, config, 0);
+        changes = qv::packages_affected(cdinst, config) != 0;
     }
 
     std::fputs("# Start installation\n", out);
@@ -407,11 +433,12 @@ struct ChildRun {
     status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassFiles, 0);
 
     // The installed product keeps a copy of its description, so that the
-    // installer run from the product directory finds the installation.
+    // installer run from the product directory finds the installation; a
+    // copy that fails is a failure of the run.
     {
         qv::CStr name(QV_instBasename(cdinst->cdinstPath));
         qv::CStr target(name ? QV_instBuildPath(dest, name.get(), nullptr) : nullptr);
-        QV_instCopyFile(name.get(), target.get(), job.cdinstMode, job.cdinstSize, out, removeAll ? 1 : 0);
+        status |= QV_instCopyFile(name.get(), target.get(), job.cdinstMode, job.cdinstSize, out, removeAll ? 1 : 0);
     }
 
     std::fputs("# Pass Installation completed\n", out);
@@ -425,14 +452,17 @@ struct ChildRun {
 
     // The walk is over, whatever its errors: the history now tells what
     // this run did.
-    qv::commit_history_draft();
+    qv::commit_history_draft(changes);
 
-    // The parent writes the verdict into the log once it has read every
-    // line before it.
+    // The parent writes the verdict into the log once the child has ended,
+    // after every line of the run.
     if (status != 0)
         std::fputs("# Error during installation\n", out);
     std::fputs("# Installation completed\n", out);
     pipe.close_write();
+    // What is logged from here on (a module's destructor at exit) goes
+    // straight into the log, not into the closed stream.
+    qv::send_log_through(nullptr);
 
     if (!destination.empty())
         QV_instChangeResgitryPermission(const_cast<char *>(dest));
@@ -602,8 +632,6 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     }
     if (pid == 0)
         run_child(cdinst, config, p, job, stopSignals);
-    // Also here, so that the group exists before the parent may signal it.
-    setpgid(pid, pid);
 
     run.child = pid;
     run.errorFlag = 0;
@@ -619,7 +647,7 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     p.close_write();
     stopSignals->catch_in_parent();
     run.readFd = fileno(p.read);
-    bool completed = read_child_lines(run.readFd, run.total);
+    bool completed = read_child_lines(run.readFd, run.total, pid);
     const bool interrupted = g_interrupted && !completed;
     // The child still removes the history or fixes the registry's mode
     // after its last line; the run is over only when it has exited.
@@ -631,7 +659,15 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     if (interrupted) {
         wstatus = qv::stop_install_child(pid);
     } else {
-        while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+        for (;;) {
+            pid_t got = waitpid(pid, &wstatus, WUNTRACED);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got == pid && WIFSTOPPED(wstatus)) {
+                qv::continue_if_stopped_by_terminal(pid, WSTOPSIG(wstatus));
+                continue;
+            }
+            break;
         }
     }
     std::fputs("\n", stdout);
@@ -654,6 +690,7 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
         run.errorPrinted = true;
         run.errorFlag = 1;
     }
+    qv::log_verdict();
     if (run.errorFlag && qv::first_installation())
         QV_RemoveHistoryFile(destination.c_str());
     return 0;

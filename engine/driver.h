@@ -26,8 +26,6 @@ struct InstallRun {
     bool historyFound = false;
     // Text mode: the user has been told of an error on the terminal.
     bool errorPrinted = false;
-    // The child reported "# Error during installation": its passes failed.
-    bool childFailed = false;
 };
 
 InstallRun &install_run();
@@ -38,18 +36,31 @@ InstallRun &install_run();
 // tree that is only partly there.
 bool first_installation();
 
-// The verdict of a run whose child sent its final marker, as the last
-// entry of the run's log.
+// The verdict of a run that went to its end, as the last entry of the
+// run's log, written once the child has ended: "Error during the
+// installation" after any error (an error line or marker, a child that
+// died), else "Installation Completed".
 void log_verdict();
+
+// The warning a protocol line carries, as the terminal shows it ("0 text"
+// and "Warning: text" lines); empty for any other line.
+std::string warning_of(const char *line);
 
 // What the user is told of a child that ended before its final marker,
 // from its wait status.
 std::string death_text(int wstatus);
 
-// Ends an install child and every command it started: SIGTERM (the child
-// removes its unfinished files), then after a short grace SIGKILL to its
-// whole process group. Returns the child's wait status once collected.
+// Ends an install child and every command below it: SIGTERM (the child
+// removes its unfinished files), then after a short grace SIGKILL. Returns
+// the child's wait status once collected.
 int stop_install_child(pid_t child);
+
+// A child seen stopped by stopSignal: one that the terminal stopped
+// (Ctrl-Z, or reading or writing it from the background) while its parent
+// goes on is continued, so that no parent waits for it for ever; setup and
+// its child share the terminal's job, so a stop of the whole job is ended
+// by the shell (fg, bg) as for any other program.
+void continue_if_stopped_by_terminal(pid_t child, int stopSignal);
 
 // How many packages installing or removing config changes, with the
 // packages' in-use counts taken afresh first.

@@ -70,12 +70,12 @@ void signal_child(int sig)
 }
 
 // Collects the child's exit status, waiting for it unless asked not to.
-// A waited-for child that is stopped (the Cancel question stops it) would
-// never end: it is continued when it is seen stopped, and only then. A
-// SIGCONT at any other time would cancel a stop that the child's own
-// runtime may be waiting for as it ends (the sanitizers' leak check stops
-// the process to look at it), and parent and child would wait for each
-// other for ever.
+// While the run goes on, the error and Cancel questions stop the child on
+// purpose; only a stop by the terminal is ended here, so that the watch
+// never waits for a child that nobody will continue. At the end of a run,
+// when the child is waited for, nothing may keep it stopped: a Cancel
+// question that the final marker overtook still holds it, and it is
+// continued when it is seen stopped.
 void reap_child(bool wait)
 {
     Reader &r = reader();
@@ -83,11 +83,14 @@ void reap_child(bool wait)
     if (r.childReaped || child <= 0)
         return;
     for (;;) {
-        pid_t got = waitpid(child, &r.childStatus, wait ? WUNTRACED : WNOHANG);
+        pid_t got = waitpid(child, &r.childStatus, WUNTRACED | (wait ? 0 : WNOHANG));
         if (got < 0 && errno == EINTR)
             continue;
         if (got == child && WIFSTOPPED(r.childStatus)) {
-            kill(child, SIGCONT);
+            if (wait)
+                kill(child, SIGCONT);
+            else
+                qv::continue_if_stopped_by_terminal(child, WSTOPSIG(r.childStatus));
             continue;
         }
         if (got != 0)
@@ -122,6 +125,7 @@ void ok_box(const char *text)
 {
     stop_reading();
     reap_child(true);
+    qv::log_verdict();
     // A first installation that failed is not offered for maintenance at
     // the next start: that run installs it again.
     if (qv::install_run().errorFlag && qv::first_installation())
@@ -143,6 +147,7 @@ void ok_box(const char *text)
     if (!reader().childReaped)
         qv::stop_install_child(qv::install_run().child);
     reader().childReaped = true;
+    QV_instUpdateLogfile("Error during the installation\n");
     if (qv::first_installation())
         QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
     std::exit(1);
@@ -224,9 +229,7 @@ void marker_line(const char *line)
         if (QV_instDebug >= 2)
             ok_box("Error 1");
         qv::install_run().errorFlag = 1;
-        qv::install_run().childFailed = true;
     } else if (std::strcmp(line, "# Installation completed") == 0) {
-        qv::log_verdict();
         finish_run();
     } else if (std::strncmp(line, "#Log:", 5) == 0) {
         QV_instUpdateLogfile("%s\n", line + 5);

@@ -56,10 +56,18 @@ std::string history_path(const char *dir)
 // leaves the earlier history as it was, or none, instead of one that lists
 // what was never installed.
 struct Draft {
-    bool active = false; // the install child writes its history here
-    std::string path;    // the temporary file
-    std::string history; // the history it becomes
+    bool active = false;     // the install child writes its history here
+    std::string destination; // the product folder
+    std::string path;        // the temporary file
+    std::string history;     // the history it becomes
+    std::string failure;     // why it could not be written ("" while it could)
     qv::Fd fd;
+
+    void fail(const std::string &file)
+    {
+        if (failure.empty())
+            failure = file + ": " + std::strerror(errno);
+    }
 };
 
 Draft &draft()
@@ -277,17 +285,23 @@ int QV_InitHistoryFile(const char *destination, const char *productName, const c
 
     // A temporary file left by a run that died is replaced; the new one is
     // made afresh, so nothing that stands at its name is written through.
+    d.destination = destination;
     d.history = path;
     d.path = draft_path(path);
+    d.failure.clear();
     ::unlink(d.path.c_str());
     d.fd.reset(::open(d.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (d.fd.get() < 0) {
+        d.fail(d.path);
         std::printf("Unable to open %s\n", d.path.c_str());
         return 1;
     }
     qv::mark_unfinished(qv::Unfinished::History, d.path.c_str());
     const std::string header = header_lines(productName, productVersion);
-    return qv::write_all(d.fd.get(), header.data(), header.size()) ? 0 : 1;
+    if (qv::write_all(d.fd.get(), header.data(), header.size()))
+        return 0;
+    d.fail(d.path);
+    return 1;
 }
 
 // Records the packages of one installed suite.
@@ -303,7 +317,10 @@ int QV_UpdateHistoryFile(const char *destination, const _QV_InstSuiteList *suite
             return 1;
         }
         const std::string lines = package_lines(suite);
-        return qv::write_all(d.fd.get(), lines.data(), lines.size()) ? 0 : 1;
+        if (qv::write_all(d.fd.get(), lines.data(), lines.size()))
+            return 0;
+        d.fail(d.path);
+        return 1;
     }
     return write_history(path, O_WRONLY | O_CREAT | O_APPEND, package_lines(suite)) ? 0 : 1;
 }
@@ -398,26 +415,92 @@ void begin_history_draft()
     draft().active = true;
 }
 
-void commit_history_draft()
+namespace {
+
+// Puts every file the run wrote on disk: the product folder's file system,
+// and the common folder's where it is another one.
+void sync_destination(const std::string &destination)
 {
-    Draft &d = draft();
-    if (!d.active || d.fd.get() < 0)
+    struct stat product;
+    qv::Fd dir(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0 || ::fstat(dir.get(), &product) != 0)
         return;
-    // The history must be on disk before it takes the old one's place, or
-    // a power cut could leave an empty file under the history's name.
-    ::fdatasync(d.fd.get());
+    ::syncfs(dir.get());
+    const char *common = QV_instGetCommonDestinationDirectory();
+    struct stat st;
+    if (!common)
+        return;
+    qv::Fd other(::open(common, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (other.get() >= 0 && ::fstat(other.get(), &st) == 0 && st.st_dev != product.st_dev)
+        ::syncfs(other.get());
+}
+
+// Puts the draft in the history's place; false, with the reason, when it
+// could not be.
+bool put_in_place(Draft &d)
+{
+    // The installed files, then the history that lists them, must be on
+    // disk before it takes the old one's place: after a power cut the
+    // history lists nothing whose data was lost, and is never empty.
+    sync_destination(d.destination);
+    if (::fdatasync(d.fd.get()) != 0) {
+        d.fail(d.path);
+        return false;
+    }
     // Put in place only if the name still holds the file written here.
     struct stat own, named;
-    bool same = ::fstat(d.fd.get(), &own) == 0 && ::lstat(d.path.c_str(), &named) == 0 && own.st_dev == named.st_dev &&
-                own.st_ino == named.st_ino;
-    bool closed = ::close(d.fd.release()) == 0;
-    if (!same || !closed || ::rename(d.path.c_str(), d.history.c_str()) != 0) {
-        std::printf("Unable to open %s\n", d.history.c_str());
-        if (same)
+    if (::fstat(d.fd.get(), &own) != 0 || ::lstat(d.path.c_str(), &named) != 0 || own.st_dev != named.st_dev ||
+        own.st_ino != named.st_ino) {
+        d.failure = d.path + ": replaced while it was written";
+        d.fd.reset(); // what stands at that name now is not ours to remove
+        return false;
+    }
+    if (::close(d.fd.release()) != 0 || ::rename(d.path.c_str(), d.history.c_str()) != 0) {
+        d.fail(d.history);
+        ::unlink(d.path.c_str());
+        return false;
+    }
+    // The rename itself is made durable with its folder.
+    const std::string folder = d.history.substr(0, d.history.rfind('/'));
+    qv::Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
+    return true;
+}
+
+} // namespace
+
+void commit_history_draft(bool changes)
+{
+    Draft &d = draft();
+    if (!d.active)
+        return;
+    d.active = false;
+    if (!changes) {
+        // Nothing was installed or removed: the history stays byte for
+        // byte as it was.
+        if (d.fd.get() >= 0) {
+            d.fd.reset();
             ::unlink(d.path.c_str());
+        }
+    } else if (d.failure.empty() && d.fd.get() >= 0 && put_in_place(d)) {
+        d.fd.reset();
+    } else {
+        // An old history would now tell less than the truth: it goes too,
+        // and the next run installs everything again.
+        if (d.fd.get() >= 0) {
+            d.fd.reset();
+            ::unlink(d.path.c_str());
+        }
+        ::unlink(d.history.c_str());
+        std::string text = "Error: the history file " + d.history + " was not written (" + d.failure +
+                           "); the next run will install everything again";
+        QV_instRemoveExtraSlash(&text[0]);
+        text.resize(std::strlen(text.c_str()));
+        std::fprintf(stderr, "%s\n", text.c_str());
+        QV_instUpdateLogfile("%s\n", text.c_str());
     }
     qv::mark_unfinished(qv::Unfinished::History, nullptr);
-    d.active = false;
 }
 
 } // namespace qv

@@ -22,6 +22,7 @@
 
 #include "engine/cdinst.h"
 #include "engine/driver.h"
+#include "engine/util.h"
 #include "wizard/dialog.h"
 #include "wizard/glue.h"
 
@@ -249,6 +250,7 @@ void QV_instProgressCancelCB(Widget w, XtPointer, XtPointer)
                                            "Yes", "No", nullptr);
     if (answer == 0) {
         qv::stop_install_child(child);
+        QV_instUpdateLogfile("Installation interrupted\n");
         if (qv::first_installation())
             QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
         std::exit(10);

@@ -92,6 +92,41 @@ TEST_F(CmdlineErrors, MissingSourceFileIsSkippedAndTheRunFails)
     EXPECT_EQ(read_file(dest + "/not-on-the-medium.txt"), "late file\n");
 }
 
+// A history that cannot be written (a folder stands at its temporary
+// name) is told on the terminal and in the log, naming the file and the
+// reason; none is left, so the next run installs everything again. The
+// installation itself did not fail.
+TEST_F(CmdlineErrors, AHistoryThatCannotBeWrittenIsTold)
+{
+    build("");
+    const std::string history = dest + "/SetupFiles/.QvTest.his";
+    make_dirs(history + ".tmp/held");
+    RunResult r = install(medium.cdinst(), root, home);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string told = "Error: the history file " + history + " was not written (" + history +
+                             ".tmp: File exists); the next run will install everything again\n";
+    EXPECT_NE(r.err.find(told), std::string::npos) << r.err;
+    EXPECT_NE(log().find(told), std::string::npos) << log();
+    EXPECT_FALSE(exists(history));
+}
+
+// Under a file size limit (ulimit -f) a file beyond it fails like one on a
+// full disk: its error, and the files after it are still installed.
+TEST_F(CmdlineErrors, AFileBeyondTheSizeLimitFailsAloneNotTheRun)
+{
+    medium.file("big.bin", std::string(300 * 1024, 'b'));
+    medium.file("small.txt", "small\n");
+    build("Copy \"big.bin\" \"\" 307200 0644 0 0\nCopy \"small.txt\" \"\" 6 0644 0 0\n");
+    RunResult r = run({"/bin/bash", "-c", "ulimit -f 100 && exec \"$0\" \"$@\"", harness("QV_SETUP"), "-cmdline",
+                       "-noroot", "-from", medium.cdinst(), "-dest", root},
+                      {{"HOME", home}, {"DISPLAY", std::nullopt}, {"QVINST_NOROOT", std::nullopt}});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err.find("killed by signal"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Error: Copyfile writing file " + dest + "/big.bin\n"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(dest + "/big.bin"));
+    EXPECT_EQ(read_file(dest + "/small.txt"), "small\n");
+}
+
 // The last status line of a run's standard output.
 std::string last_status(const std::string &out)
 {
@@ -140,39 +175,60 @@ TEST_F(CmdlineErrors, BlockedDestinationIsNamedWithTheReason)
         << r.out;
 }
 
-// A reader gone before the child's first word: the child's message box
-// writes into a closed pipe, and the run still goes on to its end.
+// A reader gone before setup starts: the child's message box writes into a
+// closed pipe, and the run still goes on to its end.
 TEST_F(CmdlineErrors, ClosedOutputDoesNotStopTheChild)
 {
     medium.file("after.txt", "after\n");
     build("Copy \"not-on-the-medium.txt\" \"\" 10 0644 0 0\nCopy \"after.txt\" \"\" 6 0644 0 0\n");
-    RunResult r = run({"/bin/bash", "-c", "set -o pipefail; \"$0\" \"$@\" | (exec 0<&-; sleep 1)", harness("QV_SETUP"),
+    int readerGone[2];
+    ASSERT_EQ(pipe(readerGone), 0);
+    close(readerGone[0]);
+    RunResult r = run({"/bin/sh", "-c", "exec \"$0\" \"$@\" >&" + std::to_string(readerGone[1]), harness("QV_SETUP"),
                        "-cmdline", "-noroot", "-from", medium.cdinst(), "-dest", root},
                       {{"HOME", home}, {"DISPLAY", std::nullopt}});
+    close(readerGone[1]);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.err.find("killed by signal"), std::string::npos) << r.err;
     EXPECT_EQ(read_file(dest + "/after.txt"), "after\n");
     EXPECT_NE(log().find("Error during the installation\n"), std::string::npos) << log();
 }
 
-// A module's last log lines and its error come before the verdict, which
-// ends the run's entries.
+// Every ending of a run leaves its verdict as the log's last line, after
+// the lines that tell why: a module's last log lines and its error, an
+// error line of a module that then reported success, a child that died, a
+// copy of the description that failed (its source gone, or its target a
+// folder).
 TEST_F(CmdlineErrors, TheVerdictIsTheLastLineOfTheLog)
 {
-    build("Function \"drv_lastlog\" \"drv_probe.so\" \"late\"\n");
-    RunResult r = install(medium.cdinst(), root, home);
-    EXPECT_EQ(r.status, 1) << r.err;
-    std::vector<std::string> lines = lines_of(log());
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "Error during the installation") << log();
-    std::vector<std::string> expected;
+    const std::string elsewhere = scratch / "elsewhere";
+    make_dirs(elsewhere);
+    struct Row {
+        std::string operations;
+        std::string lastLines;
+    } rows[] = {
+        {"Function \"drv_lastlog\" \"drv_probe.so\" \"late\"\n", ""},
+        {"Function \"drv_longline\" \"drv_probe.so\" \"x\"\n", ""},
+        {"Function \"drv_crash\" \"drv_probe.so\" \"\"\n",
+         "Error: the installation did not complete (the install child was killed by signal 11)\n"},
+        {"Function \"drv_setsource\" \"drv_probe.so\" \"" + elsewhere + "\"\n",
+         "Copyfile can't open file: cdinst.dat\n"},
+        {"", ""}, // with a folder in the place of the description's copy
+    };
     for (int i = 1; i <= 20; ++i)
-        expected.push_back("late " + std::to_string(i));
-    expected.push_back("late failed");
-    expected.push_back("Error during the installation");
-    ASSERT_GE(lines.size(), expected.size());
-    EXPECT_EQ(std::vector<std::string>(lines.end() - static_cast<long>(expected.size()), lines.end()), expected)
-        << log();
+        rows[0].lastLines += "late " + std::to_string(i) + "\n";
+    rows[0].lastLines += "late failed\n";
+    for (const Row &row : rows) {
+        remove_tree(root);
+        make_dirs(row.operations.empty() ? dest + "/cdinst.dat" : root);
+        build(row.operations);
+        RunResult r = install(medium.cdinst(), root, home);
+        EXPECT_EQ(r.status, 1) << row.operations << r.err;
+        const std::string text = log();
+        const std::string tail = row.lastLines + "Error during the installation\n";
+        ASSERT_GE(text.size(), tail.size()) << text;
+        EXPECT_EQ(text.substr(text.size() - tail.size()), tail) << row.operations << text;
+    }
 }
 
 // Output piped into a reader that stops early does not stop the

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/medium.h"
+#include "support/terminal.h"
 
 using namespace qvtest;
 
@@ -242,13 +243,16 @@ TEST_F(CmdlineInstall, CleanRunEndsAtExactlyOneHundredPercent)
     EXPECT_EQ(r.out.substr(last), "Status:100.00%\r\n") << r.out;
 }
 
-TEST_F(CmdlineInstall, WithoutDisplayRegistryStepsWarnOnStderr)
+// The steps skipped are told on the terminal and in the log.
+TEST_F(CmdlineInstall, WithoutDisplayRegistryStepsWarnOnStderrAndInTheLog)
 {
     build();
     RunResult r = install(medium.cdinst(), root, home);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("Warning: (no display) can't add data to registry\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Warning: (no display) can't register module lib/comp.tlb\n"), std::string::npos) << r.err;
+    for (const std::string &text : {r.err, read_file(dest + "/SetupFiles/install.log")}) {
+        EXPECT_NE(text.find("Warning: (no display) can't add data to registry\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("Warning: (no display) can't register module lib/comp.tlb\n"), std::string::npos) << text;
+    }
     EXPECT_FALSE(exists(dest + "/Application/registry/entries"));
 }
 
@@ -265,6 +269,23 @@ TEST_F(CmdlineInstall, WithDisplayRunsTheRegistryToolsAndOpensTheRegistry)
     // Created 0700 by the description; every user must be able to reach
     // the entries in it.
     EXPECT_EQ(mode_of(dest + "/Application/registry"), 0755);
+}
+
+// Started from a terminal, setup's commands share it as setup does: a
+// registry tool that asks a question gets what the user types.
+TEST_F(CmdlineInstall, ARegistryToolThatAsksGetsTheAnswerTyped)
+{
+    build();
+    medium.file("Application/mainwin/mw/bin-linux_optimized/regkey",
+                "#!/bin/sh\nprintf 'Replace %s? ' \"$3\" >&2\nread answer\n"
+                "printf '%s\\n' \"$answer\" >> \"$MWREGISTRY/answers\"\n",
+                0755);
+    TerminalRun terminal({harness("QV_SETUP"), "-cmdline", "-noroot", "-from", medium.cdinst(), "-dest", root},
+                         {{"HOME", home}, {"DISPLAY", ":97"}, {"QVINST_NOROOT", std::nullopt}});
+    ASSERT_TRUE(terminal.wait_for("Replace Software/Test?")) << terminal.shown();
+    terminal.type("yes\n");
+    EXPECT_EQ(terminal.wait(), 0) << terminal.shown();
+    EXPECT_EQ(try_read_file(dest + "/Application/registry/answers").value_or(""), "yes\n");
 }
 
 TEST_F(CmdlineInstall, RegistryThatIsAFileBecomesWorldReadable)
@@ -313,16 +334,23 @@ TEST_F(CmdlineInstall, ModuleCallsBackIntoTheInstaller)
                                        "product=Quorvanta Test\n" + "log=open\n");
 }
 
-TEST_F(CmdlineInstall, SecondRunFindsTheHistoryAndCopiesNothingAgain)
+// A newer medium over a complete installation: the older version is
+// named, nothing is copied, and the history stays byte for byte as it was,
+// so that the next run warns again.
+TEST_F(CmdlineInstall, SecondRunFindsTheHistoryAndChangesNothing)
 {
     build();
     ASSERT_EQ(install(medium.cdinst(), root, home).status, 0);
     std::string firstHistory = read_file(history());
     write_file(dest + "/etc/secret", "changed by the user\n", 0600);
     unlink(passes.c_str());
+    std::string text = read_file(medium.cdinst());
+    text.replace(text.find("ProductVersion 1.0"), 18, "ProductVersion 2.0");
+    write_file(medium.cdinst(), text);
 
     RunResult r = install(medium.cdinst(), root, home);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Setup has detected an older version of Quorvanta Test (1.0)"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("Nothing to install: the history file " + history() +
                          " lists every selected package as installed\n"),
               std::string::npos)
@@ -337,6 +365,34 @@ TEST_F(CmdlineInstall, SecondRunFindsTheHistoryAndCopiesNothingAgain)
     // Only the size query reaches the module: nothing is left to install.
     for (const std::string &line : lines_of(read_file(passes)))
         EXPECT_NE(line.find("pass=1 "), std::string::npos) << line;
+}
+
+// The history is put in place only once what it lists is on disk: the
+// destination's file system is synced before the rename, and the folder
+// after it.
+TEST_F(CmdlineInstall, HistoryIsPutInPlaceOnceTheFilesAreOnDisk)
+{
+    if (run({"/usr/bin/strace", "-o", "/dev/null", "/bin/true"}).status != 0)
+        GTEST_SKIP() << "strace cannot trace here";
+    build();
+    const std::string trace = scratch / "trace";
+    RunResult r = run({"/usr/bin/strace", "-f", "-qq", "-e", "trace=syncfs,fsync,rename,renameat,renameat2", "-o",
+                       trace, harness("QV_SETUP"), "-cmdline", "-noroot", "-from", medium.cdinst(), "-dest", root},
+                      {{"HOME", home}, {"DISPLAY", std::nullopt}, {"QVINST_NOROOT", std::nullopt}});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> calls = lines_of(read_file(trace));
+    size_t sync = calls.size(), rename = calls.size(), folder = calls.size();
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].find("syncfs(") != std::string::npos && sync == calls.size())
+            sync = i;
+        if (calls[i].find(".QvTest.his.tmp\"") != std::string::npos && calls[i].find("rename") != std::string::npos)
+            rename = i;
+        if (calls[i].find("fsync(") != std::string::npos && i > rename && folder == calls.size())
+            folder = i;
+    }
+    ASSERT_LT(rename, calls.size()) << read_file(trace);
+    EXPECT_LT(sync, rename) << read_file(trace);
+    EXPECT_LT(folder, calls.size()) << read_file(trace);
 }
 
 TEST_F(CmdlineInstall, SecondRunWithAChangedDescriptionKeepsToTheHistory)

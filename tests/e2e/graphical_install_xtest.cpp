@@ -13,6 +13,7 @@
 #include "e2e/medium.h"
 #include "e2e/setup_window.h"
 #include "support/env.h"
+#include "support/terminal.h"
 #include "support/testutil.h"
 
 namespace {
@@ -70,7 +71,8 @@ protected:
     // Runs the wizard with the given scripts and further settings of the
     // driver module (QV_TEST_GUI_*); answers its exit code.
     int run_wizard(const std::string &script, const std::string &childScript = "",
-                   const std::map<std::string, std::string> &settings = {}, int seconds = 90)
+                   const std::map<std::string, std::string> &settings = {}, int seconds = 90,
+                   bool onTostopTerminal = false)
     {
         write_file(scratch / "script", script);
         write_file(scratch / "child-script", childScript);
@@ -80,6 +82,13 @@ protected:
         env.push_back(std::make_unique<qvtest::EnvVar>("QV_TEST_GUI_LOG", transcriptFile.c_str()));
         for (const auto &[name, value] : settings)
             env.push_back(std::make_unique<qvtest::EnvVar>(name.c_str(), value.c_str()));
+        if (onTostopTerminal) {
+            qvtest::TerminalRun terminal({harness("QV_SETUP"), "-noroot", "-from", cdinst(), "-dest", root},
+                                         {{"HOME", home}, {"QVINST_NOROOT", std::nullopt}}, true);
+            const int status = terminal.wait(seconds);
+            write_file(scratch / "out.txt", terminal.shown());
+            return status;
+        }
         qvtest::SetupProcess setup({"-noroot", "-from", cdinst(), "-dest", root}, home, scratch / "err.txt",
                                    scratch / "out.txt");
         const int status = setup.wait(seconds);
@@ -200,6 +209,19 @@ TEST_F(GraphicalInstall, CancelAsksNoResumesYesQuitsWithTen)
     EXPECT_FALSE(qvtest::exists(history()));
     EXPECT_FALSE(qvtest::exists(history() + ".tmp"));
     EXPECT_FALSE(qvtest::exists(product() + "/tools/bin/qvtool")) << "the run went on after Yes";
+    const std::string log = read_file(product() + "/SetupFiles/setup.log");
+    EXPECT_EQ(log.substr(log.rfind('\n', log.size() - 2) + 1), "Installation interrupted\n") << log;
+}
+
+// Started from a terminal that stops background writers (stty tostop): what
+// the install child writes there (a module's text) reaches it, and the run
+// completes.
+TEST_F(GraphicalInstall, OnATostopTerminalTheChildWritesAndTheRunCompletes)
+{
+    const std::string script = std::string(kFullInstallation) + "*mbViewlog ok\n*mbOkCancel text\n*mbOkCancel ok\n";
+    EXPECT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_SAY", "said by the module"}}, 90, true), 0) << output();
+    EXPECT_NE(output().find("said by the module"), std::string::npos) << output();
+    EXPECT_NE(transcript().find("*mbOkCancel: Setup completed successfully\\n\n"), std::string::npos) << output();
 }
 
 // A source file that cannot be opened: the child asks (Continue, Browse...,

@@ -87,6 +87,17 @@ void report_log_at_exit()
     std::atexit([] { std::fprintf(stderr, "log:\n%s", qvtest::try_read_file(g_log).value_or("").c_str()); });
 }
 
+// The verdict a run leaves: the log's last line, reported at exit.
+void report_verdict_at_exit()
+{
+    std::atexit([] {
+        std::string log = qvtest::try_read_file(g_log).value_or("");
+        if (!log.empty() && log.back() == '\n')
+            log.pop_back();
+        std::fprintf(stderr, "verdict: %s\n", log.substr(log.rfind('\n') + 1).c_str());
+    });
+}
+
 // A stand-in child that writes lines, then ends.
 std::function<void(int)> writes(std::string lines)
 {
@@ -275,21 +286,24 @@ TEST_F(ProgressReader, AbortOrNoKillsTheChildAndForgetsAFirstInstallation)
 {
     EXPECT_EXIT(
         {
+            report_verdict_at_exit();
             report_history_at_exit();
             StandInRun run(mainShell());
             run.send("-1 abort\n");
             XtAppMainLoop(app());
         },
-        ::testing::ExitedWithCode(1), "^history removed\n$");
+        ::testing::ExitedWithCode(1), "^history removed\nverdict: Error during the installation\n$");
     EXPECT_EXIT(
         {
+            report_verdict_at_exit();
             report_history_at_exit();
             answer_box(XmDIALOG_CANCEL_BUTTON);
             StandInRun run(mainShell());
             run.send("-1 Disk full\n");
             XtAppMainLoop(app());
         },
-        ::testing::ExitedWithCode(1), "^\\[Disk full\nDo you wish to continue\\?\\]\\[Yes\\]\\[No\\]\nhistory removed\n$");
+        ::testing::ExitedWithCode(1), "^\\[Disk full\nDo you wish to continue\\?\\]\\[Yes\\]\\[No\\]\nhistory removed\n"
+                                      "verdict: Error during the installation\n$");
 }
 
 TEST_F(ProgressReader, AStoppedMaintenanceOrRemoveAllRunKeepsTheHistory)
@@ -321,17 +335,24 @@ TEST_F(ProgressReader, TheFinalMarkerEndsWithTheResult)
         const char *output;
     };
     const Row rows[] = {
-        {"# Installation completed\n", false, "^\\[Setup completed successfully\n\\]\\[OK\\]\\[\\]\n$"},
+        {"# Installation completed\n", false,
+         "^\\[Setup completed successfully\n\\]\\[OK\\]\\[\\]\nverdict: Installation Completed\n$"},
         {"-1 Disk full\n# Error during installation\n# Installation completed\n", false,
          "^\\[Disk full\nDo you wish to continue\\?\\]\\[Yes\\]\\[No\\]\n"
-         "\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\n$"},
+         "\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\nverdict: Error during the installation\n$"},
+        // An error line of a module that then returned 0: no error marker.
+        {"-1 Disk full\n# Installation completed\n", false,
+         "^\\[Disk full\nDo you wish to continue\\?\\]\\[Yes\\]\\[No\\]\n"
+         "\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\nverdict: Error during the installation\n$"},
         {"# Error during installation\n# Installation completed\n", true,
-         "^view log offered\n\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\n$"},
+         "^view log offered\n\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\n"
+         "verdict: Error during the installation\n$"},
     };
     for (const Row &row : rows) {
         EXPECT_EXIT(
             {
                 CDInstPtr->displayLog = row.displayLog;
+                report_verdict_at_exit();
                 qvtest::when_found("*mbViewlog", [](Widget offer) {
                     std::fputs("view log offered\n", stderr);
                     press_box(offer, XmDIALOG_OK_BUTTON);
@@ -393,7 +414,7 @@ TEST_F(ProgressReader, AChildThatDiesEndsTheRunAsFailed)
         },
         ::testing::ExitedWithCode(0), "^\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\nlog:\nlast words\n"
                                       "Error: the installation did not complete \\(the install child was killed by "
-                                      "signal 9\\)\n$");
+                                      "signal 9\\)\nError during the installation\n$");
 }
 
 TEST_F(ProgressReader, AReadErrorIsFatal)
