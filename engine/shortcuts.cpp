@@ -103,6 +103,11 @@ std::string intermediate_menu(const std::string &menu, const std::string &next)
     return "\nMenu " + menu + "\n{\n\t\"" + next + "\"\tf.menu " + next + "\n}\n";
 }
 
+// A menu file of another user is read (and .shortcuts copied) whole by
+// root; a sparse file of any size costs that user nothing, so past this
+// size it is left alone. Real menu files are a few KiB.
+const off_t kMaxOthersMenuFile = off_t{1} << 20;
+
 // As root, the menu files live in a user's folder, where the user may have
 // planted a link to any file of the system: they are opened only as regular
 // files of their own, never through a link (and without waiting on a FIFO).
@@ -110,6 +115,7 @@ std::string intermediate_menu(const std::string &menu, const std::string &next)
 // `refused` set, -1. With oneLink, a file that has other (hard) links is
 // refused the same way: a file that is written in place, not replaced,
 // would otherwise write into whatever other file the user linked it to.
+// So is another user's file larger than kMaxOthersMenuFile.
 int open_no_link(int dirFd, const char *name, const std::string &shown, int flags, bool oneLink, bool &refused)
 {
     int fd = openat(dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
@@ -117,11 +123,15 @@ int open_no_link(int dirFd, const char *name, const std::string &shown, int flag
         return -1;
     struct stat st;
     bool regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (regular && (!oneLink || st.st_nlink == 1))
+    bool huge = regular && st.st_uid != geteuid() && st.st_size > kMaxOthersMenuFile;
+    if (regular && (!oneLink || st.st_nlink == 1) && !huge)
         return fd;
     if (fd >= 0)
         close(fd);
-    if (regular)
+    if (huge)
+        std::fprintf(stderr, "Shortcut file is larger than 1 MiB and another user's, left as it is: %s\n",
+                     shown.c_str());
+    else if (regular)
         std::fprintf(stderr, "Shortcut file has other links, left as it is: %s\n", shown.c_str());
     else
         std::fprintf(stderr, "Shortcut file is a link or not a regular file, left as it is: %s\n", shown.c_str());

@@ -40,6 +40,18 @@ void append(_QV_InstStringList *list, const char *s)
     list->next = end;
 }
 
+// A name with a control character in it: a line break would show it in the
+// dialog's list as two lines, of which the one-line path field keeps other
+// text than the folder's own name. Bytes only, whatever the locale.
+bool has_control_character(const char *name)
+{
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; ++p) {
+        if (*p < 0x20 || *p == 0x7f)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 namespace qv {
@@ -89,7 +101,8 @@ void InsertStringList(_QV_InstStringList *list, const char *s)
 void FreeStringList(_QV_InstStringList *) {}
 
 // The sub-folders of folder, as folder "/" name, in reverse alphabetical
-// order. An unreadable folder has none.
+// order; those whose names hold control characters are left out. An
+// unreadable folder has none.
 _QV_InstStringList *FindAllDirs(const char *folder)
 {
     _QV_InstStringList *list = CreateStringList();
@@ -97,7 +110,7 @@ _QV_InstStringList *FindAllDirs(const char *folder)
     int n = folder ? scandir(folder, &entries, nullptr, alphasort) : -1;
     for (int i = n - 1; i >= 0; --i) {
         const char *name = entries[i]->d_name;
-        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0 && !has_control_character(name)) {
             const std::string path = std::string(folder) + "/" + name;
             if (IsDirExist(path.c_str()))
                 append(list, path.c_str());

@@ -3,10 +3,12 @@
 #include "wizard/userfile.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -66,10 +68,154 @@ std::string read_source(int source, const std::string &sourceName, std::string &
     }
 }
 
+// Links followed while a home folder is resolved, as the kernel allows.
+constexpr int kMaxLinks = 40;
+
+// Resolves path one component at a time from the folder cur is open on (from
+// "/" when path is absolute), leaving cur on what path names. A link is
+// followed only when root owns it: one that another user made could lead
+// anywhere. False for anyone else's link, too many links, or a component
+// that cannot be opened.
+bool resolve_through_roots_links(Fd &cur, const std::string &path, int &links)
+{
+    if (!path.empty() && path[0] == '/')
+        cur.reset(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (size_t start = 0; start < path.size();) {
+        size_t end = path.find('/', start);
+        if (end == std::string::npos)
+            end = path.size();
+        const std::string part = path.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (cur.get() < 0)
+            return false;
+        // The entry itself, a link included, so that what is checked is
+        // what is then followed.
+        Fd next(openat(cur.get(), part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat st;
+        if (next.get() < 0 || fstat(next.get(), &st) != 0)
+            return false;
+        if (!S_ISLNK(st.st_mode)) {
+            cur = std::move(next);
+            continue;
+        }
+        char target[4096];
+        ssize_t n = st.st_uid == 0 && ++links <= kMaxLinks ? readlinkat(next.get(), "", target, sizeof target) : -1;
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof target ||
+            !resolve_through_roots_links(cur, std::string(target, static_cast<size_t>(n)), links))
+            return false;
+    }
+    return cur.get() >= 0;
+}
+
+// Six letters and digits for a temporary name; a name that is taken is
+// simply tried again with the next.
+std::string random_letters()
+{
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static uint64_t counter = 0;
+    uint64_t value;
+    if (getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value))
+        value = (static_cast<uint64_t>(getpid()) << 24) + ++counter;
+    std::string out;
+    for (int i = 0; i < 6; ++i, value /= sizeof letters - 1)
+        out += letters[value % (sizeof letters - 1)];
+    return out;
+}
+
+// A new file in the folder dir that takes the name `name` only once it is
+// complete. Made without a name (O_TMPFILE) where the file system can, so
+// that nothing is left behind whatever ends the process; elsewhere a
+// hidden ".<name>.XXXXXX" of mode 0600 stands in for it and is removed
+// unless it was put in place. Every step is relative to dir.
+class NewFileIn {
+public:
+    NewFileIn(int dir, const std::string &name) : dir_(dir), name_(name) {}
+    ~NewFileIn()
+    {
+        if (!temp_.empty())
+            unlinkat(dir_, temp_.c_str(), 0);
+    }
+    NewFileIn(const NewFileIn &) = delete;
+    NewFileIn &operator=(const NewFileIn &) = delete;
+
+    bool create()
+    {
+        fd_.reset(openat(dir_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (fd_.get() >= 0)
+            return true;
+        return claim_name([this](const char *temp) {
+            fd_.reset(openat(dir_, temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            return fd_.get() >= 0;
+        });
+    }
+    int fd() const { return fd_.get(); }
+
+    // Sets the mode, closes the file and gives it its name; false (errno
+    // set) when a step fails, and the old file of that name stays.
+    bool put_in_place(mode_t mode)
+    {
+        if (fchmod(fd_.get(), mode) != 0)
+            return false;
+        // The unnamed file is linked by its descriptor: directly with the
+        // capability root has, else through /proc.
+        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+        if (temp_.empty() && !claim_name([this, &self](const char *temp) {
+                return linkat(fd_.get(), "", dir_, temp, AT_EMPTY_PATH) == 0 ||
+                       (errno != EEXIST && linkat(AT_FDCWD, self.c_str(), dir_, temp, AT_SYMLINK_FOLLOW) == 0);
+            }))
+            return false;
+        if (close(fd_.release()) != 0 || renameat(dir_, temp_.c_str(), dir_, name_.c_str()) != 0)
+            return false;
+        temp_.clear();
+        return true;
+    }
+
+private:
+    template <typename Make> bool claim_name(Make make)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string temp = "." + name_.substr(0, 255 - 8) + "." + random_letters();
+            if (make(temp.c_str())) {
+                temp_ = temp;
+                return true;
+            }
+            if (errno != EEXIST)
+                return false;
+        }
+        return false;
+    }
+
+    int dir_;
+    std::string name_;
+    std::string temp_; // the file's temporary name, once it has one
+    Fd fd_;
+};
+
 } // namespace
 
-std::string install_user_file(int source, const std::string &sourceName, const std::string &target, uid_t uid,
-                              gid_t gid)
+Fd open_home(const std::string &home, uid_t uid, bool &refused)
+{
+    refused = false;
+    const std::string path = home.empty() ? "/" : home;
+    if (geteuid() != 0)
+        return Fd(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    // As root, a home that is a link the user made (to a folder of the
+    // system, say) or a folder of someone else's would have root make a
+    // file there and give it to the user.
+    Fd folder(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    int links = 0;
+    struct stat st;
+    if (resolve_through_roots_links(folder, path, links) && fstat(folder.get(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == uid && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+        return folder;
+    refused = true;
+    return Fd();
+}
+
+std::string install_user_file(int source, const std::string &sourceName, int dir, const std::string &target,
+                              uid_t uid, gid_t gid)
 {
     std::string content;
     mode_t mode = 0;
@@ -80,8 +226,9 @@ std::string install_user_file(int source, const std::string &sourceName, const s
     // The user owns the folder and may have put anything at the target's
     // name: a symbolic link to /etc/shadow, a hard link of it, a FIFO. Such
     // a target is refused and left as it is.
+    const std::string name = target.substr(target.rfind('/') + 1);
     struct stat st;
-    if (lstat(target.c_str(), &st) == 0) {
+    if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
         if (!plain(st))
             return not_plain(target, st);
         mode = st.st_mode & 0777;
@@ -100,14 +247,12 @@ std::string install_user_file(int source, const std::string &sourceName, const s
     // quota) leaves the user's file exactly as it was, and the new file
     // goes. Whatever is put at the target's name meanwhile is replaced by
     // the rename, never written through.
-    CStr dir(QV_instDirname(target.c_str()));
-    PendingFile pending;
-    if (!dir || !pending.create(dir.get(), target.c_str()))
+    NewFileIn pending(dir, name);
+    if (!pending.create())
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
     if (fchown(pending.fd(), uid, gid) != 0)
         return fail("ERROR: Can't give " + target + " to its user: " + std::strerror(errno));
-    if (!write_all(pending.fd(), content.data(), content.size()) ||
-        pending.put_in_place(target.c_str(), mode, nullptr, {"", "", ""}) != 0)
+    if (!write_all(pending.fd(), content.data(), content.size()) || !pending.put_in_place(mode))
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
     return "";
 }

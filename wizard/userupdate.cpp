@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,43 +82,80 @@ template <typename Fn> bool run_in_directory(int dir, Fn fn)
     return true;
 }
 
-// Copies the environment file into home; "" on success, else the error
-// line, which has also been printed.
-std::string copy_env_file(const char *home, const char *sourceDir, uid_t uid, gid_t gid)
+// What updating one account came to: "" when it was done, else the line
+// that has been printed about it. When the home folder itself was refused,
+// that line names the account and says all.
+struct Outcome {
+    std::string error;
+    bool homeRefused = false;
+};
+
+// The name the messages give the account uid: its login name, else the
+// number.
+std::string account_name(uid_t uid)
+{
+    const struct passwd *pw = getpwuid(uid);
+    return pw && pw->pw_name ? pw->pw_name : std::to_string(uid);
+}
+
+// Opens the account's home folder for target, a file in it (see
+// qv::open_home); an invalid Fd after the line that says why, in outcome.
+// user names the account in the refusal, null: the name of uid.
+qv::Fd open_home_for(const char *home, uid_t uid, const char *user, const std::string &target, Outcome &outcome)
+{
+    const std::string folder = home && *home ? home : "/";
+    bool refused = false;
+    qv::Fd dir = qv::open_home(folder, uid, refused);
+    if (refused)
+        outcome = {qv::print_line(stderr, "User " + (user ? std::string(user) : account_name(uid)) +
+                                              " was not updated: " + folder + " is not a folder that user owns"),
+                   true};
+    else if (dir.get() < 0)
+        outcome.error = qv::print_line(stderr, "ERROR: Can't write " + target + ": " + std::strerror(errno));
+    return dir;
+}
+
+// Copies the environment file into home.
+Outcome copy_env_file(const char *home, const char *sourceDir, uid_t uid, gid_t gid, const char *user)
 {
     qv::CStr source(QV_instStrPrint("%s/%s", sourceDir ? sourceDir : "", kEnvFile));
     if (!source || check_if_file_exist(source.get()) != 0)
-        return qv::print_line(stderr, std::string("ERROR: Can't find file: ") + (source ? source.get() : kEnvFile));
+        return {qv::print_line(stderr, std::string("ERROR: Can't find file: ") + (source ? source.get() : kEnvFile))};
     // No waiting on a FIFO put there: it is refused as no regular file.
     qv::Fd in(open(source.get(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0)
-        return qv::print_line(stderr, std::string("ERROR: Can't read ") + source.get() + ": " + std::strerror(errno));
-    return qv::install_user_file(in.get(), source.get(), std::string(home ? home : "") + "/" + kEnvFile, uid, gid);
+        return {qv::print_line(stderr, std::string("ERROR: Can't read ") + source.get() + ": " + std::strerror(errno))};
+    const std::string target = std::string(home ? home : "") + "/" + kEnvFile;
+    Outcome outcome;
+    qv::Fd dir = open_home_for(home, uid, user, target, outcome);
+    if (dir.get() >= 0)
+        outcome.error = qv::install_user_file(in.get(), source.get(), dir.get(), target, uid, gid);
+    return outcome;
 }
 
 // Has the support library generate a new environment file and puts it
-// into home; "" on success, else the error line.
-std::string generate_env_file(const char *home, uid_t uid, gid_t gid)
+// into home.
+Outcome generate_env_file(const char *home, uid_t uid, gid_t gid, const char *user)
 {
     const char *qvHome = std::getenv("QV_HOME");
     if (!qvHome)
-        return "ERROR: QV_HOME is not set.";
+        return {"ERROR: QV_HOME is not set."};
 
     qv::CStr libPath(QV_instStrPrint("%s/Setup/velcora.so", qvHome));
     qv::DlHandle lib(libPath ? dlopen(libPath.get(), RTLD_NOW) : nullptr);
     if (!lib) {
         const char *why = dlerror();
-        return qv::print_line(stdout, std::string("Error : ") + (why ? why : "can't load the support library"));
+        return {qv::print_line(stdout, std::string("Error : ") + (why ? why : "can't load the support library"))};
     }
     dlerror();
     void *symbol = dlsym(lib.get(), "genEnvFile");
     const char *why = dlerror();
     if (why || !symbol)
-        return qv::print_line(stdout, std::string("Error : ") + (why ? why : "genEnvFile is missing"));
+        return {qv::print_line(stdout, std::string("Error : ") + (why ? why : "genEnvFile is missing"))};
     auto genEnvFile = reinterpret_cast<GenEnvFile>(symbol);
 
     std::string target = std::string(home ? home : "") + "/" + kEnvFile;
-    auto fail = [&target] { return qv::print_line(stderr, "ERROR: generating " + target + "."); };
+    auto fail = [&target] { return Outcome{qv::print_line(stderr, "ERROR: generating " + target + ".")}; };
 
     // The library writes where it is run; it runs in a private folder, so
     // that nothing the user planted in the home folder can redirect it, and
@@ -142,7 +180,11 @@ std::string generate_env_file(const char *home, uid_t uid, gid_t gid)
     struct stat st;
     if (in.get() < 0 || fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return fail();
-    return qv::install_user_file(in.get(), work.path() + "/" + kEnvFile, target, uid, gid);
+    Outcome outcome;
+    qv::Fd dir = open_home_for(home, uid, user, target, outcome);
+    if (dir.get() >= 0)
+        outcome.error = qv::install_user_file(in.get(), work.path() + "/" + kEnvFile, dir.get(), target, uid, gid);
+    return outcome;
 }
 
 // A message box on the dialog; fallback stands in when the text could not
@@ -322,14 +364,14 @@ void get_value(Widget w, char *dst)
 // becomes home/QVR_FILE, owned by uid:gid.
 void copy_quorvanta_file(const char *home, const char *sourceDir, uid_t uid, gid_t gid)
 {
-    copy_env_file(home, sourceDir, uid, gid);
+    copy_env_file(home, sourceDir, uid, gid, nullptr);
 }
 
 // Gives the account a newly generated environment file home/QVR_FILE,
 // owned by uid:gid, made by genEnvFile of $QV_HOME/Setup/velcora.so.
 void generate_quorvanta_file(const char *home, uid_t uid, gid_t gid)
 {
-    generate_env_file(home, uid, gid);
+    generate_env_file(home, uid, gid, nullptr);
 }
 
 XtArgVal MAIN_CONVERT(Widget w, const char *value, const char *type, unsigned int size, Boolean *ok)
@@ -475,12 +517,15 @@ void UpdateUserUpdateCB(Widget w, XtPointer, XtPointer)
         return;
     }
 
-    std::string error = GenerateQuorvanta == 1
-                            ? generate_env_file(account.home.c_str(), account.uid, account.gid)
-                            : copy_env_file(account.home.c_str(), sourceFolder.c_str(), account.uid, account.gid);
+    const Outcome outcome =
+        GenerateQuorvanta == 1
+            ? generate_env_file(account.home.c_str(), account.uid, account.gid, name.c_str())
+            : copy_env_file(account.home.c_str(), sourceFolder.c_str(), account.uid, account.gid, name.c_str());
     // A failed update is not reported as done: the box tells why.
-    qv::CStr text(error.empty() ? QV_instStrPrint("User %s updated.", name.c_str())
-                                : QV_instStrPrint("%s\nUser %s was not updated.", error.c_str(), name.c_str()));
+    const std::string &error = outcome.error;
+    qv::CStr text(error.empty()           ? QV_instStrPrint("User %s updated.", name.c_str())
+                  : outcome.homeRefused ? QV_instStrPrint("%s", error.c_str())
+                                        : QV_instStrPrint("%s\nUser %s was not updated.", error.c_str(), name.c_str()));
     tell(w, text, "Error: internal error in UpdateUserUpdateCB");
     if (txUpdateUserUsername)
         set_value(txUpdateUserUsername, "");

@@ -2,6 +2,8 @@
 // command line, and a second run finds the first one's history.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "e2e/medium.h"
 
 using namespace qvtest;
@@ -41,6 +43,31 @@ TEST(DemoMedium, InstallsAndIsFoundAgain)
     ASSERT_EQ(second.status, 0) << second.err;
     std::string history = read_file(product + "SetupFiles/.QuorvantaDemo.his");
     EXPECT_EQ(history.rfind("HistoryFileVersion 2\nQuorvanta Demo\n2.4\n", 0), 0u) << history;
+}
+
+// The setup module writes its file the way the installer's own copies are
+// written: a link found at the file's name is replaced, never written
+// through, and what it pointed at stays as it was.
+TEST(DemoMedium, TheSiteConfigurationReplacesALinkAtItsName)
+{
+    ScratchDir scratch("demo");
+    std::string root = scratch / "root";
+    std::string home = scratch / "home";
+    std::string product = root + "/QuorvantaDemo/";
+    make_dirs(product + "etc");
+    make_dirs(home);
+    write_file(scratch / "victim", "root:secret\n", 0600);
+    ASSERT_EQ(symlink((scratch / "victim").c_str(), (product + "etc/site.conf").c_str()), 0);
+
+    RunResult run = install(harness("QV_DEMO_MEDIUM") + "/cdinst.dat", root, home);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(read_file(scratch / "victim"), "root:secret\n");
+    EXPECT_EQ(mode_of(scratch / "victim"), 0600);
+    struct stat st {};
+    ASSERT_EQ(lstat((product + "etc/site.conf").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_NE(read_file(product + "etc/site.conf").find("install.product = " + product + "\n"), std::string::npos);
 }
 
 } // namespace

@@ -31,8 +31,10 @@ TEST(UserEnvironment, TheInstalledProductEquipsAnAccountOnBothRoads)
     gid_t gid = getuid() == 0 ? 4343 : getgid();
     std::string copyHome = scratch / "copy-home";
     std::string createHome = scratch / "create-home";
-    make_dirs(copyHome);
-    make_dirs(createHome);
+    for (const std::string &home : {copyHome, createHome}) {
+        make_dirs(home);
+        ASSERT_EQ(chown(home.c_str(), uid, gid), 0);
+    }
 
     CaptureFd err(STDERR_FILENO);
     copy_quorvanta_file(copyHome.c_str(), product.c_str(), uid, gid);

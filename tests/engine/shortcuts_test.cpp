@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -331,6 +332,51 @@ TEST(MenuFilesAsRoot, AnAuxchestrcWithOtherLinksIsLeftAlone)
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Shortcut file has other links, left as it is: " + dir / ".auxchestrc" + "\n");
     EXPECT_EQ(qvtest::read_file(target), secret);
+}
+
+// Another user's menu file costs that user nothing however large it is
+// (sparse): past 1 MiB root leaves it alone at once rather than read it.
+TEST(MenuFilesAsRoot, AHugeMenuFileOfAnotherUserIsLeftAlone)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    struct Row {
+        const char *name;
+        off_t size;
+        int result;
+    } rows[] = {
+        {".auxchestrc", off_t{2} << 30, 1},
+        {".shortcuts", off_t{2} << 30, 1},
+        {".auxchestrc", off_t{1} << 20, 0},
+        {".shortcuts", off_t{1} << 20, 0},
+    };
+    for (const Row &row : rows) {
+        ScratchDir dir("menu");
+        const std::string path = dir / row.name;
+        std::string home = dir.path(), location = "/opt/Q/";
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(ftruncate(fd, row.size), 0);
+        ASSERT_EQ(fchown(fd, 65534, 65534), 0);
+        close(fd);
+        const auto start = std::chrono::steady_clock::now();
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(row.name[1] == 's' ? shortcut("ToolChest/A", "L", "c", dir.path())
+                                     : QV_instAddSinclude(&home[0], &location[0]),
+                  row.result)
+            << path << " " << row.size;
+        testing::internal::GetCapturedStdout();
+        const std::string err = testing::internal::GetCapturedStderr();
+        if (row.result == 1) {
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+            EXPECT_EQ(err, "Shortcut file is larger than 1 MiB and another user's, left as it is: " + path + "\n");
+            struct stat st {};
+            ASSERT_EQ(stat(path.c_str(), &st), 0);
+            EXPECT_EQ(st.st_size, row.size);
+            EXPECT_FALSE(qvtest::exists(dir / "QUORRC"));
+        }
+    }
 }
 
 TEST(MenuFilesAsRoot, KeepTheUsersOwnerAndMode)

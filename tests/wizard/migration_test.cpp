@@ -108,6 +108,10 @@ TEST_F(FolderScan, ListsSubFoldersInReverseOrderAndKeepsThoseWithPreferences)
     make_dirs(folder + "/marker-is-a-folder/Data/Preferences/cpm.cpm");
     write_file(folder + "/a-file", "");
     ASSERT_EQ(symlink((folder + "/2.1").c_str(), (folder + "/linked").c_str()), 0);
+    // A control character in a name would show the folder on lines of a
+    // list that hold other text than its path: such a folder is left out.
+    for (const char *shown : {"/4.0\nelsewhere", "/4.1\tbeta", "/4.2\x7f", "/4.3\x1b[2K"})
+        make_preferences(folder + shown);
 
     _QV_InstStringList *all = FindAllDirs(folder.c_str());
     EXPECT_EQ(strings_of(all), (std::vector<std::string>{folder + "/marker-is-a-folder", folder + "/linked",

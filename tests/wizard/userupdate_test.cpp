@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -52,6 +53,14 @@ struct stat stat_of(const std::string &path)
     struct stat st {};
     EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
     return st;
+}
+
+// install_user_file into the folder that holds target.
+std::string install_into_folder(int source, const std::string &sourceName, const std::string &target, uid_t uid,
+                                gid_t gid)
+{
+    qv::Fd dir(open(target.substr(0, target.rfind('/')).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return qv::install_user_file(source, sourceName, dir.get(), target, uid, gid);
 }
 
 // A scratch folder with a private TMPDIR, and the account sources put back
@@ -217,7 +226,7 @@ TEST_F(UserUpdate, ANewFileTakesTheSourceModeAndBelongsToTheUser)
     write_file(scratch / "source", "QV_HOME=/opt/qv/\n", 0640);
     make_dirs(scratch / "home");
     qv::Fd in(open((scratch / "source").c_str(), O_RDONLY));
-    EXPECT_EQ(qv::install_user_file(in.get(), scratch / "source", scratch / "home/QVR_FILE", owner.uid, owner.gid), "");
+    EXPECT_EQ(install_into_folder(in.get(), scratch / "source", scratch / "home/QVR_FILE", owner.uid, owner.gid), "");
     EXPECT_EQ(read_file(scratch / "home/QVR_FILE"), "QV_HOME=/opt/qv/\n");
     struct stat st = stat_of(scratch / "home/QVR_FILE");
     EXPECT_EQ(st.st_mode & 07777, 0640u & ~[] { mode_t m = umask(0); umask(m); return m; }());
@@ -232,7 +241,7 @@ TEST_F(UserUpdate, AnExistingFileIsReplacedWholeAndKeepsItsMode)
     make_dirs(scratch / "home");
     write_file(scratch / "home/QVR_FILE", "a much longer earlier environment file\n", 0600);
     qv::Fd in(open((scratch / "source").c_str(), O_RDONLY));
-    EXPECT_EQ(qv::install_user_file(in.get(), scratch / "source", scratch / "home/QVR_FILE", owner.uid, owner.gid), "");
+    EXPECT_EQ(install_into_folder(in.get(), scratch / "source", scratch / "home/QVR_FILE", owner.uid, owner.gid), "");
     EXPECT_EQ(read_file(scratch / "home/QVR_FILE"), "short\n");
     struct stat st = stat_of(scratch / "home/QVR_FILE");
     EXPECT_EQ(st.st_mode & 07777, 0600u);
@@ -257,7 +266,7 @@ TEST_F(UserUpdate, AFailedWriteLeavesTheUsersFileAsItWas)
     void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     CaptureFd err(STDERR_FILENO);
-    std::string result = qv::install_user_file(in.get(), scratch / "source", target, owner.uid, owner.gid);
+    std::string result = install_into_folder(in.get(), scratch / "source", target, owner.uid, owner.gid);
     setrlimit(RLIMIT_FSIZE, &was);
     signal(SIGXFSZ, handler);
 
@@ -310,7 +319,7 @@ TEST_F(UserUpdate, APlantedTargetIsRefusedAndLeftAsItIs)
         qv::Fd in(open((scratch / "source").c_str(), O_RDONLY));
         CaptureFd err(STDERR_FILENO);
         auto start = std::chrono::steady_clock::now();
-        std::string result = qv::install_user_file(in.get(), scratch / "source", target, owner.uid, owner.gid);
+        std::string result = install_into_folder(in.get(), scratch / "source", target, owner.uid, owner.gid);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60)) << "it waited on the file";
         std::string expected = "ERROR: " + target + " " + row.complaint;
         EXPECT_EQ(result, expected);
@@ -348,6 +357,8 @@ TEST_F(UserUpdate, AnUnreadableSourceLeavesTheUserFileAsItWas)
     make_dirs(scratch / "product/QVR_FILE");
     make_dirs(scratch / "home");
     make_dirs(scratch / "new-home");
+    for (const char *home : {"home", "new-home"})
+        ASSERT_EQ(chown((scratch / home).c_str(), owner.uid, owner.gid), 0);
     write_file(scratch / "home/QVR_FILE", "the user's own settings\n", 0600);
     for (const char *home : {"home", "new-home"}) {
         SCOPED_TRACE(home);
@@ -372,6 +383,8 @@ protected:
         UserUpdate::SetUp();
         make_dirs(product + "/Setup");
         make_dirs(home);
+        Owner owner = test_owner();
+        ASSERT_EQ(chown(home.c_str(), owner.uid, owner.gid), 0);
         setenv("QV_HOME", product.c_str(), 1);
     }
     void library(const std::string &from)
@@ -447,6 +460,62 @@ TEST_F(Generate, WhatGoesWrongIsPrintedAndNoFileAppears)
         EXPECT_FALSE(exists(home + "/QVR_FILE"));
         expect_tmp_empty();
     }
+}
+
+// As root, the file goes only into a folder that the account owns and no
+// one else may write, on both roads: not through a link the user made to a
+// folder of root's, nor into such a folder itself. A link of root's is an
+// administrator's choice and is followed.
+TEST_F(Generate, AsRootTheFileGoesOnlyIntoAHomeTheAccountOwns)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    library(qvtest::harness("QV_DEMO_MEDIUM") + "/Setup/velcora.so");
+    write_file(product + "/QVR_FILE", "QV_HOME=/opt/qv/\n");
+    const uid_t user = 65534;
+    struct passwd *pw = getpwuid(user);
+    const std::string name = pw ? pw->pw_name : std::to_string(user);
+    const std::string system = scratch / "system", own = scratch / "own", open = scratch / "open";
+    make_dirs(system);
+    make_dirs(own);
+    make_dirs(open, 0777);
+    ASSERT_EQ(chmod(open.c_str(), 0777), 0);
+    for (const std::string &folder : {own, open})
+        ASSERT_EQ(chown(folder.c_str(), user, user), 0);
+    ASSERT_EQ(symlink(system.c_str(), (scratch / "users-link").c_str()), 0);
+    ASSERT_EQ(lchown((scratch / "users-link").c_str(), user, user), 0);
+    ASSERT_EQ(symlink(own.c_str(), (scratch / "roots-link").c_str()), 0);
+    ASSERT_EQ(symlink(scratch.path().c_str(), (scratch / "users-way").c_str()), 0);
+    ASSERT_EQ(lchown((scratch / "users-way").c_str(), user, user), 0);
+    struct Row {
+        std::string home, folder;
+        bool refused;
+    };
+    const Row rows[] = {
+        {scratch / "users-link", system, true},
+        {system, system, true},
+        {open, open, true},
+        {scratch / "users-way/own", own, true},
+        {scratch / "roots-link", own, false},
+    };
+    for (const Row &row : rows) {
+        for (bool generate : {false, true}) {
+            SCOPED_TRACE(row.home + (generate ? " generated" : " copied"));
+            unlink((row.folder + "/QVR_FILE").c_str());
+            CaptureFd out(STDOUT_FILENO), err(STDERR_FILENO);
+            if (generate)
+                generate_quorvanta_file(row.home.c_str(), user, user);
+            else
+                copy_quorvanta_file(row.home.c_str(), product.c_str(), user, user);
+            out.finish();
+            EXPECT_EQ(err.finish(),
+                      row.refused ? "User " + name + " was not updated: " + row.home + " is not a folder that user owns\n"
+                                  : "");
+            EXPECT_EQ(exists(row.folder + "/QVR_FILE"), !row.refused);
+        }
+    }
+    EXPECT_EQ(qvtest::run({"/bin/ls", "-A", system}).out, "");
+    expect_tmp_empty();
 }
 
 // As root the private folder is made under /tmp whatever TMPDIR says, and

@@ -60,8 +60,10 @@ protected:
                                                "alice:x:" + ids + ":Alice:/home/alice:/bin/sh\n"
                                                "+::::::\n"
                                                "alice:x:" + ids + ":Alice again:/home/alice:/bin/sh\n");
-        qvtest::make_dirs(scratch / "home/alice");
-        qvtest::make_dirs(scratch / "home/bob");
+        for (const char *user : {"home/alice", "home/bob"}) {
+            qvtest::make_dirs(scratch / user);
+            ASSERT_EQ(chown((scratch / user).c_str(), uid, gid), 0);
+        }
     }
     void TearDown() override
     {
@@ -253,18 +255,24 @@ TEST_F(UpdateUserDialog, AFailedUpdateIsNotReportedAsDone)
         const char *what;
         std::string source;
         bool plantLink;
+        uid_t homeOwner; // as root: who owns alice's home folder for the row
         std::string expected;
     };
     const Row rows[] = {
-        {"source file missing", scratch / "empty", false,
+        {"source file missing", scratch / "empty", false, uid,
          "ERROR: Can't find file: " + scratch / "empty/QVR_FILE" + "\nUser alice was not updated."},
-        {"planted link", medium, true,
+        {"planted link", medium, true, uid,
          "ERROR: " + env_file("alice") + " is not a regular file; it was left as it is.\nUser alice was not updated."},
+        {"home of another user", medium, false, 0,
+         "User alice was not updated: " + scratch / "home/alice" + " is not a folder that user owns"},
     };
     qvtest::write_file(scratch / "victim", "root:secret\n", 0600);
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
+        if (row.homeOwner != uid && getuid() != 0)
+            continue;
         unlink(env_file("alice").c_str());
+        ASSERT_EQ(chown((scratch / "home/alice").c_str(), row.homeOwner, gid), 0);
         if (row.plantLink) {
             ASSERT_EQ(symlink((scratch / "victim").c_str(), env_file("alice").c_str()), 0);
         }
@@ -272,6 +280,9 @@ TEST_F(UpdateUserDialog, AFailedUpdateIsNotReportedAsDone)
         EXPECT_EQ(update_through_dialog("alice", row.source), row.expected);
         err.finish();
         EXPECT_EQ(qvtest::read_file(scratch / "victim"), "root:secret\n");
+        if (!row.plantLink) {
+            EXPECT_FALSE(qvtest::exists(env_file("alice")));
+        }
     }
 }
 

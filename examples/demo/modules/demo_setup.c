@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/cdinst.h"
@@ -23,10 +24,23 @@ int initModule(const _QV_instCDinst *cdinst, QV_InstModuleArgs *args)
     return 0;
 }
 
+/* The file is written the way the installer writes its own copies: into a
+ * new file of its own beside it, which takes the file's name only once it
+ * is complete. Whatever stood at the name before, a link to a file
+ * elsewhere included, is replaced by the rename, never written through. */
 static int write_site_conf(const char *path, QV_InstModuleArgs *args)
 {
-    FILE *f = fopen(path, "w");
+    char *temp = QV_instStrPrint("%s.XXXXXX", path);
+    int fd = temp ? mkstemp(temp) : -1;
+    FILE *f = NULL;
+    if (fd >= 0 && fchmod(fd, 0644) == 0)
+        f = fdopen(fd, "w");
     if (!f) {
+        if (fd >= 0) {
+            close(fd);
+            unlink(temp);
+        }
+        free(temp);
         QV_instSendUpdate(args->pipe, "-1 Quorvanta Demo: can't write %s\n", path);
         return 1;
     }
@@ -42,10 +56,13 @@ static int write_site_conf(const char *path, QV_InstModuleArgs *args)
                     QV_instGetProductName(), QV_instGetProductVersion(), args->root ? args->root : "",
                     args->destination, args->common ? args->common : "", args->source,
                     args->suite ? args->suite : "");
-    if (fclose(f) != 0 || n < 0) {
+    if (fclose(f) != 0 || n < 0 || rename(temp, path) != 0) {
+        unlink(temp);
+        free(temp);
         QV_instSendUpdate(args->pipe, "-1 Quorvanta Demo: can't write %s\n", path);
         return 1;
     }
+    free(temp);
     QV_instSendUpdate(args->pipe, "+%d %s\n", SITE_CONF_BYTES, path);
     return 0;
 }
