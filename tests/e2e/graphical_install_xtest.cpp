@@ -218,7 +218,8 @@ TEST_F(GraphicalInstall, CancelAsksNoResumesYesQuitsWithTen)
 // completes.
 TEST_F(GraphicalInstall, OnATostopTerminalTheChildWritesAndTheRunCompletes)
 {
-    const std::string script = std::string(kFullInstallation) + "*mbViewlog ok\n*mbOkCancel text\n*mbOkCancel ok\n";
+    const std::string script = "*mbWelcome ok\n*mbEULA ok\n*mbChangeDestination ok\n*pbMainDlg1 press\n*mbCustom ok\n"
+                               "*mbViewlog ok\n*mbOkCancel text\n*mbOkCancel ok\n";
     EXPECT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_SAY", "said by the module"}}, 90, true), 0) << output();
     EXPECT_NE(output().find("said by the module"), std::string::npos) << output();
     EXPECT_NE(transcript().find("*mbOkCancel: Setup completed successfully\\n\n"), std::string::npos) << output();
