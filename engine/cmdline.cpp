@@ -13,6 +13,7 @@
 #include "engine/driver.h"
 #include "engine/install.h"
 #include "engine/internal.h"
+#include "engine/ownership.h"
 #include "engine/util.h"
 
 namespace {
@@ -114,6 +115,15 @@ void say_when_nothing_to_install(_QV_InstConfigList *config)
     // description's InstallDirectory; the description owns it from here.
     std::free(CDInstPtr->rootDest);
     CDInstPtr->rootDest = rootDest;
+
+    // As root, nothing is read from or written into a tree that another
+    // user controls, not even its history.
+    const std::string refusal = qv::tree_refusal(CDInstPtr->rootDest, CDInstPtr->productDir);
+    if (!refusal.empty()) {
+        std::fprintf(stderr, "Error: %s\n", refusal.c_str());
+        std::free(cdinstPath);
+        std::exit(1);
+    }
 
     _QV_InstConfigList *config = QV_instGetConfigFromId(CDInstPtr, kCommandLineConfig);
     QV_instMarkAllConfig(config, 1);

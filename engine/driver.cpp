@@ -24,6 +24,7 @@
 #include "engine/fileops.h"
 #include "engine/install.h"
 #include "engine/internal.h"
+#include "engine/ownership.h"
 #include "engine/unfinished.h"
 #include "engine/util.h"
 #include "wizard/maintenance.h"
@@ -488,6 +489,11 @@ int QV_instPreInstallCheck(_QV_instCDinst *cdinst, _QV_InstConfigList *config)
     std::string destination;
     if (const char *d = QV_instGetDestinationDirectory())
         destination = d;
+    const std::string refusal = CDInstPtr ? qv::tree_refusal(CDInstPtr->rootDest, CDInstPtr->productDir) : "";
+    if (!refusal.empty()) {
+        box(("Unable to create install directory:\n" + destination + "\n" + refusal).c_str());
+        return 0;
+    }
     if (QV_instMkdir(destination.empty() ? nullptr : destination.c_str(), 0755, nullptr) != 0) {
         qv::CStr text(QV_instStrPrint("Unable to create install directory:\n%s", destination.c_str()));
         box(text ? text.get() : "Unable to create install directory:\n");
@@ -573,6 +579,19 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     if (const char *d = GetDestinationDirectory(cdinst))
         job.destination = d;
     const std::string &destination = job.destination;
+    // As root, the tree must be root's alone before anything is made in it,
+    // and still once its folders exist: one a user made in between, which
+    // the mkdir takes as it finds it, is refused too.
+    auto refused = [&] {
+        const std::string refusal = qv::tree_refusal(cdinst->rootDest, cdinst->productDir);
+        if (refusal.empty())
+            return false;
+        box(("Unable to create install directory\n" + refusal + (QV_instGetMainTopLevelShell() ? "" : "\n")).c_str());
+        p.close_both();
+        return true;
+    };
+    if (refused())
+        return 1;
     errno = 0;
     if (QV_instMkdir(destination.empty() ? nullptr : destination.c_str(), 0755, nullptr) != 0) {
         // On a terminal the user also needs to know which folder and why;
@@ -586,6 +605,8 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
         p.close_both();
         return 1;
     }
+    if (refused())
+        return 1;
 
     if (cdinst->logFile && *cdinst->logFile) {
         qv::CStr path(QV_instBuildPath(destination.c_str(), cdinst->logFile, nullptr));

@@ -19,6 +19,7 @@
 #include "engine/fileops_internal.h"
 #include "engine/internal.h"
 #include "engine/lines.h"
+#include "engine/ownership.h"
 #include "engine/unfinished.h"
 #include "engine/util.h"
 #include "wizard/shell.h"
@@ -226,6 +227,20 @@ bool all_packages_installed(const _QV_InstSuiteList *suite)
     return true;
 }
 
+// As root, the history of a tree that another user controls is not read:
+// that user could have written it to make root take files from anywhere.
+// Such a tree counts as having none, and standard error says why.
+bool refused(const char *root, const char *productDir, const std::string &folder)
+{
+    std::string refusal = qv::tree_refusal(root, productDir);
+    if (refusal.empty())
+        refusal = qv::folder_refusal(folder);
+    if (refusal.empty())
+        return false;
+    std::fprintf(stderr, "History file not read: %s\n", refusal.c_str());
+    return true;
+}
+
 // When the history is not below the destination: the installation may be the
 // one the installer runs from. The candidate is two levels above the source
 // directory, or else the running directory, provided ProductDirectory occurs
@@ -250,13 +265,16 @@ qv::File open_outside_destination(_QV_instCDinst *cdinst)
         candidate = running;
     }
 
+    const std::string candidateRoot = candidate.substr(0, candidate.find(product));
+    if (refused(candidateRoot.c_str(), product, candidate))
+        return nullptr;
     qv::File f = open_history(history_path(candidate.c_str()), O_RDWR, "r+");
     if (!f)
         f = open_history(candidate + "/" + history_name(), O_RDWR, "r+");
     if (!f)
         return nullptr;
 
-    char *root = strndup(candidate.c_str(), candidate.find(product));
+    char *root = strdup(candidateRoot.c_str());
     if (root) {
         std::free(cdinst->rootDest);
         cdinst->rootDest = root;
@@ -347,7 +365,9 @@ int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _Q
 
     // Opened for reading and writing: a history the user may not write
     // counts as missing.
-    qv::File f = open_history(history_path(destination), O_RDWR, "r+");
+    qv::File f;
+    if (!refused(cdinst->rootDest, cdinst->productDir, destination))
+        f = open_history(history_path(destination), O_RDWR, "r+");
     if (!f)
         f = open_outside_destination(cdinst);
     if (!f)

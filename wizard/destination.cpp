@@ -21,6 +21,7 @@
 
 #include "engine/fileops.h"
 #include "engine/internal.h"
+#include "engine/ownership.h"
 #include "engine/util.h"
 #include "wizard/destination_space.h"
 #include "wizard/dialog.h"
@@ -190,6 +191,14 @@ void QV_instChangeDestinationMapCB(Widget w, XtPointer, XtPointer)
 void QV_instChangeDestinationOKCB(Widget w, XtPointer, XtPointer)
 {
     Widget shell = QV_instGetShell(w);
+    // The destination shown may come from the description or the command
+    // line, never seen by the chooser: as root it is refused here, and the
+    // user picks another.
+    const std::string refusal = CDInstPtr ? qv::tree_refusal(CDInstPtr->rootDest, CDInstPtr->productDir) : "";
+    if (!refusal.empty()) {
+        show_error(shell, refusal);
+        return;
+    }
     // Looked up before this dialog goes: a box shown on a shell that is
     // being destroyed would never appear, and setup would wait for it.
     _QV_InstConfigList *first = QV_instGetConfigFromId(CDInstPtr, 1);
@@ -310,6 +319,14 @@ void QV_instChangeDestinationBrowseOkCB(Widget w, XtPointer, XtPointer)
     }
     if (folder.size() > QV_PATH_MAX || !destination_fits(folder)) {
         show_error(shell, "The destination folder path is too long.\nPlease choose a folder with a shorter path.");
+        return;
+    }
+
+    // As root, nothing is made, read or installed in a tree that another
+    // user controls.
+    const std::string refusal = qv::tree_refusal(folder.c_str(), CDInstPtr ? CDInstPtr->productDir : nullptr);
+    if (!refusal.empty()) {
+        show_error(shell, refusal);
         return;
     }
 

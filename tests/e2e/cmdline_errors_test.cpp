@@ -12,6 +12,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -173,6 +174,127 @@ TEST_F(CmdlineErrors, BlockedDestinationIsNamedWithTheReason)
     EXPECT_NE(r.out.find("Unable to create install directory\n" + scratch / "blocked" + "/QvTest/: Not a directory\n"),
               std::string::npos)
         << r.out;
+}
+
+// Every entry below dir with its owner and mode, and what the regular files
+// hold; links are not followed.
+std::map<std::string, std::string> tree_of(const std::string &dir)
+{
+    std::map<std::string, std::string> entries;
+    DIR *d = opendir(dir.c_str());
+    if (!d)
+        return entries;
+    while (dirent *e = readdir(d)) {
+        const std::string name = e->d_name, path = dir + "/" + name;
+        struct stat st;
+        if (name == "." || name == ".." || lstat(path.c_str(), &st) != 0)
+            continue;
+        entries[path] = std::to_string(st.st_uid) + " " + std::to_string(st.st_mode);
+        if (S_ISREG(st.st_mode))
+            entries[path] += " " + read_file(path);
+        if (S_ISDIR(st.st_mode))
+            entries.merge(tree_of(path));
+    }
+    closedir(d);
+    return entries;
+}
+
+// As root, a tree another user controls is refused before anything in it
+// is read or written, also when links lead to it; below a sticky folder
+// everyone may write to (like /tmp) the product folder root makes is fine.
+TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    build("");
+    const std::string secret = scratch / "secret", kSecret = "root-only secret\n";
+    write_file(secret, kSecret, 0600);
+    const auto give = [](const std::string &path) { ASSERT_EQ(lchown(path.c_str(), 65534, 65534), 0); };
+    const auto link = [](const std::string &target, const std::string &path) {
+        ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+    };
+    // Each row makes the tree at top (the -dest folder, named name below
+    // the scratch folder) and tells what the refusal names: the path below
+    // the scratch folder, its kind, its owner's id and its mode.
+    struct Row {
+        const char *name;
+        std::function<void(const std::string &top, const std::string &name)> make;
+        std::string named, kind, owner; // named empty: the tree is used
+    } rows[] = {
+        {"user-owned",
+         [&](const std::string &top, const std::string &) {
+             // The user's history names a source folder whose description
+             // is a link to a file only root may read.
+             const std::string product = top + "/QvTest";
+             make_dirs(product + "/plant");
+             chmod(top.c_str(), 01777);
+             link(secret, product + "/plant/cdinst.dat");
+             write_file(product + "/SetupFiles/.QvTest.his",
+                        "HistoryFileVersion 2\nQuorvanta Test\n1.0\n" + product + "/plant\nPackage \"p\" Installed\n");
+             for (const auto &entry : tree_of(product))
+                 give(entry.first);
+             give(product);
+         },
+         "user-owned/QvTest", "folder", "uid 65534, mode 0755"},
+        {"writable",
+         [&](const std::string &top, const std::string &) {
+             make_dirs(top + "/QvTest");
+             chmod((top + "/QvTest").c_str(), 0777);
+         },
+         "writable/QvTest", "folder", "uid 0, mode 0777"},
+        {"user-link",
+         [&](const std::string &top, const std::string &) {
+             make_dirs(top + "-target");
+             link(top + "-target", top);
+             give(top);
+         },
+         "user-link", "link", "uid 65534, mode 0777"},
+        // Root's links, the second one relative and going up from where the
+        // first leads, end in the user's folder (not in root's beside it).
+        {"root-link",
+         [&](const std::string &top, const std::string &name) {
+             make_dirs(top + "-deep/in");
+             make_dirs(top + "-deep/" + name + "-owned");
+             make_dirs(top + "-owned");
+             give(top + "-deep/" + name + "-owned");
+             link(name + "-deep/in", top + "-hop");
+             link(name + "-hop/../" + name + "-owned", top);
+         },
+         "root-link-deep/root-link-owned", "folder", "uid 65534, mode 0755"},
+        {"sticky",
+         [&](const std::string &top, const std::string &) {
+             make_dirs(top + "-target");
+             chmod((top + "-target").c_str(), 01777);
+             link(top + "-target", top);
+         },
+         "", "", ""},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string top = scratch / row.name;
+        ASSERT_NO_FATAL_FAILURE(row.make(top, row.name));
+        const auto before = tree_of(top);
+
+        RunResult r = install(medium.cdinst(), top, home);
+        if (row.named.empty()) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(read_file(top + "/QvTest/ok.txt"), "ok\n");
+        } else {
+            EXPECT_EQ(r.status, 1) << r.out << r.err;
+            EXPECT_NE(r.err.find("Error: Setup runs as root and will not use " + scratch / row.named + ", a " +
+                                 row.kind + " that another user controls (owner "),
+                      std::string::npos)
+                << r.err;
+            EXPECT_NE(r.err.find(row.owner + "):\nchoose a folder root owns, or run setup as that user with -noroot\n"),
+                      std::string::npos)
+                << r.err;
+            EXPECT_EQ(tree_of(top), before);
+        }
+        EXPECT_EQ((r.out + r.err).find(kSecret), std::string::npos);
+        for (const std::string &dir : {top, home})
+            for (const auto &entry : tree_of(dir))
+                EXPECT_EQ(entry.second.find(kSecret), std::string::npos) << entry.first;
+    }
 }
 
 // A reader gone before setup starts: the child's message box writes into a

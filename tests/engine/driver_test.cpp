@@ -222,6 +222,24 @@ TEST_F(Driver, PreInstallCheckRefusals)
               std::string::npos);
 
     chmod(root.c_str(), 0755);
+    // As root, a product folder others may write to is refused by both
+    // checks, before anything is made or written in it.
+    if (geteuid() == 0) {
+        chmod(dest.c_str(), 0777);
+        const std::string log = read_file(dest + "SetupFiles/install.log");
+        const std::string refusal = "Setup runs as root and will not use " + root +
+                                    "/QvTest, a folder that another user controls (owner root, uid 0, mode 0777):\n"
+                                    "choose a folder root owns, or run setup as that user with -noroot";
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(QV_instPreInstallCheck(cdinst, config()), 0);
+        EXPECT_EQ(QV_instCommandLineInstall(cdinst, config(), 0), 1);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "Unable to create install directory:\n" + dest + "\n" +
+                                                              refusal + "Returning OK\n" +
+                                                              "Unable to create install directory\n" + refusal +
+                                                              "\nReturning OK\n");
+        EXPECT_EQ(read_file(dest + "SetupFiles/install.log"), log);
+        chmod(dest.c_str(), 0755);
+    }
     EXPECT_EQ(QV_instPreInstallCheck(cdinst, config()), 1);
 }
 

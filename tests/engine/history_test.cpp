@@ -330,6 +330,34 @@ TEST(HistoryFile, LinkAtTheHistorysNameIsNotFollowedByRoot)
     EXPECT_FALSE(qvtest::exists(dest + kHistoryName + ".tmp"));
 }
 
+// As root, a history in a tree that another user controls is not read,
+// below the destination or in the installation setup runs from: that user
+// could have written it.
+TEST(HistoryFile, AsRootNoHistoryIsReadFromATreeAnotherUserControls)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root";
+    for (const std::string tree : {"configured/Prod", "opt/Q/Prod"}) {
+        ScratchDir tmp("hist");
+        std::string base = real(tmp.path()) + "/";
+        qvtest::write_file(base + tree + "/" + kHistoryName, "HistoryFileVersion 2\nProd\n3.1\n/tmp\n"
+                                                               "Package \"c\" Installed\n");
+        ASSERT_EQ(chown((base + tree).c_str(), 65534, 65534), 0);
+        qvtest::make_dirs(base + "medium/disk1");
+        Model m(base + "configured", base + "medium/disk1");
+        ASSERT_EQ(QV_instSetRunningDirectory((base + "opt/Q/Prod/").c_str()), 0);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(m.check(base + "configured/Prod/"), 0) << tree;
+        EXPECT_NE(testing::internal::GetCapturedStderr().find("History file not read: Setup runs as root and will not "
+                                                              "use " +
+                                                              base + tree + ", a folder that another user controls"),
+                  std::string::npos)
+            << tree;
+        EXPECT_STREQ(m.cd->rootDest, (base + "configured").c_str()) << tree;
+        EXPECT_EQ(m.suiteNamed("S2")->installed, 0) << tree;
+    }
+}
+
 // Only the leading whole number of each version counts. Without a display
 // the warning box prints its text and the button it answers with.
 TEST(HistoryFile, VersionDifferencesOnlyWarn)

@@ -4,6 +4,7 @@
 // on to the main dialog.
 #include "support/xfixture.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -273,12 +274,26 @@ TEST_F(DestinationTest, FoldersThatCannotHoldTheProductAreRefused)
     const std::string tooLong = "/" + std::string(QV_PATH_MAX, 'd');
     // Leaves room for nothing but "/QvTest/" short of the limit.
     const std::string noRoomForProduct = scratch.path() + "/" + std::string(QV_PATH_MAX - scratch.path().size() - 4, 'e');
-    const std::vector<Refused> cases = {
+    std::vector<Refused> cases = {
         {scratch / "plain file", "The destination folder:\n'" + scratch / "plain file" + "'\nis not a directory."},
         {tooLong, "The destination folder path is too long.\nPlease choose a folder with a shorter path."},
         {noRoomForProduct, "The destination folder path is too long.\nPlease choose a folder with a shorter path."},
         {scratch / "a\nb", "The destination folder path contains a line break.\nPlease choose another folder."},
     };
+    if (geteuid() == 0) {
+        // As root: a folder everyone may write to, where another user made
+        // the product folder first.
+        const std::string shared = scratch / "shared";
+        qvtest::make_dirs(shared + "/QvTest");
+        ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+        ASSERT_EQ(chown((shared + "/QvTest").c_str(), 65534, 65534), 0);
+        const passwd *user = getpwuid(65534);
+        cases.push_back({shared, "Setup runs as root and will not use " + shared +
+                                     "/QvTest, a folder that another user controls (owner " +
+                                     (user ? std::string(user->pw_name) + ", " : "") +
+                                     "uid 65534, mode 0755):\nchoose a folder root owns, or run setup as that user "
+                                     "with -noroot"});
+    }
     for (const Refused &c : cases) {
         std::string message;
         bool chooserStayed = false;
