@@ -22,6 +22,7 @@
 #include "engine/cdinst.h"
 #include "engine/descendants.h"
 #include "engine/fileops.h"
+#include "engine/fileops_internal.h"
 #include "engine/install.h"
 #include "engine/internal.h"
 #include "engine/ownership.h"
@@ -752,23 +753,13 @@ void QV_instChangeResgitryPermission(char *installDir)
     }
     // As root the destination may be a folder that a user can write, where
     // a link put at the registry's name would hand the new mode to any file
-    // of the system. The mode is set on what was opened without following a
-    // link at that name (read-only and non-blocking opens folders and files
-    // alike, and never waits on a FIFO); a regular file with other links is
-    // left alone too.
-    qv::Fd fd(open(path.get(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        if (errno == ELOOP && lstat(path.get(), &st) == 0 && S_ISLNK(st.st_mode))
-            std::fprintf(stderr, "Error: %s is a symbolic link; its mode was left as it is\n", path.get());
-        return;
-    }
-    if (fstat(fd.get(), &st) != 0)
-        return;
-    if (!S_ISDIR(st.st_mode) && st.st_nlink != 1) {
-        std::fprintf(stderr, "Error: %s has other links; its mode was left as it is\n", path.get());
-        return;
-    }
-    fchmod(fd.get(), S_ISDIR(st.st_mode) ? 0755 : 0644);
+    // of the system: the mode is set on what was opened as a plain file or
+    // folder.
+    bool refused = false;
+    qv::Fd fd(qv::open_plain(AT_FDCWD, path.get(), O_RDONLY, 0, "Registry", path.get(), refused,
+                             qv::PlainAllows::Folder));
+    if (fd.get() >= 0 && fstat(fd.get(), &st) == 0)
+        fchmod(fd.get(), S_ISDIR(st.st_mode) ? 0755 : 0644);
 }
 
 // A bare pipe-and-fork for modules that run work of their own in a child.

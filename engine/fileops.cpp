@@ -96,6 +96,37 @@ bool write_all(int fd, const char *buf, size_t n)
     return true;
 }
 
+bool is_plain(const struct stat &st, PlainAllows allows)
+{
+    if (S_ISDIR(st.st_mode))
+        return allows == PlainAllows::Folder;
+    return S_ISREG(st.st_mode) && (st.st_nlink == 1 || allows == PlainAllows::OtherNames);
+}
+
+std::string not_plain_text(const char *what, const std::string &path)
+{
+    return std::string(what) + " is a link or not a plain file, left as it is: " + path;
+}
+
+int open_plain(int dir, const char *name, int flags, mode_t mode, const char *what, const std::string &shown,
+               bool &refused, PlainAllows allows)
+{
+    Fd fd(::openat(dir, name, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
+    struct stat st;
+    if (fd.get() < 0 && errno != ELOOP)
+        return -1;
+    if (fd.get() >= 0 && ::fstat(fd.get(), &st) != 0)
+        return -1;
+    if (fd.get() < 0 || !is_plain(st, allows)) {
+        std::fprintf(stderr, "%s\n", not_plain_text(what, shown).c_str());
+        refused = true;
+        return -1;
+    }
+    if (S_ISREG(st.st_mode))
+        ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd.release();
+}
+
 namespace {
 
 // A name beside the destination for its new file: the destination's name

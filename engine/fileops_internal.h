@@ -2,6 +2,7 @@
 // source prompt loop and whole-block reads and writes.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -85,6 +86,28 @@ ssize_t read_block(int fd, char *buf, size_t n);
 
 // Writes all n bytes; false on any error.
 bool write_all(int fd, const char *buf, size_t n);
+
+// What may stand at the name of a file that is opened where someone else
+// may have put something there (a user's folder, for root): a link to any
+// file of the system, a hard link of one, a FIFO. Only a plain file is
+// taken: a regular file with no other name. A file that is only read may
+// have other names; where a folder is wanted, a folder is taken too.
+enum class PlainAllows { FileOnly, OtherNames, Folder };
+
+bool is_plain(const struct stat &st, PlainAllows allows = PlainAllows::FileOnly);
+
+// The one text that names such a file left alone: "<what> is a link or not
+// a plain file, left as it is: <path>".
+std::string not_plain_text(const char *what, const std::string &path);
+
+// Opens name (relative to the folder dir, or to the working folder with
+// AT_FDCWD) never through a link at its own name and without waiting on a
+// FIFO, and keeps it only when is_plain says so. Anything else is left as
+// it is: standard error names it with not_plain_text (what, shown),
+// `refused` is set and the result is -1. A name that cannot be opened at
+// all gives -1 with errno set and `refused` left unset.
+int open_plain(int dir, const char *name, int flags, mode_t mode, const char *what, const std::string &shown,
+               bool &refused, PlainAllows allows = PlainAllows::FileOnly);
 
 // Paths longer than the installer's path limit are refused with the
 // operation's own error line instead of being cut.

@@ -102,29 +102,19 @@ std::string package_lines(const _QV_InstSuiteList *suite)
 }
 
 // Opens the history at path with the open flags given. As root, in a
-// folder that a user may be able to write to, it is never reached through
-// a link at its own name, nor is a special file or, for writing, a file
-// with other names opened: the user could have put any of them there to
-// make root write or read elsewhere. Such a file is named on standard
-// error and left as it is.
+// folder that a user may be able to write to, it is taken only as a plain
+// file (a history that is only read may have other names): the user could
+// have put a link there to make root write or read elsewhere.
 qv::File open_history(const std::string &path, int flags, const char *mode)
 {
-    const bool asRoot = ::geteuid() == 0;
-    int extra = asRoot ? O_NOFOLLOW | O_NONBLOCK : 0;
-    qv::Fd fd(::open(path.c_str(), flags | extra | O_CLOEXEC, 0644));
-    if (fd.get() < 0) {
-        if (asRoot && errno == ELOOP)
-            std::fprintf(stderr, "History file is a link, left as it is: %s\n", path.c_str());
-        return nullptr;
-    }
-    if (asRoot) {
-        struct stat st;
+    qv::Fd fd;
+    if (::geteuid() == 0) {
+        bool refused = false;
         const bool writing = (flags & O_ACCMODE) != O_RDONLY;
-        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (writing && st.st_nlink > 1)) {
-            std::fprintf(stderr, "History file is not a regular file of its own, left as it is: %s\n", path.c_str());
-            return nullptr;
-        }
-        ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+        fd.reset(qv::open_plain(AT_FDCWD, path.c_str(), flags, 0644, "History file", path, refused,
+                                writing ? qv::PlainAllows::FileOnly : qv::PlainAllows::OtherNames));
+    } else {
+        fd.reset(::open(path.c_str(), flags | O_CLOEXEC, 0644));
     }
     return qv::stream_of(fd, mode);
 }

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/fileops_internal.h"
 #include "engine/internal.h"
 
 namespace {
@@ -53,30 +54,17 @@ void send_log_lines(FILE *protocol, const char *text)
 // Every open of the log goes through here: the log opened for appending,
 // created when missing, or NULL. As root the log may lie in a folder that a
 // user can write (a user's own software folder), where the user could put
-// at its name a link to any file of the system: a symbolic link there is
-// not followed, and a hard link of another file, or anything other than a
-// regular file, is not appended to; standard error says why.
+// at its name a link to any file of the system: it is appended to only as
+// a plain file.
 FILE *open_log()
 {
-    const bool asRoot = geteuid() == 0;
-    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
-    if (asRoot)
-        flags |= O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
-    qv::Fd fd(open(g_logname, flags, 0666));
-    struct stat st;
-    if (fd.get() < 0) {
-        if (asRoot && errno == ELOOP && lstat(g_logname, &st) == 0 && S_ISLNK(st.st_mode))
-            std::fprintf(stderr, "Error: %s is a symbolic link; the log is not written through it\n", g_logname);
-        return nullptr;
-    }
-    if (asRoot) {
-        if (fstat(fd.get(), &st) != 0)
-            return nullptr;
-        if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
-            std::fprintf(stderr, "Error: %s %s; the log is not written to it\n", g_logname,
-                         S_ISREG(st.st_mode) ? "has other links" : "is not a regular file");
-            return nullptr;
-        }
+    const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
+    qv::Fd fd;
+    if (geteuid() == 0) {
+        bool refused = false;
+        fd.reset(qv::open_plain(AT_FDCWD, g_logname, flags, 0666, "Log file", g_logname, refused));
+    } else {
+        fd.reset(open(g_logname, flags, 0666));
     }
     return qv::stream_of(fd, "a").release();
 }

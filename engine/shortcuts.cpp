@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/install.h"
+#include "engine/fileops_internal.h"
 #include "engine/internal.h"
 #include "engine/lines.h"
 #include "engine/util.h"
@@ -109,34 +110,24 @@ std::string intermediate_menu(const std::string &menu, const std::string &next)
 const off_t kMaxOthersMenuFile = off_t{1} << 20;
 
 // As root, the menu files live in a user's folder, where the user may have
-// planted a link to any file of the system: they are opened only as regular
-// files of their own, never through a link (and without waiting on a FIFO).
-// A link or anything other than a regular file: message naming the file,
-// `refused` set, -1. With oneLink, a file that has other (hard) links is
-// refused the same way: a file that is written in place, not replaced,
-// would otherwise write into whatever other file the user linked it to.
-// So is another user's file larger than kMaxOthersMenuFile.
+// planted a link to any file of the system: they are opened only as plain
+// files. A file that is only read (oneLink false) may have other names; one
+// that is written in place, not replaced, would otherwise write into
+// whatever other file the user linked it to. Another user's file larger
+// than kMaxOthersMenuFile is left alone too. A refused file: message naming
+// it, `refused` set, -1.
 int open_no_link(int dirFd, const char *name, const std::string &shown, int flags, bool oneLink, bool &refused)
 {
-    int fd = openat(dirFd, name, flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0 && errno != ELOOP)
-        return -1;
+    qv::Fd fd(qv::open_plain(dirFd, name, flags, 0, "Shortcut file", shown, refused,
+                             oneLink ? qv::PlainAllows::FileOnly : qv::PlainAllows::OtherNames));
     struct stat st;
-    bool regular = fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    bool huge = regular && st.st_uid != geteuid() && st.st_size > kMaxOthersMenuFile;
-    if (regular && (!oneLink || st.st_nlink == 1) && !huge)
-        return fd;
-    if (fd >= 0)
-        close(fd);
-    if (huge)
+    if (fd.get() >= 0 && fstat(fd.get(), &st) == 0 && st.st_uid != geteuid() && st.st_size > kMaxOthersMenuFile) {
         std::fprintf(stderr, "Shortcut file is larger than 1 MiB and another user's, left as it is: %s\n",
                      shown.c_str());
-    else if (regular)
-        std::fprintf(stderr, "Shortcut file has other links, left as it is: %s\n", shown.c_str());
-    else
-        std::fprintf(stderr, "Shortcut file is a link or not a regular file, left as it is: %s\n", shown.c_str());
-    refused = true;
-    return -1;
+        refused = true;
+        return -1;
+    }
+    return fd.release();
 }
 
 // ~/.auxchestrc for root: never through a link, nor into a file with other

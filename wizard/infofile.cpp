@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "engine/fileops_internal.h"
 #include "engine/internal.h"
 
 namespace qv {
@@ -27,28 +28,19 @@ std::string path_of(const char *name)
     return info_file_folder() + "/" + name;
 }
 
-void refused(const std::string &path)
-{
-    std::fprintf(stderr, "setup: %s is not a plain file of this user; it was left as it is\n", path.c_str());
-}
-
-// Opens path without following a final symbolic link (and without waiting
-// on a FIFO) and keeps it only when it is a regular file with a single
-// link, owned by the user that setup runs as. The checks are made on the
-// open descriptor, so the name cannot be swapped in between.
+// Opens path as a plain file (never through a link at its name, without
+// waiting on a FIFO) and keeps it only when it is owned by the user that
+// setup runs as. The checks are made on the open descriptor, so the name
+// cannot be swapped in between.
 Fd open_plain(const std::string &path, int flags, mode_t mode = 0)
 {
-    Fd fd(open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
-    if (fd.get() < 0) {
-        if (errno == ELOOP)
-            refused(path);
-        return fd;
-    }
+    bool refused = false;
+    Fd fd(qv::open_plain(AT_FDCWD, path.c_str(), flags, mode, "Information file", path, refused));
     struct stat st;
-    if (fstat(fd.get(), &st) != 0)
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0)
         return Fd();
-    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != geteuid()) {
-        refused(path);
+    if (st.st_uid != geteuid()) {
+        std::fprintf(stderr, "Information file is another user's, left as it is: %s\n", path.c_str());
         return Fd();
     }
     // No other user may change what the next run reads back.

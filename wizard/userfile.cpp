@@ -32,17 +32,6 @@ std::string fail(const std::string &line)
     return print_line(stderr, line);
 }
 
-std::string not_plain(const std::string &target, const struct stat &st)
-{
-    if (!S_ISREG(st.st_mode))
-        return fail("ERROR: " + target + " is not a regular file; it was left as it is.");
-    return fail("ERROR: " + target + " has other links; it was left as it is.");
-}
-
-bool plain(const struct stat &st)
-{
-    return S_ISREG(st.st_mode) && st.st_nlink == 1;
-}
 
 // The whole of source, a regular file, with its permission bits; "" on
 // success, else the error line naming sourceName. The environment file is
@@ -229,8 +218,8 @@ std::string install_user_file(int source, const std::string &sourceName, int dir
     const std::string name = target.substr(target.rfind('/') + 1);
     struct stat st;
     if (fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (!plain(st))
-            return not_plain(target, st);
+        if (!is_plain(st))
+            return fail("ERROR: " + not_plain_text("Environment file", target));
         mode = st.st_mode & 0777;
     } else if (errno == ENOENT) {
         const mode_t mask = umask(0);

@@ -309,7 +309,7 @@ TEST(MenuFilesAsRoot, NeverWrittenThroughLinks)
                   1)
             << name;
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
-                  "Shortcut file is a link or not a regular file, left as it is: " + link + "\n");
+                  "Shortcut file is a link or not a plain file, left as it is: " + link + "\n");
         char buf[256] = {};
         EXPECT_EQ(readlink(link.c_str(), buf, sizeof buf - 1), static_cast<ssize_t>(target.size())) << name;
     }
@@ -330,7 +330,7 @@ TEST(MenuFilesAsRoot, AnAuxchestrcWithOtherLinksIsLeftAlone)
     testing::internal::CaptureStderr();
     EXPECT_EQ(QV_instAddSinclude(&home[0], &location[0]), 1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Shortcut file has other links, left as it is: " + dir / ".auxchestrc" + "\n");
+              "Shortcut file is a link or not a plain file, left as it is: " + dir / ".auxchestrc" + "\n");
     EXPECT_EQ(qvtest::read_file(target), secret);
 }
 

@@ -262,7 +262,8 @@ TEST_F(UpdateUserDialog, AFailedUpdateIsNotReportedAsDone)
         {"source file missing", scratch / "empty", false, uid,
          "ERROR: Can't find file: " + scratch / "empty/QVR_FILE" + "\nUser alice was not updated."},
         {"planted link", medium, true, uid,
-         "ERROR: " + env_file("alice") + " is not a regular file; it was left as it is.\nUser alice was not updated."},
+         "ERROR: Environment file is a link or not a plain file, left as it is: " + env_file("alice") +
+             "\nUser alice was not updated."},
         {"home of another user", medium, false, 0,
          "User alice was not updated: " + scratch / "home/alice" + " is not a folder that user owns"},
     };
