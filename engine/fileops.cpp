@@ -129,10 +129,10 @@ int open_plain(int dir, const char *name, int flags, mode_t mode, const char *wh
 
 namespace {
 
-// A name beside the destination for its new file: the destination's name
-// hidden behind a dot, cut so that ".<name>.XXXXXX" stays within the file
-// systems' limit of 255 bytes, and six random letters and digits.
-std::string temporary_name(const std::string &dir, const std::string &base)
+// A name for the new file of base: the name hidden behind a dot, cut so
+// that ".<name>.XXXXXX" stays within the file systems' limit of 255 bytes,
+// and six random letters and digits.
+std::string temporary_name(const std::string &base)
 {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static uint64_t counter = 0;
@@ -141,7 +141,7 @@ std::string temporary_name(const std::string &dir, const std::string &base)
     // a name that is taken is simply tried again.
     if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value))
         value = (static_cast<uint64_t>(::getpid()) << 24) + ++counter;
-    std::string name = dir + "." + base.substr(0, 255 - 8) + ".";
+    std::string name = "." + base.substr(0, 255 - 8) + ".";
     for (int i = 0; i < 6; ++i, value /= sizeof letters - 1)
         name += letters[value % (sizeof letters - 1)];
     return name;
@@ -153,7 +153,7 @@ PendingFile::~PendingFile()
 {
     if (!named_.empty()) {
         mark_unfinished(Unfinished::Copy, nullptr);
-        ::unlink(named_.c_str());
+        ::unlinkat(dir_, named_.c_str(), 0);
     }
 }
 
@@ -163,10 +163,11 @@ PendingFile::~PendingFile()
 template <typename Make> bool PendingFile::claim_name(Make make)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = temporary_name(dir_, base_);
+        std::string name = temporary_name(base_);
         if (make(name.c_str())) {
             named_ = name;
-            mark_unfinished(Unfinished::Copy, name.c_str());
+            if (!shown_.empty())
+                mark_unfinished(Unfinished::Copy, (shown_ + name).c_str());
             return true;
         }
         if (errno != EEXIST)
@@ -178,24 +179,32 @@ template <typename Make> bool PendingFile::claim_name(Make make)
 bool PendingFile::create(const char *dir, const char *destination)
 {
     const char *slash = std::strrchr(destination, '/');
+    ownDir_.reset(::open(dir, O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (ownDir_.get() < 0)
+        return false;
+    shown_ = dir;
+    if (!shown_.empty() && shown_.back() != '/')
+        shown_ += '/';
+    return create_in(ownDir_.get(), slash ? slash + 1 : destination);
+}
+
+bool PendingFile::create_in(int dir, const std::string &name)
+{
     dir_ = dir;
-    base_ = slash ? slash + 1 : destination;
+    base_ = name;
     // The unnamed file is named through /proc when it is complete; without
     // /proc it could not be, so the named stand-in is taken from the start.
     static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
     if (procFds) {
-        int f = ::open(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        int f = ::openat(dir_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
         if (f >= 0) {
             fd_.reset(f);
             return true;
         }
     }
-    return claim_name([this](const char *name) {
-        int f = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (f < 0)
-            return false;
-        fd_.reset(f);
-        return true;
+    return claim_name([this](const char *temp) {
+        fd_.reset(::openat(dir_, temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        return fd_.get() >= 0;
     });
 }
 
@@ -203,29 +212,40 @@ bool PendingFile::create(const char *dir, const char *destination)
 bool PendingFile::name_it()
 {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-    return claim_name([&self](const char *name) {
-        return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+    return claim_name([this, &self](const char *temp) {
+        return ::linkat(AT_FDCWD, self.c_str(), dir_, temp, AT_SYMLINK_FOLLOW) == 0;
     });
+}
+
+PendingFile::Step PendingFile::finish(mode_t mode)
+{
+    if (::fchmod(fd_.get(), mode) != 0)
+        return Step::Mode;
+    if (named_.empty() && !name_it())
+        return Step::Name;
+    if (::close(fd_.release()) != 0)
+        return Step::Close;
+    if (::renameat(dir_, named_.c_str(), dir_, base_.c_str()) != 0)
+        return Step::Name;
+    named_.clear();
+    mark_unfinished(Unfinished::Copy, nullptr);
+    return Step::Done;
 }
 
 int PendingFile::put_in_place(const char *destination, mode_t mode, FILE *stream, const FailureTexts &texts)
 {
-    const char *failed = nullptr;
-    if (::fchmod(fd_.get(), mode) != 0)
-        failed = texts.mode;
-    else if (named_.empty() && !name_it())
-        failed = texts.name;
-    else if (::close(fd_.release()) != 0)
-        failed = texts.close;
-    else if (::rename(named_.c_str(), destination) != 0)
-        failed = texts.name;
-    if (failed) {
-        QV_instSendUpdate(stream, "%s %s\n", failed, destination);
-        return 1;
-    }
-    named_.clear();
-    mark_unfinished(Unfinished::Copy, nullptr);
-    return 0;
+    const Step failed = finish(mode);
+    if (failed == Step::Done)
+        return 0;
+    QV_instSendUpdate(stream, "%s %s\n",
+                      failed == Step::Mode ? texts.mode : failed == Step::Close ? texts.close : texts.name,
+                      destination);
+    return 1;
+}
+
+bool PendingFile::put_in_place(mode_t mode)
+{
+    return finish(mode) == Step::Done;
 }
 
 } // namespace qv

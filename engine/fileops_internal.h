@@ -38,7 +38,8 @@ bool done_before_copying(const char *invalidLine, const char *source, const char
 // nothing is left behind whatever ends the process; where the file system
 // cannot do that (or /proc is missing, through which it is named), a hidden
 // ".<name>.XXXXXX" of mode 0600 beside the destination stands in for it and
-// is removed unless it was put in place.
+// is removed unless it was put in place. Every step is taken relative to
+// the destination's folder, opened once.
 class PendingFile {
 public:
     PendingFile() = default;
@@ -48,6 +49,9 @@ public:
 
     // dir is the destination's folder as QV_instDirname gives it.
     bool create(const char *dir, const char *destination);
+    // The new file `name` in the folder that dir is open on (the caller
+    // keeps it open until the file is in place); errno set on failure.
+    bool create_in(int dir, const std::string &name);
     int fd() const { return fd_.get(); }
 
     // What the operation says when a step of put_in_place fails: the text,
@@ -61,12 +65,18 @@ public:
     // Returns 0, or 1 after the failed step's line; the old destination
     // then stays.
     int put_in_place(const char *destination, mode_t mode, FILE *stream, const FailureTexts &texts);
+    // The same without a line: false (errno set) when a step failed.
+    bool put_in_place(mode_t mode);
 
 private:
+    enum class Step { Done, Mode, Close, Name };
+    Step finish(mode_t mode);
     bool name_it();
     template <typename Make> bool claim_name(Make make);
 
-    std::string dir_;
+    Fd ownDir_;         // the folder, when create opened it
+    int dir_ = -1;      // the folder the file is made in
+    std::string shown_; // the folder's path, for the unfinished file's name
     std::string base_;  // the destination's last component
     std::string named_; // the file's temporary name, once it has one
     Fd fd_;

@@ -3,12 +3,10 @@
 #include "wizard/userfile.h"
 
 #include <fcntl.h>
-#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -98,90 +96,6 @@ bool resolve_through_roots_links(Fd &cur, const std::string &path, int &links)
     return cur.get() >= 0;
 }
 
-// Six letters and digits for a temporary name; a name that is taken is
-// simply tried again with the next.
-std::string random_letters()
-{
-    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static uint64_t counter = 0;
-    uint64_t value;
-    if (getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value))
-        value = (static_cast<uint64_t>(getpid()) << 24) + ++counter;
-    std::string out;
-    for (int i = 0; i < 6; ++i, value /= sizeof letters - 1)
-        out += letters[value % (sizeof letters - 1)];
-    return out;
-}
-
-// A new file in the folder dir that takes the name `name` only once it is
-// complete. Made without a name (O_TMPFILE) where the file system can, so
-// that nothing is left behind whatever ends the process; elsewhere a
-// hidden ".<name>.XXXXXX" of mode 0600 stands in for it and is removed
-// unless it was put in place. Every step is relative to dir.
-class NewFileIn {
-public:
-    NewFileIn(int dir, const std::string &name) : dir_(dir), name_(name) {}
-    ~NewFileIn()
-    {
-        if (!temp_.empty())
-            unlinkat(dir_, temp_.c_str(), 0);
-    }
-    NewFileIn(const NewFileIn &) = delete;
-    NewFileIn &operator=(const NewFileIn &) = delete;
-
-    bool create()
-    {
-        fd_.reset(openat(dir_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-        if (fd_.get() >= 0)
-            return true;
-        return claim_name([this](const char *temp) {
-            fd_.reset(openat(dir_, temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-            return fd_.get() >= 0;
-        });
-    }
-    int fd() const { return fd_.get(); }
-
-    // Sets the mode, closes the file and gives it its name; false (errno
-    // set) when a step fails, and the old file of that name stays.
-    bool put_in_place(mode_t mode)
-    {
-        if (fchmod(fd_.get(), mode) != 0)
-            return false;
-        // The unnamed file is linked by its descriptor: directly with the
-        // capability root has, else through /proc.
-        const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-        if (temp_.empty() && !claim_name([this, &self](const char *temp) {
-                return linkat(fd_.get(), "", dir_, temp, AT_EMPTY_PATH) == 0 ||
-                       (errno != EEXIST && linkat(AT_FDCWD, self.c_str(), dir_, temp, AT_SYMLINK_FOLLOW) == 0);
-            }))
-            return false;
-        if (close(fd_.release()) != 0 || renameat(dir_, temp_.c_str(), dir_, name_.c_str()) != 0)
-            return false;
-        temp_.clear();
-        return true;
-    }
-
-private:
-    template <typename Make> bool claim_name(Make make)
-    {
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string temp = "." + name_.substr(0, 255 - 8) + "." + random_letters();
-            if (make(temp.c_str())) {
-                temp_ = temp;
-                return true;
-            }
-            if (errno != EEXIST)
-                return false;
-        }
-        return false;
-    }
-
-    int dir_;
-    std::string name_;
-    std::string temp_; // the file's temporary name, once it has one
-    Fd fd_;
-};
-
 } // namespace
 
 Fd open_home(const std::string &home, uid_t uid, bool &refused)
@@ -236,8 +150,8 @@ std::string install_user_file(int source, const std::string &sourceName, int dir
     // quota) leaves the user's file exactly as it was, and the new file
     // goes. Whatever is put at the target's name meanwhile is replaced by
     // the rename, never written through.
-    NewFileIn pending(dir, name);
-    if (!pending.create())
+    PendingFile pending;
+    if (!pending.create_in(dir, name))
         return fail("ERROR: Can't write " + target + ": " + std::strerror(errno));
     if (fchown(pending.fd(), uid, gid) != 0)
         return fail("ERROR: Can't give " + target + " to its user: " + std::strerror(errno));
