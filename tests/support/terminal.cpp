@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/testutil.h"
+
 namespace qvtest {
 
 TerminalRun::TerminalRun(const std::vector<std::string> &argv,
@@ -42,18 +44,7 @@ TerminalRun::TerminalRun(const std::vector<std::string> &argv,
             dup2(tty, fd);
         if (tty > 2)
             close(tty);
-        for (const auto &[name, value] : set) {
-            if (value)
-                setenv(name.c_str(), value->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-        std::vector<char *> args;
-        for (const auto &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        exec_with(argv, set);
     }
 }
 

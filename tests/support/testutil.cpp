@@ -137,6 +137,22 @@ bool matches_ere(const std::string &text, const std::string &pattern)
     return ok;
 }
 
+void exec_with(const std::vector<std::string> &argv, const std::map<std::string, std::optional<std::string>> &set)
+{
+    for (const auto &[k, v] : set) {
+        if (v)
+            setenv(k.c_str(), v->c_str(), 1);
+        else
+            unsetenv(k.c_str());
+    }
+    std::vector<char *> args;
+    for (const auto &a : argv)
+        args.push_back(const_cast<char *>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
 RunResult run(const std::vector<std::string> &argv, const std::map<std::string, std::optional<std::string>> &set,
               const std::string &input, const std::string &cwd)
 {
@@ -153,20 +169,9 @@ RunResult run(const std::vector<std::string> &argv, const std::map<std::string, 
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
             close(fd);
-        for (const auto &[k, v] : set) {
-            if (v)
-                setenv(k.c_str(), v->c_str(), 1);
-            else
-                unsetenv(k.c_str());
-        }
         if (!cwd.empty() && chdir(cwd.c_str()) != 0)
             _exit(126);
-        std::vector<char *> args;
-        for (const auto &a : argv)
-            args.push_back(const_cast<char *>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
+        exec_with(argv, set);
     }
     close(in[0]);
     close(out[1]);

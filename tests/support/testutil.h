@@ -49,6 +49,11 @@ struct RunResult {
     std::string err;      // standard error
 };
 
+// In a forked child: changes the environment by `set` (an empty optional
+// value unsets the variable) and runs argv[0] (a path); never returns.
+[[noreturn]] void exec_with(const std::vector<std::string> &argv,
+                            const std::map<std::string, std::optional<std::string>> &set);
+
 // Runs argv[0] (a path) with the current environment changed by `set`
 // (an empty optional value unsets the variable), feeding `input` to its
 // standard input, and collects its output.
