@@ -318,6 +318,22 @@ void child_watch(XtPointer, XtIntervalId *)
 
 } // namespace
 
+namespace {
+
+// A configuration the install action cannot take ends setup. A wizard user
+// does not see standard output: the box tells why every window goes.
+[[noreturn]] void cannot_move_files()
+{
+    const char text[] = "*** Unable to move files";
+    std::puts(text);
+    std::fflush(stdout);
+    if (main_shell())
+        ok_box(text);
+    std::exit(1);
+}
+
+} // namespace
+
 namespace qv {
 
 void open_child_application()
@@ -348,18 +364,14 @@ extern "C" {
 // option list. Answers 0 when a check refused (the dialog stays).
 int QV_instMoveFiles(Widget w, _QV_InstConfigList *config)
 {
-    if (!config) {
-        std::puts("*** Unable to move files");
-        std::exit(1);
-    }
+    if (!config)
+        cannot_move_files();
     int enough;
     if (config->type == QV_CONFIG_SUITE) {
         enough = QV_instEnoughSpace(config, QV_instGetRootDestinationDirectory());
     } else {
-        if (!config->parent || config->parent->type != QV_CONFIG_MAINDLG) {
-            std::puts("*** Unable to move files");
-            std::exit(1);
-        }
+        if (!config->parent || config->parent->type != QV_CONFIG_MAINDLG)
+            cannot_move_files();
         enough = QV_instEnoughSpace(QV_InstGetLastConfig(), QV_instGetDestinationDirectory());
     }
     if (!enough)
