@@ -527,6 +527,10 @@ int QV_instAbortRetryMessageBox(FILE *stream, const char *title, const char *sou
         return 0;
     }
     std::string text = std::string(title ? title : "") + ": " + (source ? source : "");
+    // Once the box has closed, only the log can still tell which file was
+    // missing. Without a display the box logs its own text.
+    if (QV_instGetMainTopLevelShell())
+        QV_instUpdateLogfile("%s\n", text.c_str());
     int answer = QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), text.c_str(), "Continue", "Browse...",
                                            "Abort");
     if (answer == 1) {
