@@ -14,6 +14,7 @@
 #include <string>
 
 #include "engine/cdinst.h"
+#include "engine/driver.h"
 #include "engine/fileops.h"
 #include "engine/fileops_internal.h"
 #include "engine/internal.h"
@@ -38,6 +39,9 @@ SourceAnswer ask_for_source(FILE *stream, const char *title, const char *name)
         }
         if (answer == 2) {
             QV_instSendUpdate(stream, "-1 abort\n");
+            // The user's Abort holds from here: the install child does
+            // nothing more until its parent has stopped it.
+            await_stop(stream);
             return SourceAnswer::Abort;
         }
         return SourceAnswer::Continue;

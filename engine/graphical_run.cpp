@@ -3,6 +3,7 @@
 // turns the child's protocol lines into the progress dialog, the questions
 // after errors and the end of setup.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include "engine/driver.h"
 #include "engine/install.h"
 #include "engine/internal.h"
+#include "engine/unfinished.h"
 #include "engine/util.h"
 #include "wizard/glue.h"
 #include "wizard/startup.h"
@@ -332,12 +334,30 @@ namespace {
     std::exit(1);
 }
 
+// How often a child that waits to be stopped looks whether its parent is
+// still there.
+constexpr int kParentCheckMs = 500;
+
+// In the graphical install child: the parent that reads its lines, and the
+// descriptor of the stream it writes them to.
+struct ChildSide {
+    pid_t parent = 0;
+    int protocolFd = -1;
+};
+
+ChildSide &child_side()
+{
+    static ChildSide side;
+    return side;
+}
+
 } // namespace
 
 namespace qv {
 
-void open_child_application()
+void open_child_application(FILE *protocol)
 {
+    child_side() = {getppid(), protocol ? fileno(protocol) : -1};
     // The parent's display connection is the parent's: held open here it
     // would keep a dead parent's windows on the screen. It is not closed
     // through the library, which would talk to the server on the parent's
@@ -353,6 +373,28 @@ void open_child_application()
     char *words[] = {name};
     XtAppContext app;
     QV_instCreateMainTopLevelShell(open_application(1, words, &app));
+}
+
+void await_stop(FILE *stream)
+{
+    const ChildSide &side = child_side();
+    if (side.parent <= 0 || !stream || side.protocolFd < 0 || fileno(stream) != side.protocolFd)
+        return;
+    // The parent stops the child with SIGTERM, whose handler ends it. A
+    // parent that dies first takes the pipe's read end with it: the wait
+    // never outlasts it, even where its death signal does not come.
+    for (;;) {
+        if (getppid() != side.parent)
+            break;
+        struct pollfd protocol = {side.protocolFd, 0, 0};
+        int ready = poll(&protocol, 1, kParentCheckMs);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready > 0 && (protocol.revents & (POLLERR | POLLHUP | POLLNVAL)))
+            break;
+    }
+    remove_unfinished();
+    _exit(1);
 }
 
 } // namespace qv

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -252,6 +253,26 @@ TEST_F(GraphicalInstall, AMissingSourceAnsweredContinueIsNamedInTheLog)
         << output();
     const std::string log = read_file(product() + "/SetupFiles/setup.log");
     EXPECT_NE(log.find("\nCopyfile can't open file: etc/qvdemo.conf\n"), std::string::npos) << log;
+}
+
+// Abort stops the run where it is: nothing listed after the missing file
+// is installed, however late the parent gets to act on it (the last run's
+// parent is held up while the child asks).
+TEST_F(GraphicalInstall, AbortAtAMissingSourceInstallsNothingFurther)
+{
+    ASSERT_EQ(unlink((medium + "/etc/qvdemo.conf").c_str()), 0);
+    const std::set<std::string> before = {"/QuorvantaDemo/SetupFiles/setup.log", "/QuorvantaDemo/bin/qvdemo"};
+    for (const char *parentBusy : {"", "", "", "- busy 2000\n"}) {
+        SCOPED_TRACE(parentBusy);
+        EXPECT_EQ(run_wizard(kToTheRun + std::string(parentBusy), "*mbOkCancel help\n"), 1) << output();
+        std::set<std::string> files;
+        for (const auto &[path, what] : tree_of(root)) {
+            if (what.compare(5, std::string::npos, "dir") != 0)
+                files.insert(path);
+        }
+        EXPECT_EQ(files, before);
+        qvtest::remove_tree(root);
+    }
 }
 
 } // namespace
