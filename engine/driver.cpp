@@ -406,7 +406,7 @@ struct ChildRun {
         stopSignals->release_in_child();
 
     if (QV_instGetMainTopLevelShell())
-        qv::open_child_application();
+        qv::open_child_application(pipe.write);
 
     FILE *out = pipe.write;
     qv::send_log_through(out);

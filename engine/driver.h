@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -117,7 +118,15 @@ private:
 
 // A graphical install child opens its own display connection as a second
 // Xt application and makes its top-level widget the main shell, so that its
-// message boxes (the source-open question) appear on screen.
-void open_child_application();
+// message boxes (the source-open question) appear on screen. protocol is
+// the stream on which it reports to its parent.
+void open_child_application(FILE *protocol);
+
+// After "-1 abort" was sent on stream: in the graphical install child,
+// whose parent stops it on reading that line, nothing more is done until
+// then; the child ends when its parent is gone. Anywhere else (text mode,
+// the parent, a stream the parent does not read) nobody would stop the
+// process, and it returns at once.
+void await_stop(FILE *stream);
 
 } // namespace qv

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "engine/cdinst.h"
+#include "engine/driver.h"
 #include "engine/fileops.h"
 #include "engine/fileops_internal.h"
 #include "engine/internal.h"
@@ -38,6 +39,9 @@ SourceAnswer ask_for_source(FILE *stream, const char *title, const char *name)
         }
         if (answer == 2) {
             QV_instSendUpdate(stream, "-1 abort\n");
+            // The user's Abort holds from here: the install child does
+            // nothing more until its parent has stopped it.
+            await_stop(stream);
             return SourceAnswer::Abort;
         }
         return SourceAnswer::Continue;
@@ -578,6 +582,10 @@ int QV_instAbortRetryMessageBox(FILE *stream, const char *title, const char *sou
         return 0;
     }
     std::string text = std::string(title ? title : "") + ": " + (source ? source : "");
+    // Once the box has closed, only the log can still tell which file was
+    // missing. Without a display the box logs its own text.
+    if (QV_instGetMainTopLevelShell())
+        QV_instUpdateLogfile("%s\n", text.c_str());
     int answer = QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(), text.c_str(), "Continue", "Browse...",
                                            "Abort");
     if (answer == 1) {

@@ -3,6 +3,7 @@
 // turns the child's protocol lines into the progress dialog, the questions
 // after errors and the end of setup.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include "engine/driver.h"
 #include "engine/install.h"
 #include "engine/internal.h"
+#include "engine/unfinished.h"
 #include "engine/util.h"
 #include "wizard/glue.h"
 #include "wizard/startup.h"
@@ -321,10 +323,44 @@ void child_watch(XtPointer, XtIntervalId *)
 
 } // namespace
 
+namespace {
+
+// A configuration the install action cannot take ends setup. A wizard user
+// does not see standard output: the box tells why every window goes.
+[[noreturn]] void cannot_move_files()
+{
+    const char text[] = "*** Unable to move files";
+    std::puts(text);
+    std::fflush(stdout);
+    if (main_shell())
+        ok_box(text);
+    std::exit(1);
+}
+
+// How often a child that waits to be stopped looks whether its parent is
+// still there.
+constexpr int kParentCheckMs = 500;
+
+// In the graphical install child: the parent that reads its lines, and the
+// descriptor of the stream it writes them to.
+struct ChildSide {
+    pid_t parent = 0;
+    int protocolFd = -1;
+};
+
+ChildSide &child_side()
+{
+    static ChildSide side;
+    return side;
+}
+
+} // namespace
+
 namespace qv {
 
-void open_child_application()
+void open_child_application(FILE *protocol)
 {
+    child_side() = {getppid(), protocol ? fileno(protocol) : -1};
     // The parent's display connection is the parent's: held open here it
     // would keep a dead parent's windows on the screen. It is not closed
     // through the library, which would talk to the server on the parent's
@@ -342,6 +378,28 @@ void open_child_application()
     QV_instCreateMainTopLevelShell(open_application(1, words, &app));
 }
 
+void await_stop(FILE *stream)
+{
+    const ChildSide &side = child_side();
+    if (side.parent <= 0 || !stream || side.protocolFd < 0 || fileno(stream) != side.protocolFd)
+        return;
+    // The parent stops the child with SIGTERM, whose handler ends it. A
+    // parent that dies first takes the pipe's read end with it: the wait
+    // never outlasts it, even where its death signal does not come.
+    for (;;) {
+        if (getppid() != side.parent)
+            break;
+        struct pollfd protocol = {side.protocolFd, 0, 0};
+        int ready = poll(&protocol, 1, kParentCheckMs);
+        if (ready < 0 && errno != EINTR)
+            break;
+        if (ready > 0 && (protocol.revents & (POLLERR | POLLHUP | POLLNVAL)))
+            break;
+    }
+    remove_unfinished();
+    _exit(1);
+}
+
 } // namespace qv
 
 extern "C" {
@@ -351,18 +409,14 @@ extern "C" {
 // option list. Answers 0 when a check refused (the dialog stays).
 int QV_instMoveFiles(Widget w, _QV_InstConfigList *config)
 {
-    if (!config) {
-        std::puts("*** Unable to move files");
-        std::exit(1);
-    }
+    if (!config)
+        cannot_move_files();
     int enough;
     if (config->type == QV_CONFIG_SUITE) {
         enough = QV_instEnoughSpace(config, QV_instGetRootDestinationDirectory());
     } else {
-        if (!config->parent || config->parent->type != QV_CONFIG_MAINDLG) {
-            std::puts("*** Unable to move files");
-            std::exit(1);
-        }
+        if (!config->parent || config->parent->type != QV_CONFIG_MAINDLG)
+            cannot_move_files();
         enough = QV_instEnoughSpace(QV_InstGetLastConfig(), QV_instGetDestinationDirectory());
     }
     if (!enough)

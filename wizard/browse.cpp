@@ -19,6 +19,7 @@
 #include "engine/internal.h"
 #include "engine/util.h"
 #include "wizard/browse.h"
+#include "wizard/dialog.h"
 #include "wizard/shell.h"
 
 namespace {
@@ -78,6 +79,9 @@ void QV_instBrowseForSource(const char *fileName, char **newDir, const char *sta
     std::string title = std::string("Locate ") + (fileName ? fileName : "");
     Widget shell = XtVaCreatePopupShell(title.c_str(), xmDialogShellWidgetClass, main, XmNdeleteResponse,
                                         XmDO_NOTHING, NULL);
+    // Closed by the window manager, the chooser ends as its Cancel ends it:
+    // the question about the missing file is asked again.
+    qv::on_window_close(shell, QV_BrowseSourceExitCB, nullptr);
     XmString label = XmStringCreateLocalized(const_cast<char *>("Source"));
     XmString dirMask = XmStringCreateLocalized(maskText.data());
     // autoUnmanage off: after the "Try Again" box the chooser must stay up.

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -225,6 +226,17 @@ TEST_F(GraphicalInstall, OnATostopTerminalTheChildWritesAndTheRunCompletes)
     EXPECT_NE(transcript().find("*mbOkCancel: Setup completed successfully\\n\n"), std::string::npos) << output();
 }
 
+// The road to a full installation, and a run that ends with the result
+// box (after the offer to view the log).
+constexpr const char kToTheRun[] = "*mbWelcome ok\n"
+                                   "*mbEULA ok\n"
+                                   "*mbChangeDestination ok\n"
+                                   "*pbMainDlg1 press\n"
+                                   "*mbCustom ok\n";
+constexpr const char kToTheResult[] = "*mbViewlog ok\n"
+                                      "*mbOkCancel text\n"
+                                      "*mbOkCancel ok\n";
+
 // A source file that cannot be opened: the child asks (Continue, Browse...,
 // Abort); Browse... picks a folder that holds the file, which serves every
 // later file too, and the run completes with everything in place.
@@ -240,15 +252,7 @@ TEST_F(GraphicalInstall, AMissingSourceIsFoundByBrowsing)
                                     "*mbOkCancel cancel\n"
                                     "*Browser Install Directory shot gui_source_browser\n"
                                     "*Browser Install Directory select " + spare + "\n";
-    const std::string script = "*mbWelcome ok\n"
-                               "*mbEULA ok\n"
-                               "*mbChangeDestination ok\n"
-                               "*pbMainDlg1 press\n"
-                               "*mbCustom ok\n"
-                               "*mbViewlog ok\n"
-                               "*mbOkCancel text\n"
-                               "*mbOkCancel ok\n";
-    ASSERT_EQ(run_wizard(script, childScript), 0) << output();
+    ASSERT_EQ(run_wizard(std::string(kToTheRun) + kToTheResult, childScript), 0) << output();
     const std::string seen = transcript();
     EXPECT_NE(seen.find("*mbOkCancel: Copyfile can't open file: "), std::string::npos) << seen;
     EXPECT_NE(seen.find("etc/qvdemo.conf\n"), std::string::npos) << seen;
@@ -260,6 +264,38 @@ TEST_F(GraphicalInstall, AMissingSourceIsFoundByBrowsing)
     Tree wanted = expected;
     wanted.erase("/QuorvantaDemo/etc/site.conf");
     EXPECT_EQ(installed, wanted) << differences(wanted, installed);
+}
+
+// Continue skips a missing source, and the run ends as failed; once the
+// question has closed, the log still names the file.
+TEST_F(GraphicalInstall, AMissingSourceAnsweredContinueIsNamedInTheLog)
+{
+    ASSERT_EQ(unlink((medium + "/etc/qvdemo.conf").c_str()), 0);
+    ASSERT_EQ(run_wizard(std::string(kToTheRun) + kToTheResult, "*mbOkCancel ok\n"), 0) << output();
+    EXPECT_NE(transcript().find("*mbOkCancel: Setup did not complete successfully\\n\n"), std::string::npos)
+        << output();
+    const std::string log = read_file(product() + "/SetupFiles/setup.log");
+    EXPECT_NE(log.find("\nCopyfile can't open file: etc/qvdemo.conf\n"), std::string::npos) << log;
+}
+
+// Abort stops the run where it is: nothing listed after the missing file
+// is installed, however late the parent gets to act on it (the last run's
+// parent is held up while the child asks).
+TEST_F(GraphicalInstall, AbortAtAMissingSourceInstallsNothingFurther)
+{
+    ASSERT_EQ(unlink((medium + "/etc/qvdemo.conf").c_str()), 0);
+    const std::set<std::string> before = {"/QuorvantaDemo/SetupFiles/setup.log", "/QuorvantaDemo/bin/qvdemo"};
+    for (const char *parentBusy : {"", "", "", "- busy 2000\n"}) {
+        SCOPED_TRACE(parentBusy);
+        EXPECT_EQ(run_wizard(kToTheRun + std::string(parentBusy), "*mbOkCancel help\n"), 1) << output();
+        std::set<std::string> files;
+        for (const auto &[path, what] : tree_of(root)) {
+            if (what.compare(5, std::string::npos, "dir") != 0)
+                files.insert(path);
+        }
+        EXPECT_EQ(files, before);
+        qvtest::remove_tree(root);
+    }
 }
 
 } // namespace

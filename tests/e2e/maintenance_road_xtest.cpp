@@ -104,7 +104,8 @@ TEST_F(MaintenanceRoad, RemoveAllTakesTheProductAwayAndTheNextStartWelcomes)
 }
 
 // The install action takes only a list opened from a main dialog, and the
-// maintenance list is opened from none: a changed selection ends setup.
+// maintenance list is opened from none: a changed selection ends setup,
+// and a box tells the user why before the windows go.
 TEST_F(MaintenanceRoad, AChangedSelectionEndsSetupWithOneAndChangesNothing)
 {
     SetupProcess setup(args(), home, errFile, outFile);
@@ -117,6 +118,9 @@ TEST_F(MaintenanceRoad, AChangedSelectionEndsSetupWithOneAndChangesNothing)
     type_key(options, "space"); // cleared
     screenshot("e2e_maintenance_changed");
     type_key(options, "Return"); // "Continue"
+    const std::string why = wait_window("Quorvanta Message");
+    screenshot("e2e_maintenance_cannot_move");
+    type_key(why, "Return"); // "OK"
     EXPECT_EQ(setup.wait(), 1) << errors();
     EXPECT_EQ(qvtest::read_file(outFile), "*** Unable to move files\n");
     EXPECT_TRUE(exists(product + "doc/RELEASE-NOTES"));

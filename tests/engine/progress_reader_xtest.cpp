@@ -429,8 +429,9 @@ TEST_F(ProgressReader, AReadErrorIsFatal)
         ::testing::ExitedWithCode(1), "^\\[Internal error: UpdateProgressBar\\]\\[OK\\]\\[\\]\n$");
 }
 
-// The install action ends setup for a configuration it cannot take, and
-// leaves the dialog in place when a check refuses.
+// The install action ends setup for a configuration it cannot take (with a
+// box, which a wizard user sees), and leaves the dialog in place when a
+// check refuses.
 TEST_F(ProgressReader, TheInstallActionRefusesWhatItCannotInstall)
 {
     _QV_InstConfigList list{};
@@ -442,9 +443,11 @@ TEST_F(ProgressReader, TheInstallActionRefusesWhatItCannotInstall)
         EXPECT_EXIT(
             {
                 dup2(STDERR_FILENO, STDOUT_FILENO);
+                answer_box(XmDIALOG_OK_BUTTON);
                 QV_instMoveFiles(nullptr, config);
             },
-            ::testing::ExitedWithCode(1), "\\*\\*\\* Unable to move files\n$");
+            ::testing::ExitedWithCode(1),
+            "\\*\\*\\* Unable to move files\n\\[\\*\\*\\* Unable to move files\\]\\[OK\\]\\[\\]\n$");
     }
 
     // The suite is installed and stays selected: nothing to do.

@@ -307,8 +307,11 @@ TEST_F(MigrationDialog, OkRecordsTheRequestOnlyWhenMigrateIsSet)
 {
     make_preferences(prefs + "/2.1 old");
     // "Ok" goes on to the installation; without a configuration to install
-    // that ends setup at once, so the request is reported on the way out.
+    // that ends setup (after its box), so the request is reported on the way
+    // out.
     auto ok = [](bool migrate) {
+        static std::string said;
+        answer_box(&said);
         std::atexit([] {
             std::fprintf(stderr, "request %d [%s]\n", qv::migration_request().requested, held().c_str());
         });

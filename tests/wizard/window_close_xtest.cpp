@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fileops.h"
 #include "support/testutil.h"
 #include "wizard/glue.h"
 #include "wizard_medium.h"
@@ -198,6 +199,36 @@ TEST_F(WindowClose, TheDestinationChooserClosedCancels)
     EXPECT_EQ(CDInstPtr->rootDest, root);
     EXPECT_EQ(QV_instInstallationMode, 0);
     EXPECT_EQ(find("*fsbChangeDestinationSelection"), nullptr);
+}
+
+// The chooser that Browse... opens for a missing source, closed, is its
+// Cancel: the Continue / Browse... / Abort question comes back.
+TEST_F(WindowClose, TheSourceChooserClosedAsksTheQuestionAgain)
+{
+    const char chooser[] = "*Browser Install Directory";
+    std::vector<std::string> asked;
+    bool stayed = false;
+    qvtest::when_found("*mbOkCancel", [&](Widget box) {
+        asked.push_back(label_text(box_child(box, XmDIALOG_MESSAGE_LABEL)));
+        qvtest::when_found(chooser, [&](Widget fsb) {
+            qvtest::close_window(QV_instGetShell(fsb));
+            // A chooser that stays is cancelled, so that the test goes on.
+            qvtest::after(3000, [&] {
+                if (Widget still = find(chooser)) {
+                    stayed = true;
+                    qvtest::press(XmFileSelectionBoxGetChild(still, XmDIALOG_CANCEL_BUTTON));
+                }
+            });
+            qvtest::when_found("*mbOkCancel", [&](Widget again) {
+                asked.push_back(label_text(box_child(again, XmDIALOG_MESSAGE_LABEL)));
+                qvtest::press_box(again, XmDIALOG_OK_BUTTON); // Continue
+            });
+        });
+        qvtest::press_box(box, XmDIALOG_CANCEL_BUTTON); // Browse...
+    });
+    EXPECT_EQ(QV_instQueryForSource(nullptr, "Copyfile can't open file", "missing.bin"), 0);
+    EXPECT_FALSE(stayed) << "the chooser ignored the close";
+    EXPECT_EQ(asked, std::vector<std::string>(2, "Copyfile can't open file: missing.bin"));
 }
 
 // The per-user dialog closed is its "Continue": the module that opened it
