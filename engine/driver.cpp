@@ -119,6 +119,20 @@ void continue_if_stopped_by_terminal(pid_t child, int stopSignal)
         kill(child, SIGCONT);
 }
 
+bool look_at_child(pid_t child)
+{
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WSTOPPED | WNOHANG | WNOWAIT) != 0)
+        return errno == ECHILD; // collected already
+    if (info.si_pid != child)
+        return false;
+    if (info.si_code == CLD_STOPPED) {
+        continue_if_stopped_by_terminal(child, info.si_status);
+        return false;
+    }
+    return true;
+}
+
 } // namespace qv
 
 namespace {
@@ -325,9 +339,7 @@ bool read_child_lines(int fd, uint64_t total, pid_t child)
             if (ready < 0 && errno != EINTR)
                 break;
             // A child that stopped (SIGCHLD ends the wait) writes nothing.
-            siginfo_t info{};
-            if (waitid(P_PID, static_cast<id_t>(child), &info, WSTOPPED | WNOHANG) == 0 && info.si_pid == child)
-                qv::continue_if_stopped_by_terminal(child, info.si_status);
+            qv::look_at_child(child);
             continue;
         }
         if (!FD_ISSET(fd, &readable))

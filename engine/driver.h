@@ -63,6 +63,11 @@ int stop_install_child(pid_t child);
 // by the shell (fg, bg) as for any other program.
 void continue_if_stopped_by_terminal(pid_t child, int stopSignal);
 
+// Looks at the child without collecting it, or taking the news of a stop
+// from a later wait: a child stopped by the terminal is continued. True
+// once it has ended, and can be collected.
+bool look_at_child(pid_t child);
+
 // How many packages installing or removing config changes, with the
 // packages' in-use counts taken afresh first.
 int packages_affected(const _QV_instCDinst *cdinst, _QV_InstConfigList *config);

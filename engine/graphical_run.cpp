@@ -73,30 +73,26 @@ void signal_child(int sig)
 
 // Collects the child's exit status, waiting for it unless asked not to.
 // While the run goes on, the error and Cancel questions stop the child on
-// purpose; only a stop by the terminal is ended here, so that the watch
-// never waits for a child that nobody will continue. At the end of a run,
-// when the child is waited for, nothing may keep it stopped: a Cancel
-// question that the final marker overtook still holds it, and it is
-// continued when it is seen stopped.
+// purpose: the watch only looks, continues a child that the terminal
+// stopped, and collects one that has ended. At the end of a run, when the
+// child is waited for, nothing may keep it stopped: a Cancel question that
+// the final marker overtook still holds it, and it is continued when it is
+// seen stopped.
 void reap_child(bool wait)
 {
     Reader &r = reader();
     pid_t child = qv::install_run().child;
-    if (r.childReaped || child <= 0)
+    if (r.childReaped || child <= 0 || (!wait && !qv::look_at_child(child)))
         return;
     for (;;) {
-        pid_t got = waitpid(child, &r.childStatus, WUNTRACED | (wait ? 0 : WNOHANG));
+        pid_t got = waitpid(child, &r.childStatus, WUNTRACED);
         if (got < 0 && errno == EINTR)
             continue;
         if (got == child && WIFSTOPPED(r.childStatus)) {
-            if (wait)
-                kill(child, SIGCONT);
-            else
-                qv::continue_if_stopped_by_terminal(child, WSTOPSIG(r.childStatus));
+            kill(child, SIGCONT);
             continue;
         }
-        if (got != 0)
-            r.childReaped = true;
+        r.childReaped = true;
         return;
     }
 }
