@@ -373,8 +373,13 @@ TEST_F(ProgressReader, TheFinalMarkerEndsWithTheResult)
 TEST_F(ProgressReader, TheResultWaitsForTheChildToEnd)
 {
     const std::string finished = medium.root() + "/child-finished";
-    void (*const afterMarker[])() = {[] { usleep(500 * 1000); }, [] { raise(SIGSTOP); }};
-    for (auto pause : afterMarker) {
+    // What the child does after its final marker; the last row stops it
+    // before the marker is read, long enough for the watch to see it.
+    struct Row {
+        void (*pause)();
+        bool stoppedBeforeTheMarker;
+    } rows[] = {{[] { usleep(500 * 1000); }, false}, {[] { raise(SIGSTOP); }, false}, {[] { raise(SIGSTOP); }, true}};
+    for (const Row &row : rows) {
         qvtest::remove_tree(finished);
         EXPECT_EXIT(
             {
@@ -385,11 +390,15 @@ TEST_F(ProgressReader, TheResultWaitsForTheChildToEnd)
                 });
                 StandInRun run(mainShell(), [&](int fd) {
                     const char last[] = "# Installation completed\n";
-                    if (write(fd, last, sizeof last - 1) < 0)
+                    if (!row.stoppedBeforeTheMarker && write(fd, last, sizeof last - 1) < 0)
                         _exit(2);
-                    pause();
+                    row.pause();
                     qvtest::write_file(finished, "");
                 });
+                if (row.stoppedBeforeTheMarker) {
+                    qvtest::pump(1000);
+                    run.send("# Installation completed\n");
+                }
                 XtAppMainLoop(app());
             },
             ::testing::ExitedWithCode(0), "^child finished: yes\n$");
