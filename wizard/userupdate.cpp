@@ -115,6 +115,19 @@ qv::Fd open_home_for(const char *home, uid_t uid, const char *user, const std::s
     return dir;
 }
 
+// Puts the environment file read from in (sourceName) into the account's
+// home folder, which is opened for it first.
+Outcome install_into_home(int in, const std::string &sourceName, const char *home, uid_t uid, gid_t gid,
+                          const char *user)
+{
+    const std::string target = std::string(home ? home : "") + "/" + kEnvFile;
+    Outcome outcome;
+    qv::Fd dir = open_home_for(home, uid, user, target, outcome);
+    if (dir.get() >= 0)
+        outcome.error = qv::install_user_file(in, sourceName, dir.get(), target, uid, gid);
+    return outcome;
+}
+
 // Copies the environment file into home.
 Outcome copy_env_file(const char *home, const char *sourceDir, uid_t uid, gid_t gid, const char *user)
 {
@@ -125,12 +138,7 @@ Outcome copy_env_file(const char *home, const char *sourceDir, uid_t uid, gid_t 
     qv::Fd in(open(source.get(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (in.get() < 0)
         return {qv::print_line(stderr, std::string("ERROR: Can't read ") + source.get() + ": " + std::strerror(errno))};
-    const std::string target = std::string(home ? home : "") + "/" + kEnvFile;
-    Outcome outcome;
-    qv::Fd dir = open_home_for(home, uid, user, target, outcome);
-    if (dir.get() >= 0)
-        outcome.error = qv::install_user_file(in.get(), source.get(), dir.get(), target, uid, gid);
-    return outcome;
+    return install_into_home(in.get(), source.get(), home, uid, gid, user);
 }
 
 // Has the support library generate a new environment file and puts it
@@ -180,11 +188,7 @@ Outcome generate_env_file(const char *home, uid_t uid, gid_t gid, const char *us
     struct stat st;
     if (in.get() < 0 || fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return fail();
-    Outcome outcome;
-    qv::Fd dir = open_home_for(home, uid, user, target, outcome);
-    if (dir.get() >= 0)
-        outcome.error = qv::install_user_file(in.get(), work.path() + "/" + kEnvFile, dir.get(), target, uid, gid);
-    return outcome;
+    return install_into_home(in.get(), work.path() + "/" + kEnvFile, home, uid, gid, user);
 }
 
 // A message box on the dialog; fallback stands in when the text could not
