@@ -502,12 +502,14 @@ int QV_instPreInstallCheck(_QV_instCDinst *cdinst, _QV_InstConfigList *config)
     std::string destination;
     if (const char *d = QV_instGetDestinationDirectory())
         destination = d;
-    const std::string refusal = CDInstPtr ? qv::tree_refusal(CDInstPtr->rootDest, CDInstPtr->productDir) : "";
+    bool made = false;
+    const std::string refusal = qv::make_destination(CDInstPtr ? CDInstPtr->rootDest : nullptr,
+                                                     CDInstPtr ? CDInstPtr->productDir : nullptr, destination, made);
     if (!refusal.empty()) {
         box(("Unable to create install directory:\n" + destination + "\n" + refusal).c_str());
         return 0;
     }
-    if (QV_instMkdir(destination.empty() ? nullptr : destination.c_str(), 0755, nullptr) != 0) {
+    if (!made) {
         qv::CStr text(QV_instStrPrint("Unable to create install directory:\n%s", destination.c_str()));
         box(text ? text.get() : "Unable to create install directory:\n");
         return 0;
@@ -593,20 +595,20 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
         job.destination = d;
     const std::string &destination = job.destination;
     // As root, the tree must be root's alone before anything is made in it,
-    // and still once its folders exist: one a user made in between, which
-    // the mkdir takes as it finds it, is refused too.
-    auto refused = [&] {
-        const std::string refusal = qv::tree_refusal(cdinst->rootDest, cdinst->productDir);
-        if (refusal.empty())
-            return false;
-        box(("Unable to create install directory\n" + refusal + (QV_instGetMainTopLevelShell() ? "" : "\n")).c_str());
+    // and the product folder is then made by root folder by folder, each
+    // checked once it is there: one a user made in between is refused too.
+    bool made = false;
+    const std::string refusal = qv::make_destination(cdinst->rootDest, cdinst->productDir, destination, made);
+    if (!refusal.empty()) {
+        // On a terminal, a refusal is an error of its own on standard error.
+        if (QV_instGetMainTopLevelShell())
+            box(("Unable to create install directory\n" + refusal).c_str());
+        else
+            std::fprintf(stderr, "Error: %s\n", refusal.c_str());
         p.close_both();
-        return true;
-    };
-    if (refused())
         return 1;
-    errno = 0;
-    if (QV_instMkdir(destination.empty() ? nullptr : destination.c_str(), 0755, nullptr) != 0) {
+    }
+    if (!made) {
         // On a terminal the user also needs to know which folder and why;
         // a folder that exists as a file sets no error number.
         int err = errno ? errno : ENOTDIR;
@@ -618,8 +620,6 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
         p.close_both();
         return 1;
     }
-    if (refused())
-        return 1;
 
     if (cdinst->logFile && *cdinst->logFile) {
         qv::CStr path(QV_instBuildPath(destination.c_str(), cdinst->logFile, nullptr));
@@ -635,6 +635,9 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
         job.early = early_mkdir(dir.get());
         run.total += units_of(job.early);
         QV_instInitLogfileAndTimeStamp(path.get());
+        const std::string warning = qv::history_source_warning();
+        if (!warning.empty())
+            QV_instUpdateLogfile("%s\n", warning.c_str());
     }
 
     if (mbMaintenance)

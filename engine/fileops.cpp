@@ -115,7 +115,10 @@ std::string not_plain_text(const char *what, const std::string &path)
 int open_plain(int dir, const char *name, int flags, mode_t mode, const char *what, const std::string &shown,
                bool &refused, PlainAllows allows)
 {
-    Fd fd(::openat(dir, name, flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
+    // A file is emptied only once it is known to be plain: truncating on
+    // open would empty a hard link of a system file before it is refused.
+    const bool truncate = flags & O_TRUNC;
+    Fd fd(::openat(dir, name, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode));
     struct stat st;
     if (fd.get() < 0 && errno != ELOOP)
         return -1;
@@ -126,8 +129,11 @@ int open_plain(int dir, const char *name, int flags, mode_t mode, const char *wh
         refused = true;
         return -1;
     }
-    if (S_ISREG(st.st_mode))
+    if (S_ISREG(st.st_mode)) {
         ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+        if (truncate && ::ftruncate(fd.get(), 0) != 0)
+            return -1;
+    }
     return fd.release();
 }
 

@@ -43,12 +43,36 @@ std::string history_name()
     return name ? name : "";
 }
 
-// "<dir>/SetupFiles/<history name>". Paths are not cut to any fixed length:
-// whatever the system can open is used, and a longer one fails at fopen and
-// is reported there instead of being written somewhere else.
+// "<dir>/SetupFiles/<history name>", for messages. Paths are not cut to any
+// fixed length: whatever the system can open is used, and a longer one
+// fails at its open and is reported there instead of being written
+// somewhere else.
 std::string history_path(const char *dir)
 {
     return std::string(dir) + "/" + kSetupFiles + "/" + history_name();
+}
+
+// A folder of the history, opened once: its files are then opened, made,
+// renamed and removed relative to this descriptor, never again by name. As
+// root it is reached through the checked walk of the tree (and, with
+// `make`, made first when missing), so that nothing another user puts at a
+// name on the way is followed; why it was refused goes to refusal. An
+// invalid Fd when it cannot be opened or is refused.
+qv::Fd history_folder(const std::string &folder, bool make, std::string &refusal)
+{
+    qv::Fd found;
+    if (make) {
+        refusal = qv::make_checked_folder(folder, &found);
+    } else if (::geteuid() == 0) {
+        qv::Walk walk = qv::walk_path(folder, qv::WalkRule::Tree);
+        refusal = walk.refusal;
+        found = std::move(walk.fd);
+    } else {
+        found.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
+    // Readable, so that the renames in it can be synced.
+    return found.get() < 0 ? qv::Fd()
+                           : qv::Fd(::openat(found.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 // The history an install run writes. It is made under a temporary name
@@ -62,7 +86,11 @@ struct Draft {
     std::string path;        // the temporary file
     std::string history;     // the history it becomes
     std::string failure;     // why it could not be written ("" while it could)
+    qv::Fd folder;           // SetupFiles, where both names are
     qv::Fd fd;
+
+    std::string name() const { return history.substr(history.rfind('/') + 1); }
+    std::string draft_name() const { return path.substr(path.rfind('/') + 1); }
 
     void fail(const std::string &file)
     {
@@ -101,30 +129,38 @@ std::string package_lines(const _QV_InstSuiteList *suite)
     return text;
 }
 
-// Opens the history at path with the open flags given. As root, in a
-// folder that a user may be able to write to, it is taken only as a plain
-// file (a history that is only read may have other names): the user could
-// have put a link there to make root write or read elsewhere.
-qv::File open_history(const std::string &path, int flags, const char *mode)
+// Opens the history name in the folder dir (history_folder) with the open
+// flags given; path names it in messages. As root it is taken only as a
+// plain file (a history that is only read may have other names): a link
+// put there would make root write or read elsewhere.
+qv::File open_history(int dir, const std::string &name, const std::string &path, int flags, const char *mode)
 {
     qv::Fd fd;
-    if (::geteuid() == 0) {
-        bool refused = false;
+    if (dir < 0) {
+        errno = ENOENT;
+    } else if (::geteuid() == 0) {
+        bool notPlain = false;
         const bool writing = (flags & O_ACCMODE) != O_RDONLY;
-        fd.reset(qv::open_plain(AT_FDCWD, path.c_str(), flags, 0644, "History file", path, refused,
+        fd.reset(qv::open_plain(dir, name.c_str(), flags, 0644, "History file", path, notPlain,
                                 writing ? qv::PlainAllows::FileOnly : qv::PlainAllows::OtherNames));
     } else {
-        fd.reset(::open(path.c_str(), flags | O_CLOEXEC, 0644));
+        fd.reset(::openat(dir, name.c_str(), flags | O_CLOEXEC, 0644));
     }
     return qv::stream_of(fd, mode);
 }
 
-// Writes text to the history at path, opened with flags; false after
-// "Unable to open" when it cannot be opened.
-bool write_history(const std::string &path, int flags, const std::string &text)
+// Writes text to the history of destination, opened with flags (the
+// history's folder made when `make`); false after "Unable to open" when it
+// cannot be opened.
+bool write_history(const char *destination, bool make, int flags, const std::string &text)
 {
-    qv::File f = open_history(path, flags, "w");
+    std::string refusal;
+    qv::Fd dir = history_folder(std::string(destination) + "/" + kSetupFiles, make, refusal);
+    const std::string path = history_path(destination);
+    qv::File f = open_history(dir.get(), history_name(), path, flags, "w");
     if (!f) {
+        if (!refusal.empty())
+            std::fprintf(stderr, "%s\n", refusal.c_str());
         std::printf("Unable to open %s\n", path.c_str());
         return false;
     }
@@ -161,8 +197,8 @@ bool valid_format_line(const std::string &line)
            number == g_iHistoryVersion;
 }
 
-// A source directory that QV_instSetSourceDirectory accepts without ending
-// the program: non-empty, and when relative, still resolvable.
+// A source directory line that QV_instSetSourceDirectory accepts without
+// ending the program: non-empty, and when relative, still resolvable.
 bool usable_source_line(const std::string &line)
 {
     if (line.empty() || line.size() > kSourceLineMax)
@@ -171,6 +207,37 @@ bool usable_source_line(const std::string &line)
         return true;
     qv::CStr resolved(realpath(line.c_str(), nullptr));
     return resolved != nullptr;
+}
+
+bool same_folder(const struct stat &st, const char *other)
+{
+    struct stat o;
+    return other && ::stat(other, &o) == 0 && o.st_dev == st.st_dev && o.st_ino == st.st_ino;
+}
+
+// Why the source folder a history names does not become this run's source;
+// "" when it does. A medium that was moved or removed leaves a folder that
+// is gone (or, reused, something else). As root, a folder that another
+// user controls would have root install and run whatever that user put
+// there; this run's own medium and the folder setup runs from are root's
+// own choice wherever they are.
+std::string source_not_taken(const std::string &source)
+{
+    struct stat st;
+    if (::stat(source.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return "it is not an existing folder";
+    if (::geteuid() != 0 || same_folder(st, QV_instGetSourceDirectory()) ||
+        same_folder(st, QV_instGetRunningDirectory()))
+        return "";
+    return qv::folder_refusal(source);
+}
+
+// The warning of the last history read whose source folder was not taken,
+// for the log of the run that follows (the log is opened only then).
+std::string &source_warning()
+{
+    static std::string text;
+    return text;
 }
 
 // The name between the first two double quotes of a "Package" line; false
@@ -217,18 +284,36 @@ bool all_packages_installed(const _QV_InstSuiteList *suite)
     return true;
 }
 
+// Says why a history is not read; returns nothing to read.
+qv::File not_read(const std::string &refusal)
+{
+    std::fprintf(stderr, "History file not read: %s\n", refusal.c_str());
+    return nullptr;
+}
+
 // As root, the history of a tree that another user controls is not read:
 // that user could have written it to make root take files from anywhere.
-// Such a tree counts as having none, and standard error says why.
-bool refused(const char *root, const char *productDir, const std::string &folder)
+// Such a tree counts as having none, and standard error says why. The
+// history is opened through the folder that was checked, and must itself
+// be root's and closed to others. Opened for reading and writing: a
+// history the user may not write counts as missing.
+qv::File open_checked_history(const char *root, const char *productDir, const std::string &folder,
+                              const std::string &historyFolder)
 {
     std::string refusal = qv::tree_refusal(root, productDir);
     if (refusal.empty())
         refusal = qv::folder_refusal(folder);
-    if (refusal.empty())
-        return false;
-    std::fprintf(stderr, "History file not read: %s\n", refusal.c_str());
-    return true;
+    if (!refusal.empty())
+        return not_read(refusal);
+    qv::Fd dir = history_folder(historyFolder, false, refusal);
+    if (!refusal.empty())
+        return not_read(refusal);
+    const std::string path = historyFolder + "/" + history_name();
+    qv::File f = open_history(dir.get(), history_name(), path, O_RDWR, "r+");
+    struct stat st;
+    if (f && ::fstat(fileno(f.get()), &st) == 0 && !(refusal = qv::refusal_of(path, st)).empty())
+        return not_read(refusal);
+    return f;
 }
 
 // When the history is not below the destination: the installation may be the
@@ -256,11 +341,9 @@ qv::File open_outside_destination(_QV_instCDinst *cdinst)
     }
 
     const std::string candidateRoot = candidate.substr(0, candidate.find(product));
-    if (refused(candidateRoot.c_str(), product, candidate))
-        return nullptr;
-    qv::File f = open_history(history_path(candidate.c_str()), O_RDWR, "r+");
+    qv::File f = open_checked_history(candidateRoot.c_str(), product, candidate, candidate + "/" + kSetupFiles);
     if (!f)
-        f = open_history(candidate + "/" + history_name(), O_RDWR, "r+");
+        f = open_checked_history(candidateRoot.c_str(), product, candidate, candidate);
     if (!f)
         return nullptr;
 
@@ -283,24 +366,31 @@ int QV_InitHistoryFile(const char *destination, const char *productName, const c
 {
     if (!destination)
         return 1;
-    std::string dir = std::string(destination) + "/" + kSetupFiles;
-    QV_instMkdir(dir.c_str(), 0755, nullptr);
-
-    std::string path = dir + "/" + history_name();
     Draft &d = draft();
     if (!d.active)
-        return write_history(path, O_WRONLY | O_CREAT | O_TRUNC, header_lines(productName, productVersion)) ? 0 : 1;
+        return write_history(destination, true, O_WRONLY | O_CREAT | O_TRUNC,
+                             header_lines(productName, productVersion))
+                   ? 0
+                   : 1;
 
     // A temporary file left by a run that died is replaced; the new one is
     // made afresh, so nothing that stands at its name is written through.
     d.destination = destination;
-    d.history = path;
-    d.path = draft_path(path);
+    d.history = history_path(destination);
+    d.path = draft_path(d.history);
     d.failure.clear();
-    ::unlink(d.path.c_str());
-    d.fd.reset(::open(d.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    std::string refusal;
+    d.folder = history_folder(d.destination + "/" + kSetupFiles, true, refusal);
+    if (d.folder.get() >= 0) {
+        ::unlinkat(d.folder.get(), d.draft_name().c_str(), 0);
+        d.fd.reset(::openat(d.folder.get(), d.draft_name().c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    }
     if (d.fd.get() < 0) {
-        d.fail(d.path);
+        if (refusal.empty())
+            d.fail(d.path);
+        else
+            d.failure = refusal;
         std::printf("Unable to open %s\n", d.path.c_str());
         return 1;
     }
@@ -330,7 +420,7 @@ int QV_UpdateHistoryFile(const char *destination, const _QV_InstSuiteList *suite
         d.fail(d.path);
         return 1;
     }
-    return write_history(path, O_WRONLY | O_CREAT | O_APPEND, package_lines(suite)) ? 0 : 1;
+    return write_history(destination, false, O_WRONLY | O_CREAT | O_APPEND, package_lines(suite)) ? 0 : 1;
 }
 
 // Forgets the installation (remove all, or a stopped failed run), and the
@@ -339,9 +429,12 @@ int QV_RemoveHistoryFile(const char *destination)
 {
     if (!destination)
         return -1;
-    std::string path = history_path(destination);
-    ::unlink(draft_path(path).c_str());
-    return std::remove(path.c_str());
+    std::string refusal;
+    qv::Fd dir = history_folder(std::string(destination) + "/" + kSetupFiles, false, refusal);
+    if (dir.get() < 0)
+        return -1;
+    ::unlinkat(dir.get(), draft_path(history_name()).c_str(), 0);
+    return ::unlinkat(dir.get(), history_name().c_str(), 0);
 }
 
 // Looks for the history of an earlier installation and, when a valid one is
@@ -353,11 +446,8 @@ int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _Q
     if (!cdinst || !firstSuite || !destination || !*destination)
         return 0;
 
-    // Opened for reading and writing: a history the user may not write
-    // counts as missing.
-    qv::File f;
-    if (!refused(cdinst->rootDest, cdinst->productDir, destination))
-        f = open_history(history_path(destination), O_RDWR, "r+");
+    qv::File f = open_checked_history(cdinst->rootDest, cdinst->productDir, destination,
+                                      std::string(destination) + "/" + kSetupFiles);
     if (!f)
         f = open_outside_destination(cdinst);
     if (!f)
@@ -375,7 +465,16 @@ int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _Q
         return 0;
     }
 
-    QV_instSetSourceDirectory(&source[0]);
+    const std::string why = source_not_taken(source);
+    if (why.empty()) {
+        QV_instSetSourceDirectory(&source[0]);
+        source_warning().clear();
+    } else {
+        const char *own = QV_instGetSourceDirectory();
+        source_warning() = "Warning: the history's source folder " + source + " is not used, files are read from " +
+                           (own ? own : "") + ": " + why;
+        std::fprintf(stderr, "%s\n", source_warning().c_str());
+    }
     QV_instResetAllConfig(cdinst, config, QV_instStateOff);
 
     PackagesToMark packages(cdinst);
@@ -459,22 +558,20 @@ bool put_in_place(Draft &d)
     }
     // Put in place only if the name still holds the file written here.
     struct stat own, named;
-    if (::fstat(d.fd.get(), &own) != 0 || ::lstat(d.path.c_str(), &named) != 0 || own.st_dev != named.st_dev ||
-        own.st_ino != named.st_ino) {
+    const int dir = d.folder.get();
+    if (::fstat(d.fd.get(), &own) != 0 || ::fstatat(dir, d.draft_name().c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
+        own.st_dev != named.st_dev || own.st_ino != named.st_ino) {
         d.failure = d.path + ": replaced while it was written";
         d.fd.reset(); // what stands at that name now is not ours to remove
         return false;
     }
-    if (::close(d.fd.release()) != 0 || ::rename(d.path.c_str(), d.history.c_str()) != 0) {
+    if (::close(d.fd.release()) != 0 || ::renameat(dir, d.draft_name().c_str(), dir, d.name().c_str()) != 0) {
         d.fail(d.history);
-        ::unlink(d.path.c_str());
+        ::unlinkat(dir, d.draft_name().c_str(), 0);
         return false;
     }
     // The rename itself is made durable with its folder.
-    const std::string folder = d.history.substr(0, d.history.rfind('/'));
-    qv::Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
+    ::fsync(dir);
     return true;
 }
 
@@ -491,7 +588,7 @@ void commit_history_draft(bool changes)
         // byte as it was.
         if (d.fd.get() >= 0) {
             d.fd.reset();
-            ::unlink(d.path.c_str());
+            ::unlinkat(d.folder.get(), d.draft_name().c_str(), 0);
         }
     } else if (d.failure.empty() && d.fd.get() >= 0 && put_in_place(d)) {
         d.fd.reset();
@@ -500,9 +597,10 @@ void commit_history_draft(bool changes)
         // and the next run installs everything again.
         if (d.fd.get() >= 0) {
             d.fd.reset();
-            ::unlink(d.path.c_str());
+            ::unlinkat(d.folder.get(), d.draft_name().c_str(), 0);
         }
-        ::unlink(d.history.c_str());
+        if (d.folder.get() >= 0)
+            ::unlinkat(d.folder.get(), d.name().c_str(), 0);
         std::string text = "Error: the history file " + d.history + " was not written (" + d.failure +
                            "); the next run will install everything again";
         QV_instRemoveExtraSlash(&text[0]);
@@ -510,7 +608,13 @@ void commit_history_draft(bool changes)
         std::fprintf(stderr, "%s\n", text.c_str());
         QV_instUpdateLogfile("%s\n", text.c_str());
     }
+    d.folder.reset();
     qv::mark_unfinished(qv::Unfinished::History, nullptr);
+}
+
+std::string history_source_warning()
+{
+    return source_warning();
 }
 
 } // namespace qv

@@ -147,6 +147,11 @@ inline ChildIds children(const _QV_InstConfigList *config)
 void begin_history_draft();
 void commit_history_draft(bool changes);
 
+// The warning of the last history read whose source folder was not taken
+// (gone, not a folder, or as root another user's), for the run's log; ""
+// when it was taken.
+std::string history_source_warning();
+
 // In the install child: log entries go to the parent as "#Log:" lines on
 // the protocol stream instead of straight into the log, so that the parent
 // writes every line of the run in order (logfile.cpp).

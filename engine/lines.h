@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -53,7 +54,10 @@ inline bool first_quoted(const std::string &line, std::string &text)
 // memory than a short one.
 class LinePieces {
 public:
-    explicit LinePieces(FILE *f) : f_(f) {}
+    // At most limit bytes are read: past them the file counts as ended,
+    // and over_limit() tells so. The count is of what is actually read,
+    // not of a size looked up before, which a file may outgrow meanwhile.
+    explicit LinePieces(FILE *f, uint64_t limit = UINT64_MAX) : f_(f), left_(limit) {}
     LinePieces(const LinePieces &) = delete;
     LinePieces &operator=(const LinePieces &) = delete;
 
@@ -65,8 +69,13 @@ public:
         if (pos_ == len_) {
             pos_ = 0;
             len_ = std::fread(buf_, 1, sizeof buf_, f_);
+            if (len_ > left_) {
+                over_ = true;
+                len_ = 0;
+            }
             if (len_ == 0)
                 return false;
+            left_ -= len_;
         }
         const char *start = buf_ + pos_;
         const void *newline = std::memchr(start, '\n', len_ - pos_);
@@ -77,8 +86,12 @@ public:
         return true;
     }
 
+    bool over_limit() const { return over_; }
+
 private:
     FILE *f_;
+    uint64_t left_;
+    bool over_ = false;
     char buf_[16384];
     size_t pos_ = 0;
     size_t len_ = 0;

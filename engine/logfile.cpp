@@ -16,12 +16,22 @@
 
 #include "engine/fileops_internal.h"
 #include "engine/internal.h"
+#include "engine/ownership.h"
 
 namespace {
 
 // The current log file name; empty means that this run keeps no log. The
 // install child inherits it with the rest of the parent's memory.
 char g_logname[QV_LOGNAME_MAX + 1];
+
+// As root: the log's folder, reached through the checked walk when the log
+// was named, and the log's name in it. Every entry opens the log relative
+// to this folder, never again by its path, so that a folder another user
+// puts at a name on the way afterwards is not followed. The install child
+// inherits it.
+qv::Fd g_logdir;
+std::string g_logbase;
+int g_logdirError = 0; // why g_logdir could not be opened
 
 // In the install child: the protocol stream that carries its log entries to
 // the parent, so that they land in the log in the order of the run.
@@ -51,18 +61,35 @@ void send_log_lines(FILE *protocol, const char *text)
     std::fflush(protocol);
 }
 
+// As root: opens the folder of the log named g_logname through the
+// checked walk, or says why it is not used.
+void open_log_folder()
+{
+    std::string name = g_logname;
+    const size_t slash = name.rfind('/');
+    g_logbase = slash == std::string::npos ? name : name.substr(slash + 1);
+    qv::Walk walk = qv::walk_path(slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash),
+                                  qv::WalkRule::Tree);
+    g_logdirError = walk.refusal.empty() ? errno : EACCES;
+    if (!walk.refusal.empty())
+        std::fprintf(stderr, "%s\n", walk.refusal.c_str());
+    g_logdir = std::move(walk.fd);
+}
+
 // Every open of the log goes through here: the log opened for appending,
-// created when missing, or NULL. As root the log may lie in a folder that a
-// user can write (a user's own software folder), where the user could put
-// at its name a link to any file of the system: it is appended to only as
-// a plain file.
+// created when missing, or NULL. As root it is opened in the folder that
+// was checked (open_log_folder), and only as a plain file: a user who may
+// write there could have put at its name a link to any file of the system.
 FILE *open_log()
 {
     const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
     qv::Fd fd;
     if (geteuid() == 0) {
-        bool refused = false;
-        fd.reset(qv::open_plain(AT_FDCWD, g_logname, flags, 0666, "Log file", g_logname, refused));
+        bool notPlain = false;
+        if (g_logdir.get() >= 0)
+            fd.reset(qv::open_plain(g_logdir.get(), g_logbase.c_str(), flags, 0666, "Log file", g_logname, notPlain));
+        else
+            errno = g_logdirError;
     } else {
         fd.reset(open(g_logname, flags, 0666));
     }
@@ -97,6 +124,8 @@ int QV_instInitLogfile(const char *name)
     if (len > QV_LOGNAME_MAX)
         return -1;
     std::memcpy(g_logname, name, len + 1);
+    if (geteuid() == 0)
+        open_log_folder();
     // The name stays set even when the file cannot be created, so that each
     // later entry tries again and reports why it is lost.
     FILE *f = open_log();

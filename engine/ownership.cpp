@@ -1,18 +1,22 @@
 // As root, whether an installation tree is root's alone: every folder from
 // "/" to the root destination, the product folder and the common folder,
-// with links resolved one component at a time the way the system does.
+// reached through descriptors with links resolved one component at a time
+// the way the system does, so that what is checked is what is then used.
 #include "engine/ownership.h"
 
+#include <fcntl.h>
+#include <grp.h>
 #include <limits.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <deque>
 #include <vector>
 
-#include "engine/internal.h"
+#include "engine/cdinst.h"
+#include "engine/fileops.h"
 
 namespace {
 
@@ -20,25 +24,31 @@ namespace {
 // every path through it fail, so nothing below it can be read or written.
 constexpr int kMaxLinks = 40;
 
-std::string owner_text(uid_t uid)
+const char kHowOnOwner[] = "choose a folder root owns, or run setup as that user with -noroot";
+
+std::string name_text(const char *name, const char *idWord, unsigned id)
 {
-    const std::string id = "uid " + std::to_string(uid);
+    // An id without a name stands for its name too.
+    const std::string number = std::to_string(id);
+    return (name ? std::string(name) : number) + " (" + idWord + " " + number;
+}
+
+std::string user_text(uid_t uid)
+{
     std::vector<char> buf(16384);
     struct passwd pw;
     struct passwd *found = nullptr;
-    if (getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_name)
-        return std::string(found->pw_name) + ", " + id;
-    return id;
+    const bool known = getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_name;
+    return name_text(known ? found->pw_name : nullptr, "uid", uid);
 }
 
-std::string refusal_text(const std::string &path, const struct stat &st)
+std::string group_text(gid_t gid)
 {
-    const char *kind = S_ISDIR(st.st_mode) ? "folder" : S_ISLNK(st.st_mode) ? "link" : "file";
-    char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-    return "Setup runs as root and will not use " + path + ", a " + kind + " that another user controls (owner " +
-           owner_text(st.st_uid) + ", mode " + mode +
-           "):\nchoose a folder root owns, or run setup as that user with -noroot";
+    std::vector<char> buf(16384);
+    struct group gr;
+    struct group *found = nullptr;
+    const bool known = getgrgid_r(gid, &gr, buf.data(), buf.size(), &found) == 0 && found && found->gr_name;
+    return name_text(known ? found->gr_name : nullptr, "gid", gid);
 }
 
 // Whether someone other than root decides what st stands for: its owner
@@ -53,6 +63,28 @@ bool others_control(const struct stat &st, bool onTheWay)
     if (S_ISLNK(st.st_mode) || (st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
         return false;
     return !(onTheWay && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX));
+}
+
+// The refusal of st at path, which others_control has found: who controls
+// it ("owned by nobody (uid 65534, mode 0755)", "writable by group staff
+// (gid 50, mode 0775)", "writable by others (mode 0777)"), and what to do.
+std::string refusal_text(const std::string &path, const struct stat &st)
+{
+    const char *kind = S_ISDIR(st.st_mode) ? "folder" : S_ISLNK(st.st_mode) ? "link" : "file";
+    char mode[16];
+    std::snprintf(mode, sizeof mode, "mode %04o)", static_cast<unsigned>(st.st_mode & 07777));
+    std::string who;
+    if (st.st_uid != 0) {
+        who = "owned by " + user_text(st.st_uid) + ", " + mode + ":\n" + kHowOnOwner;
+    } else {
+        const bool group = st.st_mode & S_IWGRP, others = st.st_mode & S_IWOTH;
+        if (group)
+            who = "writable by group " + group_text(st.st_gid) + (others ? ") and by others (" : ", ");
+        else
+            who = "writable by others (";
+        who += std::string(mode) + ":\nchoose a folder only root may write to, or run setup with -noroot";
+    }
+    return "Setup runs as root and will not use " + path + ", a " + kind + " " + who;
 }
 
 // Puts the components of path in front of those still to walk.
@@ -71,13 +103,175 @@ void walk_first(std::deque<std::string> &rest, const std::string &path)
     rest.insert(rest.begin(), parts.begin(), parts.end());
 }
 
-std::string read_link(const std::string &path)
+std::string joined(const std::string &at, const std::string &name)
 {
-    std::vector<char> buf(PATH_MAX + 1);
-    ssize_t n = readlink(path.c_str(), buf.data(), buf.size());
-    if (n <= 0 || static_cast<size_t>(n) >= buf.size())
+    return at == "/" ? "/" + name : at + "/" + name;
+}
+
+qv::Fd open_root()
+{
+    return qv::Fd(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+qv::Walk walk(const std::string &path, qv::WalkRule rule, bool endOnTheWay);
+
+// make_checked_folder, for a folder that is itself on the way to another
+// one when endOnTheWay (it may then be sticky and writable by everyone).
+std::string make_folder(const std::string &folder, qv::Fd *into, bool endOnTheWay)
+{
+    qv::Walk w = walk(folder, qv::WalkRule::Tree, endOnTheWay);
+    if (w.missing) {
+        // Made in its parent, itself made and checked first: a folder root
+        // makes in a folder that is root's (or sticky) stays root's.
+        std::string path = folder;
+        while (path.size() > 1 && path.back() == '/')
+            path.pop_back();
+        const size_t slash = path.rfind('/');
+        if (slash == std::string::npos || slash + 1 >= path.size())
+            return "";
+        qv::Fd parent;
+        const std::string refusal = make_folder(slash == 0 ? "/" : path.substr(0, slash), &parent, true);
+        if (!refusal.empty() || parent.get() < 0)
+            return refusal;
+        if (mkdirat(parent.get(), path.c_str() + slash + 1, 0755) != 0 && errno != EEXIST)
+            return "";
+        w = walk(folder, qv::WalkRule::Tree, endOnTheWay);
+    }
+    if (w.refusal.empty() && w.fd.get() >= 0 && into) {
+        struct stat st;
+        if (fstat(w.fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
+            *into = std::move(w.fd);
+        else
+            errno = ENOTDIR;
+    }
+    return w.refusal;
+}
+
+} // namespace
+
+namespace qv {
+
+std::string refusal_of(const std::string &path, const struct stat &st)
+{
+    if (geteuid() != 0 || !others_control(st, false))
         return "";
-    return std::string(buf.data(), static_cast<size_t>(n));
+    return refusal_text(path, st);
+}
+
+Walk walk_path(const std::string &path, WalkRule rule)
+{
+    return walk(path, rule, false);
+}
+
+} // namespace qv
+
+namespace {
+
+qv::Walk walk(const std::string &path, qv::WalkRule rule, bool endOnTheWay)
+{
+    using namespace qv;
+    Walk w;
+    std::string full = path.empty() ? "/" : path;
+    if (full[0] != '/') {
+        CStr cwd(getcwd(nullptr, 0));
+        if (!cwd)
+            return w;
+        full = std::string(cwd.get()) + "/" + full;
+    }
+    const bool tree = rule == WalkRule::Tree;
+
+    w.at = "/";
+    Fd cur = open_root();
+    struct stat st;
+    if (cur.get() < 0 || fstat(cur.get(), &st) != 0)
+        return w;
+    if (tree && others_control(st, true)) {
+        w.refusal = refusal_text(w.at, st);
+        return w;
+    }
+    std::deque<std::string> rest;
+    walk_first(rest, full);
+    int links = 0;
+    while (!rest.empty()) {
+        const std::string name = rest.front();
+        rest.pop_front();
+        if (name == ".")
+            continue;
+        if (name == "..") {
+            // cur was reached from "/" through folders only, so its parent
+            // is the one walked before it, and was checked then.
+            cur.reset(openat(cur.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+            if (cur.get() < 0)
+                return w;
+            const size_t slash = w.at.rfind('/');
+            w.at = slash == 0 ? "/" : w.at.substr(0, slash);
+            continue;
+        }
+        const std::string next = joined(w.at, name);
+        // The entry itself, a link included, so that what is checked is
+        // what is then followed.
+        Fd entry(openat(cur.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (entry.get() < 0) {
+            if (errno != ENOENT)
+                return w;
+            // Where ".." would lead from a folder still to be made depends on
+            // what is made at its name: refused, the path names no folder yet.
+            for (const std::string &later : rest) {
+                if (later == "..") {
+                    w.refusal = "Setup runs as root and will not use " + full + ", a path that goes up (\"..\") from " +
+                                next + ", which does not exist:\ngive the folder's path without \"..\"";
+                    return w;
+                }
+            }
+            w.at = next;
+            w.missing = true;
+            errno = ENOENT;
+            return w;
+        }
+        if (fstat(entry.get(), &st) != 0)
+            return w;
+        if (S_ISLNK(st.st_mode)) {
+            if (st.st_uid != 0) {
+                w.refusal = refusal_text(next, st);
+                return w;
+            }
+            // Root's own link: the walk goes on where it leads.
+            char target[PATH_MAX];
+            const ssize_t n = ++links <= kMaxLinks ? readlinkat(entry.get(), "", target, sizeof target) : -1;
+            if (n <= 0 || static_cast<size_t>(n) >= sizeof target) {
+                errno = ELOOP;
+                return w;
+            }
+            const std::string to(target, static_cast<size_t>(n));
+            walk_first(rest, to);
+            if (to[0] == '/') {
+                cur = open_root();
+                w.at = "/";
+            }
+            continue;
+        }
+        if (tree && others_control(st, true)) {
+            w.refusal = refusal_text(next, st);
+            return w;
+        }
+        // Nothing can be reached below a file.
+        if (!S_ISDIR(st.st_mode) && !rest.empty()) {
+            errno = ENOTDIR;
+            return w;
+        }
+        cur = std::move(entry);
+        w.at = next;
+    }
+    // What the path names gets no exception for being sticky, unless it is
+    // itself on the way to what is wanted.
+    if (fstat(cur.get(), &st) != 0)
+        return w;
+    if (tree && others_control(st, endOnTheWay)) {
+        w.refusal = refusal_text(w.at, st);
+        return w;
+    }
+    w.fd = std::move(cur);
+    return w;
 }
 
 } // namespace
@@ -88,61 +282,7 @@ std::string folder_refusal(const std::string &folder)
 {
     if (geteuid() != 0 || folder.empty())
         return "";
-    std::string path = folder;
-    if (path[0] != '/') {
-        CStr cwd(getcwd(nullptr, 0));
-        if (!cwd)
-            return "";
-        path = std::string(cwd.get()) + "/" + path;
-    }
-
-    // at is where the walk stands, a path without links; rest what is left
-    // to walk from there.
-    std::string at = "/";
-    std::deque<std::string> rest;
-    walk_first(rest, path);
-    struct stat st;
-    if (lstat(at.c_str(), &st) != 0)
-        return "";
-    if (others_control(st, true))
-        return refusal_text(at, st);
-    int links = 0;
-    while (!rest.empty()) {
-        const std::string name = rest.front();
-        rest.pop_front();
-        if (name == ".")
-            continue;
-        if (name == "..") {
-            // at holds no link, so its parent is the one the system takes.
-            size_t slash = at.rfind('/');
-            at = slash == 0 ? "/" : at.substr(0, slash);
-            continue;
-        }
-        const std::string next = at == "/" ? "/" + name : at + "/" + name;
-        // What does not exist yet is made by root, and so is all below it.
-        if (lstat(next.c_str(), &st) != 0)
-            return "";
-        if (others_control(st, true))
-            return refusal_text(next, st);
-        if (S_ISLNK(st.st_mode)) {
-            // Root's own link: the walk goes on where it leads.
-            const std::string target = read_link(next);
-            if (++links > kMaxLinks || target.empty())
-                return "";
-            walk_first(rest, target);
-            if (target[0] == '/')
-                at = "/";
-            continue;
-        }
-        // Nothing can be reached below a file.
-        if (!S_ISDIR(st.st_mode) && !rest.empty())
-            return "";
-        at = next;
-    }
-    // The folder itself gets no exception.
-    if (lstat(at.c_str(), &st) != 0)
-        return "";
-    return others_control(st, false) ? refusal_text(at, st) : "";
+    return walk_path(folder, WalkRule::Tree).refusal;
 }
 
 std::string tree_refusal(const char *root, const char *productDir)
@@ -151,10 +291,47 @@ std::string tree_refusal(const char *root, const char *productDir)
         return "";
     if (!productDir)
         return folder_refusal(root);
-    // The root destination is on the way to both.
-    std::string refusal = folder_refusal(std::string(root) + "/" + productDir);
-    if (refusal.empty())
-        refusal = folder_refusal(std::string(root) + "/Quorvanta");
+    // The root destination is on the way to all of them; the history and
+    // its folder are what the next run reads.
+    const std::string product = std::string(root) + "/" + productDir;
+    std::vector<std::string> paths = {product, std::string(root) + "/Quorvanta", product + "/SetupFiles"};
+    if (const char *history = QV_instGetHistoryFile())
+        paths.push_back(product + "/SetupFiles/" + history);
+    for (const std::string &path : paths) {
+        std::string refusal = folder_refusal(path);
+        if (!refusal.empty())
+            return refusal;
+    }
+    return "";
+}
+
+std::string make_checked_folder(const std::string &folder, Fd *into)
+{
+    if (geteuid() != 0) {
+        if (QV_instMkdir(folder.c_str(), 0755, nullptr) != 0)
+            return "";
+        Fd fd(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (into)
+            *into = std::move(fd);
+        return "";
+    }
+    return make_folder(folder, into, false);
+}
+
+std::string make_destination(const char *root, const char *productDir, const std::string &destination, bool &made)
+{
+    made = false;
+    errno = 0;
+    if (geteuid() != 0 || destination.empty()) {
+        made = QV_instMkdir(destination.empty() ? nullptr : destination.c_str(), 0755, nullptr) == 0;
+        return "";
+    }
+    std::string refusal = tree_refusal(root, productDir);
+    if (!refusal.empty())
+        return refusal;
+    Fd folder;
+    refusal = make_checked_folder(destination, &folder);
+    made = folder.get() >= 0;
     return refusal;
 }
 

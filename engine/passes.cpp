@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +14,7 @@
 #include "engine/fileops_internal.h"
 #include "engine/install.h"
 #include "engine/internal.h"
+#include "engine/ownership.h"
 #include "engine/util.h"
 #include "wizard/shell.h"
 
@@ -157,11 +159,51 @@ int run_function(const PassContext &c, _QV_InstPackage *package, QV_InstOperatio
     return QV_instCustomFunction(&op->u.function, &args, c.stream) != 0 ? 1 : 0;
 }
 
+// As root, the folder that a file operation writes into or removes from
+// (the product folder, or the folder of an archive: the common folder, the
+// root destination) is made when missing and checked right before the
+// operation: one that another user has made or been given meanwhile is
+// refused with an error line, and nothing of root's goes into it or is
+// removed through it. True when refused.
+bool folder_refused(const PassContext &c, const QV_InstOperation *op)
+{
+    if (c.pass != QV_PassFiles || geteuid() != 0)
+        return false;
+    std::string folder;
+    switch (op->type) {
+    case QV_OPER_COPY:
+    case QV_OPER_COPYZ:
+    case QV_OPER_UNTAR:
+    case QV_OPER_UNTARZ:
+    case QV_OPER_MKDIR:
+    case QV_OPER_HARDLINK:
+    case QV_OPER_SOFTLINK:
+        folder = c.destination;
+        break;
+    case QV_OPER_UNTAR2:
+    case QV_OPER_UNTARZ2:
+        folder = untar2_directory(op->u.tar.dest);
+        break;
+    default:
+        return false;
+    }
+    std::string refusal = folder.empty() ? "" : qv::make_checked_folder(folder);
+    if (refusal.empty())
+        return false;
+    std::replace(refusal.begin(), refusal.end(), '\n', ' ');
+    QV_instSendUpdate(c.stream, "-1 %s\n", refusal.c_str());
+    return true;
+}
+
 // One operation in one pass; the result is ORed into the pass status.
 // Returns false for a type that no operation line can have.
 bool run_operation(const PassContext &c, _QV_InstPackage *package, QV_InstOperation *op, int &status)
 {
     const bool files = c.pass == QV_PassFiles;
+    if (folder_refused(c, op)) {
+        status |= 1;
+        return true;
+    }
     switch (op->type) {
     case QV_OPER_COPY:
         if (files) {

@@ -19,6 +19,7 @@
 #include "engine/fileops_internal.h"
 #include "engine/internal.h"
 #include "engine/lines.h"
+#include "engine/ownership.h"
 #include "engine/util.h"
 
 namespace {
@@ -109,25 +110,57 @@ std::string intermediate_menu(const std::string &menu, const std::string &next)
 // size it is left alone. Real menu files are a few KiB.
 const off_t kMaxOthersMenuFile = off_t{1} << 20;
 
+// The message for a menu file of another user that is larger than root
+// reads; result 1.
+int too_large(const std::string &shown)
+{
+    std::fprintf(stderr, "Shortcut file is larger than 1 MiB and another user's, left as it is: %s\n", shown.c_str());
+    return 1;
+}
+
+// How much of the menu file open on fd root reads: kMaxOthersMenuFile of
+// another user's file, all of one's own.
+uint64_t read_limit(int fd)
+{
+    struct stat st;
+    return fstat(fd, &st) == 0 && st.st_uid == geteuid() ? UINT64_MAX : static_cast<uint64_t>(kMaxOthersMenuFile);
+}
+
 // As root, the menu files live in a user's folder, where the user may have
 // planted a link to any file of the system: they are opened only as plain
 // files. A file that is only read (oneLink false) may have other names; one
 // that is written in place, not replaced, would otherwise write into
-// whatever other file the user linked it to. Another user's file larger
-// than kMaxOthersMenuFile is left alone too. A refused file: message naming
-// it, `refused` set, -1.
+// whatever other file the user linked it to. Another user's file already
+// larger than kMaxOthersMenuFile is left alone at once; one that grows
+// meanwhile is stopped by the reader's limit (read_limit). A refused file:
+// message naming it, `refused` set, -1.
 int open_no_link(int dirFd, const char *name, const std::string &shown, int flags, bool oneLink, bool &refused)
 {
     qv::Fd fd(qv::open_plain(dirFd, name, flags, 0, "Shortcut file", shown, refused,
                              oneLink ? qv::PlainAllows::FileOnly : qv::PlainAllows::OtherNames));
     struct stat st;
     if (fd.get() >= 0 && fstat(fd.get(), &st) == 0 && st.st_uid != geteuid() && st.st_size > kMaxOthersMenuFile) {
-        std::fprintf(stderr, "Shortcut file is larger than 1 MiB and another user's, left as it is: %s\n",
-                     shown.c_str());
+        too_large(shown);
         refused = true;
         return -1;
     }
     return fd.release();
+}
+
+// A folder of menu files opened as root: through no link that root does
+// not own, so that a user's link to a folder of the system (HOME reaching
+// /etc) does not have root's files made there.
+qv::Fd open_menu_folder(const char *dir)
+{
+    if (geteuid() != 0)
+        return qv::Fd(open(dir, O_PATH | O_DIRECTORY | O_CLOEXEC));
+    qv::Walk walk = qv::walk_path(dir, qv::WalkRule::Links);
+    struct stat st;
+    if (walk.fd.get() >= 0 && fstat(walk.fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
+        return std::move(walk.fd);
+    if (!walk.refusal.empty())
+        std::fprintf(stderr, "%s\n", walk.refusal.c_str());
+    return qv::Fd();
 }
 
 // ~/.auxchestrc for root: never through a link, nor into a file with other
@@ -135,7 +168,7 @@ int open_no_link(int dirFd, const char *name, const std::string &shown, int flag
 // the owner of the home folder, whose file it is.
 qv::Fd open_auxchestrc_as_root(const char *home, const std::string &shown, bool &refused)
 {
-    qv::Fd homeFd(open(home, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    qv::Fd homeFd = open_menu_folder(home);
     struct stat folder;
     if (homeFd.get() < 0 || fstat(homeFd.get(), &folder) != 0)
         return qv::Fd();
@@ -248,7 +281,7 @@ int QV_instAddSinclude(char *home, char *location)
     // the line looked for is kept from one piece to the next.
     const std::string_view wanted(include.get());
     std::string window;
-    qv::LinePieces pieces(rc.get());
+    qv::LinePieces pieces(rc.get(), geteuid() == 0 ? read_limit(fileno(rc.get())) : UINT64_MAX);
     std::string_view piece;
     bool lineEnds = false;
     while (pieces.next(piece, lineEnds)) {
@@ -260,6 +293,8 @@ int QV_instAddSinclude(char *home, char *location)
         else if (window.size() >= wanted.size())
             window.erase(0, window.size() - (wanted.size() - 1));
     }
+    if (pieces.over_limit())
+        return too_large(rcPath.get());
     std::fseek(rc.get(), 0, SEEK_END);
     std::fprintf(rc.get(), "\n%s\n", include.get());
     return std::fclose(rc.release()) == 0 ? 0 : 1;
@@ -299,7 +334,7 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
     const std::string menuFile = std::string(dir) + "/.shortcuts";
     // O_PATH: the folder is only searched and written, never listed, so it
     // needs no read permission.
-    qv::Fd dirFd(open(dir, O_PATH | O_DIRECTORY | O_CLOEXEC));
+    qv::Fd dirFd = open_menu_folder(dir);
     // A missing menu file is an empty one; one that exists but cannot be
     // read must not be replaced by a file without its menus.
     qv::File in;
@@ -411,7 +446,7 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
         inLine = false;
     };
     if (in) {
-        qv::LinePieces pieces(in.get());
+        qv::LinePieces pieces(in.get(), asRoot ? read_limit(fileno(in.get())) : UINT64_MAX);
         std::string_view piece;
         bool lineEnds = false;
         while (pieces.next(piece, lineEnds)) {
@@ -427,6 +462,11 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
         }
         if (inLine)
             end_of_line(); // a last line without its newline
+        if (pieces.over_limit()) {
+            out.reset();
+            unlinkat(dirFd.get(), "QUORRC", 0);
+            return too_large(menuFile);
+        }
     }
 
     for (size_t i = level; i < n; ++i) {

@@ -32,7 +32,7 @@ std::string path_of(const char *name)
 // waiting on a FIFO) and keeps it only when it is owned by the user that
 // setup runs as. The checks are made on the open descriptor, so the name
 // cannot be swapped in between.
-Fd open_plain(const std::string &path, int flags, mode_t mode = 0)
+Fd open_own_info_file(const std::string &path, int flags, mode_t mode = 0)
 {
     bool refused = false;
     Fd fd(qv::open_plain(AT_FDCWD, path.c_str(), flags, mode, "Information file", path, refused));
@@ -54,7 +54,7 @@ Fd open_plain(const std::string &path, int flags, mode_t mode = 0)
 
 std::optional<std::vector<std::string>> read_info_file(const char *name, std::size_t count)
 {
-    Fd fd = open_plain(path_of(name), O_RDONLY);
+    Fd fd = open_own_info_file(path_of(name), O_RDONLY);
     if (fd.get() < 0)
         return std::nullopt;
     std::string text;
@@ -86,7 +86,7 @@ std::optional<std::vector<std::string>> read_info_file(const char *name, std::si
 bool write_info_file(const char *name, const std::vector<std::string> &values)
 {
     // Not O_TRUNC: a file that is refused must be left as it was.
-    Fd fd = open_plain(path_of(name), O_WRONLY | O_CREAT, 0644);
+    Fd fd = open_own_info_file(path_of(name), O_WRONLY | O_CREAT, 0644);
     if (fd.get() < 0 || ftruncate(fd.get(), 0) != 0)
         return false;
     std::string text;

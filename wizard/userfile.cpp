@@ -13,6 +13,7 @@
 
 #include "engine/fileops_internal.h"
 #include "engine/internal.h"
+#include "engine/ownership.h"
 
 namespace qv {
 
@@ -55,47 +56,6 @@ std::string read_source(int source, const std::string &sourceName, std::string &
     }
 }
 
-// Links followed while a home folder is resolved, as the kernel allows.
-constexpr int kMaxLinks = 40;
-
-// Resolves path one component at a time from the folder cur is open on (from
-// "/" when path is absolute), leaving cur on what path names. A link is
-// followed only when root owns it: one that another user made could lead
-// anywhere. False for anyone else's link, too many links, or a component
-// that cannot be opened.
-bool resolve_through_roots_links(Fd &cur, const std::string &path, int &links)
-{
-    if (!path.empty() && path[0] == '/')
-        cur.reset(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    for (size_t start = 0; start < path.size();) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        const std::string part = path.substr(start, end - start);
-        start = end + 1;
-        if (part.empty() || part == ".")
-            continue;
-        if (cur.get() < 0)
-            return false;
-        // The entry itself, a link included, so that what is checked is
-        // what is then followed.
-        Fd next(openat(cur.get(), part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-        struct stat st;
-        if (next.get() < 0 || fstat(next.get(), &st) != 0)
-            return false;
-        if (!S_ISLNK(st.st_mode)) {
-            cur = std::move(next);
-            continue;
-        }
-        char target[4096];
-        ssize_t n = st.st_uid == 0 && ++links <= kMaxLinks ? readlinkat(next.get(), "", target, sizeof target) : -1;
-        if (n <= 0 || static_cast<size_t>(n) >= sizeof target ||
-            !resolve_through_roots_links(cur, std::string(target, static_cast<size_t>(n)), links))
-            return false;
-    }
-    return cur.get() >= 0;
-}
-
 } // namespace
 
 Fd open_home(const std::string &home, uid_t uid, bool &refused)
@@ -107,12 +67,11 @@ Fd open_home(const std::string &home, uid_t uid, bool &refused)
     // As root, a home that is a link the user made (to a folder of the
     // system, say) or a folder of someone else's would have root make a
     // file there and give it to the user.
-    Fd folder(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    int links = 0;
+    Walk walk = walk_path(path, WalkRule::Links);
     struct stat st;
-    if (resolve_through_roots_links(folder, path, links) && fstat(folder.get(), &st) == 0 && S_ISDIR(st.st_mode) &&
-        st.st_uid == uid && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
-        return folder;
+    if (walk.fd.get() >= 0 && fstat(walk.fd.get(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid &&
+        (st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
+        return std::move(walk.fd);
     refused = true;
     return Fd();
 }

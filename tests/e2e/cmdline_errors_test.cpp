@@ -202,24 +202,37 @@ std::map<std::string, std::string> tree_of(const std::string &dir)
 // As root, a tree another user controls is refused before anything in it
 // is read or written, also when links lead to it; below a sticky folder
 // everyone may write to (like /tmp) the product folder root makes is fine.
+// A folder given to that user during the run is refused before root writes
+// into it, and the source folder a history names is used only while it is
+// root's.
 TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "needs root";
-    build("");
+    build("Function \"drv_give\" \"drv_probe.so\" \"\"\nUntar2 \"<CommonDest>\" \"common.tar\" " +
+          medium.tar("common.tar", {{"common.txt", "common\n"}}) + "\n");
     const std::string secret = scratch / "secret", kSecret = "root-only secret\n";
     write_file(secret, kSecret, 0600);
     const auto give = [](const std::string &path) { ASSERT_EQ(lchown(path.c_str(), 65534, 65534), 0); };
     const auto link = [](const std::string &target, const std::string &path) {
         ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
     };
-    // Each row makes the tree at top (the -dest folder, named name below
-    // the scratch folder) and tells what the refusal names: the path below
-    // the scratch folder, its kind, its owner's id and its mode.
+    // The medium installed at top from a copy at folder, which is then gone.
+    const auto install_from_gone = [&](const std::string &top, const std::string &folder) {
+        ASSERT_EQ(run({"/bin/cp", "-a", medium.dir(), folder}).status, 0);
+        ASSERT_EQ(install(folder + "/cdinst.dat", top, home).status, 0);
+        remove_tree(folder);
+    };
+    // Each row makes the tree at top (the -dest folder below the scratch
+    // folder, top + below when given) and tells what the refusal names: the
+    // path below the scratch folder, its kind, who controls it. A run that
+    // fails later than the check may leave the tree changed.
     struct Row {
         const char *name;
         std::function<void(const std::string &top, const std::string &name)> make;
         std::string named, kind, owner; // named empty: the tree is used
+        std::string below = "";
+        bool unchanged = true;
     } rows[] = {
         {"user-owned",
          [&](const std::string &top, const std::string &) {
@@ -235,20 +248,44 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
                  give(entry.first);
              give(product);
          },
-         "user-owned/QvTest", "folder", "uid 65534, mode 0755"},
+         "user-owned/QvTest", "folder owned by", "(uid 65534, mode 0755)"},
+        {"user-setupfiles",
+         [&](const std::string &top, const std::string &) {
+             make_dirs(top + "/QvTest/SetupFiles");
+             make_dirs(top + "-plant");
+             link(secret, top + "-plant/cdinst.dat");
+             write_file(top + "/QvTest/SetupFiles/.QvTest.his",
+                        "HistoryFileVersion 2\nQuorvanta Test\n1.0\n" + top + "-plant\nPackage \"p\" Installed\n");
+             give(top + "-plant");
+             give(top + "/QvTest/SetupFiles");
+         },
+         "user-setupfiles/QvTest/SetupFiles", "folder owned by", "(uid 65534, mode 0755)"},
         {"writable",
          [&](const std::string &top, const std::string &) {
              make_dirs(top + "/QvTest");
              chmod((top + "/QvTest").c_str(), 0777);
          },
-         "writable/QvTest", "folder", "uid 0, mode 0777"},
+         "writable/QvTest", "folder writable by group", "(gid 0) and by others (mode 0777)"},
+        {"up-from-missing",
+         [&](const std::string &top, const std::string &) {
+             make_dirs(top + "/user");
+             give(top + "/user");
+         },
+         "up-from-missing/missing/../user/QvTest", "path that goes up", "up-from-missing/missing, which does not",
+         "/missing/../user"},
+        {"common-given",
+         [&](const std::string &top, const std::string &) {
+             make_dirs(top + "/Quorvanta");
+             write_file(top + "/Quorvanta/give", "");
+         },
+         "common-given/Quorvanta", "folder owned by", "(uid 65534, mode 0755)", "", false},
         {"user-link",
          [&](const std::string &top, const std::string &) {
              make_dirs(top + "-target");
              link(top + "-target", top);
              give(top);
          },
-         "user-link", "link", "uid 65534, mode 0777"},
+         "user-link", "link owned by", "(uid 65534, mode 0777)"},
         // Root's links, the second one relative and going up from where the
         // first leads, end in the user's folder (not in root's beside it).
         {"root-link",
@@ -260,13 +297,25 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
              link(name + "-deep/in", top + "-hop");
              link(name + "-hop/../" + name + "-owned", top);
          },
-         "root-link-deep/root-link-owned", "folder", "uid 65534, mode 0755"},
+         "root-link-deep/root-link-owned", "folder owned by", "(uid 65534, mode 0755)"},
         {"sticky",
          [&](const std::string &top, const std::string &) {
              make_dirs(top + "-target");
              chmod((top + "-target").c_str(), 01777);
              link(top + "-target", top);
          },
+         "", "", ""},
+        // The medium a history names was removed, then made again by the
+        // user with a link to the secret; or moved away.
+        {"source-remade",
+         [&](const std::string &top, const std::string &) {
+             ASSERT_NO_FATAL_FAILURE(install_from_gone(top, top + "-medium"));
+             make_dirs(top + "-medium");
+             link(secret, top + "-medium/cdinst.dat");
+             give(top + "-medium");
+         },
+         "", "", ""},
+        {"source-moved", [&](const std::string &top, const std::string &) { install_from_gone(top, top + "-m"); },
          "", "", ""},
     };
     for (const Row &row : rows) {
@@ -275,20 +324,21 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
         ASSERT_NO_FATAL_FAILURE(row.make(top, row.name));
         const auto before = tree_of(top);
 
-        RunResult r = install(medium.cdinst(), top, home);
+        RunResult r = install(medium.cdinst(), top + row.below, home);
         if (row.named.empty()) {
             EXPECT_EQ(r.status, 0) << r.err;
             EXPECT_EQ(read_file(top + "/QvTest/ok.txt"), "ok\n");
         } else {
             EXPECT_EQ(r.status, 1) << r.out << r.err;
             EXPECT_NE(r.err.find("Error: Setup runs as root and will not use " + scratch / row.named + ", a " +
-                                 row.kind + " that another user controls (owner "),
+                                 row.kind + " "),
                       std::string::npos)
                 << r.err;
-            EXPECT_NE(r.err.find(row.owner + "):\nchoose a folder root owns, or run setup as that user with -noroot\n"),
-                      std::string::npos)
-                << r.err;
-            EXPECT_EQ(tree_of(top), before);
+            EXPECT_NE(r.err.find(row.owner), std::string::npos) << r.err;
+            if (row.unchanged) {
+                EXPECT_EQ(tree_of(top), before);
+            }
+            EXPECT_FALSE(exists(top + "/Quorvanta/common.txt"));
         }
         EXPECT_EQ((r.out + r.err).find(kSecret), std::string::npos);
         for (const std::string &dir : {top, home})

@@ -168,20 +168,22 @@ TEST(HistoryFile, InvalidHistoriesAreRejectedWithoutEndingTheProgram)
         std::string content;
         int result;
         std::string printed;
+        const char *source = "/usr"; // the source folder afterwards
     } rows[] = {
-        {"valid", "HistoryFileVersion 2\nProd\n3.1\n/tmp\n", 1, ""},
-        {"product name as a substring", "HistoryFileVersion 2\nMyProd suite\n3.1\n/tmp\n", 1, ""},
-        {"format number 1", "HistoryFileVersion 1\nProd\n3.1\n/tmp\n", 0, corrupt},
-        {"other key word", "HistoryVersion 2\nProd\n3.1\n/tmp\n", 0, corrupt},
-        {"no format number", "HistoryFileVersion\nProd\n3.1\n/tmp\n", 0, corrupt},
-        {"other product", "HistoryFileVersion 2\nOther\n3.1\n/tmp\n", 0, corrupt},
+        {"valid", "HistoryFileVersion 2\nProd\n3.1\n/usr\n", 1, ""},
+        {"product name as a substring", "HistoryFileVersion 2\nMyProd suite\n3.1\n/usr\n", 1, ""},
+        {"format number 1", "HistoryFileVersion 1\nProd\n3.1\n/usr\n", 0, corrupt},
+        {"other key word", "HistoryVersion 2\nProd\n3.1\n/usr\n", 0, corrupt},
+        {"no format number", "HistoryFileVersion\nProd\n3.1\n/usr\n", 0, corrupt},
+        {"other product", "HistoryFileVersion 2\nOther\n3.1\n/usr\n", 0, corrupt},
         {"empty file", "", 0, corrupt},
         {"no version line", "HistoryFileVersion 2\nProd\n", 0, corrupt},
         {"no source line", "HistoryFileVersion 2\nProd\n3.1\n", 0, corrupt},
         {"empty source line", "HistoryFileVersion 2\nProd\n3.1\n\n", 0, corrupt},
         {"relative source gone", "HistoryFileVersion 2\nProd\n3.1\nno/such/dir\n", 0, corrupt},
-        {"source line without newline", "HistoryFileVersion 2\nProd\n3.1\n/tmp", 1, ""},
-        {"older version only warns", "HistoryFileVersion 2\nProd\n2.9\n/tmp\n", 1,
+        {"source folder gone", "HistoryFileVersion 2\nProd\n3.1\n/no/such/medium\n", 1, "", "/medium"},
+        {"source line without newline", "HistoryFileVersion 2\nProd\n3.1\n/usr", 1, ""},
+        {"older version only warns", "HistoryFileVersion 2\nProd\n2.9\n/usr\n", 1,
          "Setup has detected an older version of Prod (2.9)\nBefore installing, you should select Remove All."
          "Returning OK\n"},
     };
@@ -197,7 +199,7 @@ TEST(HistoryFile, InvalidHistoriesAreRejectedWithoutEndingTheProgram)
             EXPECT_STREQ(m.cd->sourceDir, "/medium") << row.what;
             EXPECT_EQ(m.pkg("a")->installed, 0) << row.what;
         } else {
-            EXPECT_STREQ(m.cd->sourceDir, "/tmp") << row.what;
+            EXPECT_STREQ(m.cd->sourceDir, row.source) << row.what;
         }
     }
 }
@@ -350,7 +352,7 @@ TEST(HistoryFile, AsRootNoHistoryIsReadFromATreeAnotherUserControls)
         EXPECT_EQ(m.check(base + "configured/Prod/"), 0) << tree;
         EXPECT_NE(testing::internal::GetCapturedStderr().find("History file not read: Setup runs as root and will not "
                                                               "use " +
-                                                              base + tree + ", a folder that another user controls"),
+                                                              base + tree + ", a folder owned by "),
                   std::string::npos)
             << tree;
         EXPECT_STREQ(m.cd->rootDest, (base + "configured").c_str()) << tree;

@@ -289,9 +289,9 @@ TEST_F(DestinationTest, FoldersThatCannotHoldTheProductAreRefused)
         ASSERT_EQ(chown((shared + "/QvTest").c_str(), 65534, 65534), 0);
         const passwd *user = getpwuid(65534);
         cases.push_back({shared, "Setup runs as root and will not use " + shared +
-                                     "/QvTest, a folder that another user controls (owner " +
-                                     (user ? std::string(user->pw_name) + ", " : "") +
-                                     "uid 65534, mode 0755):\nchoose a folder root owns, or run setup as that user "
+                                     "/QvTest, a folder owned by " +
+                                     (user ? std::string(user->pw_name) : "65534") +
+                                     " (uid 65534, mode 0755):\nchoose a folder root owns, or run setup as that user "
                                      "with -noroot"});
     }
     for (const Refused &c : cases) {
