@@ -770,8 +770,8 @@ void QV_instChangeResgitryPermission(char *installDir)
     // a link put at the registry's name would hand the new mode to any file
     // of the system: the mode is set on what was opened as a plain file or
     // folder.
-    bool refused = false;
-    qv::Fd fd(qv::open_plain(AT_FDCWD, path.get(), O_RDONLY, 0, "Registry", path.get(), refused,
+    bool notPlain = false;
+    qv::Fd fd(qv::open_plain(AT_FDCWD, path.get(), O_RDONLY, 0, "Registry", path.get(), notPlain,
                              qv::PlainAllows::Folder));
     if (fd.get() >= 0 && fstat(fd.get(), &st) == 0)
         fchmod(fd.get(), S_ISDIR(st.st_mode) ? 0755 : 0644);

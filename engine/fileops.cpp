@@ -113,7 +113,7 @@ std::string not_plain_text(const char *what, const std::string &path)
 }
 
 int open_plain(int dir, const char *name, int flags, mode_t mode, const char *what, const std::string &shown,
-               bool &refused, PlainAllows allows)
+               bool &notPlain, PlainAllows allows)
 {
     // A file is emptied only once it is known to be plain: truncating on
     // open would empty a hard link of a system file before it is refused.
@@ -126,7 +126,7 @@ int open_plain(int dir, const char *name, int flags, mode_t mode, const char *wh
         return -1;
     if (fd.get() < 0 || !is_plain(st, allows)) {
         std::fprintf(stderr, "%s\n", not_plain_text(what, shown).c_str());
-        refused = true;
+        notPlain = true;
         return -1;
     }
     if (S_ISREG(st.st_mode)) {

@@ -114,10 +114,10 @@ std::string not_plain_text(const char *what, const std::string &path);
 // AT_FDCWD) never through a link at its own name and without waiting on a
 // FIFO, and keeps it only when is_plain says so. Anything else is left as
 // it is: standard error names it with not_plain_text (what, shown),
-// `refused` is set and the result is -1. A name that cannot be opened at
-// all gives -1 with errno set and `refused` left unset.
+// `notPlain` is set and the result is -1. A name that cannot be opened at
+// all gives -1 with errno set and `notPlain` left unset.
 int open_plain(int dir, const char *name, int flags, mode_t mode, const char *what, const std::string &shown,
-               bool &refused, PlainAllows allows = PlainAllows::FileOnly);
+               bool &notPlain, PlainAllows allows = PlainAllows::FileOnly);
 
 // Paths longer than the installer's path limit are refused with the
 // operation's own error line instead of being cut.

@@ -132,16 +132,16 @@ uint64_t read_limit(int fd)
 // that is written in place, not replaced, would otherwise write into
 // whatever other file the user linked it to. Another user's file already
 // larger than kMaxOthersMenuFile is left alone at once; one that grows
-// meanwhile is stopped by the reader's limit (read_limit). A refused file:
-// message naming it, `refused` set, -1.
-int open_no_link(int dirFd, const char *name, const std::string &shown, int flags, bool oneLink, bool &refused)
+// meanwhile is stopped by the reader's limit (read_limit). A file left alone:
+// message naming it, `leftAlone` set, -1.
+int open_no_link(int dirFd, const char *name, const std::string &shown, int flags, bool oneLink, bool &leftAlone)
 {
-    qv::Fd fd(qv::open_plain(dirFd, name, flags, 0, "Shortcut file", shown, refused,
+    qv::Fd fd(qv::open_plain(dirFd, name, flags, 0, "Shortcut file", shown, leftAlone,
                              oneLink ? qv::PlainAllows::FileOnly : qv::PlainAllows::OtherNames));
     struct stat st;
     if (fd.get() >= 0 && fstat(fd.get(), &st) == 0 && st.st_uid != geteuid() && st.st_size > kMaxOthersMenuFile) {
         too_large(shown);
-        refused = true;
+        leftAlone = true;
         return -1;
     }
     return fd.release();
@@ -166,7 +166,7 @@ qv::Fd open_menu_folder(const char *dir)
 // ~/.auxchestrc for root: never through a link, nor into a file with other
 // links (it is appended to in place); a new one is created 0644 and given to
 // the owner of the home folder, whose file it is.
-qv::Fd open_auxchestrc_as_root(const char *home, const std::string &shown, bool &refused)
+qv::Fd open_auxchestrc_as_root(const char *home, const std::string &shown, bool &leftAlone)
 {
     qv::Fd homeFd = open_menu_folder(home);
     struct stat folder;
@@ -175,7 +175,7 @@ qv::Fd open_auxchestrc_as_root(const char *home, const std::string &shown, bool 
     const char name[] = ".auxchestrc";
     qv::Fd fd(openat(homeFd.get(), name, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd.get() < 0)
-        return errno == EEXIST ? qv::Fd(open_no_link(homeFd.get(), name, shown, O_RDWR | O_APPEND, true, refused))
+        return errno == EEXIST ? qv::Fd(open_no_link(homeFd.get(), name, shown, O_RDWR | O_APPEND, true, leftAlone))
                                : qv::Fd();
     if (fchown(fd.get(), folder.st_uid, folder.st_gid) != 0 || fchmod(fd.get(), 0644) != 0) {
         unlinkat(homeFd.get(), name, 0);
@@ -266,9 +266,9 @@ int QV_instAddSinclude(char *home, char *location)
         // A user's own linked dotfiles are followed, as any program does.
         rc.reset(std::fopen(rcPath.get(), "a+"));
     } else {
-        bool refused = false;
-        qv::Fd fd = open_auxchestrc_as_root(homeDir, rcPath.get(), refused);
-        if (refused)
+        bool leftAlone = false;
+        qv::Fd fd = open_auxchestrc_as_root(homeDir, rcPath.get(), leftAlone);
+        if (leftAlone)
             return 1;
         rc = qv::stream_of(fd, "a+");
     }
@@ -338,11 +338,11 @@ int install_shortcut(char *menuPath, char *label, char *command, char *dir)
     // A missing menu file is an empty one; one that exists but cannot be
     // read must not be replaced by a file without its menus.
     qv::File in;
-    bool readable = false, refused = false;
+    bool readable = false, leftAlone = false;
     if (dirFd.get() >= 0) {
-        qv::Fd inFd(asRoot ? open_no_link(dirFd.get(), ".shortcuts", menuFile, O_RDONLY, false, refused)
+        qv::Fd inFd(asRoot ? open_no_link(dirFd.get(), ".shortcuts", menuFile, O_RDONLY, false, leftAlone)
                            : openat(dirFd.get(), ".shortcuts", O_RDONLY | O_CLOEXEC));
-        if (refused)
+        if (leftAlone)
             return 1;
         readable = inFd.get() >= 0 || errno == ENOENT;
         if (inFd.get() >= 0) {

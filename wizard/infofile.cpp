@@ -34,8 +34,8 @@ std::string path_of(const char *name)
 // cannot be swapped in between.
 Fd open_own_info_file(const std::string &path, int flags, mode_t mode = 0)
 {
-    bool refused = false;
-    Fd fd(qv::open_plain(AT_FDCWD, path.c_str(), flags, mode, "Information file", path, refused));
+    bool notPlain = false;
+    Fd fd(qv::open_plain(AT_FDCWD, path.c_str(), flags, mode, "Information file", path, notPlain));
     struct stat st;
     if (fd.get() < 0 || fstat(fd.get(), &st) != 0)
         return Fd();

@@ -58,9 +58,9 @@ std::string read_source(int source, const std::string &sourceName, std::string &
 
 } // namespace
 
-Fd open_home(const std::string &home, uid_t uid, bool &refused)
+Fd open_home(const std::string &home, uid_t uid, bool &notTheUsers)
 {
-    refused = false;
+    notTheUsers = false;
     const std::string path = home.empty() ? "/" : home;
     if (geteuid() != 0)
         return Fd(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -72,7 +72,7 @@ Fd open_home(const std::string &home, uid_t uid, bool &refused)
     if (walk.fd.get() >= 0 && fstat(walk.fd.get(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid &&
         (st.st_mode & (S_IWGRP | S_IWOTH)) == 0)
         return std::move(walk.fd);
-    refused = true;
+    notTheUsers = true;
     return Fd();
 }
 

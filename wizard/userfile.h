@@ -18,10 +18,10 @@ std::string print_line(FILE *stream, const std::string &line);
 // account are then made in it through this descriptor, so that nothing put
 // at its path meanwhile is followed. As root it must be the account's own
 // folder: reached through no link that root does not own, owned by uid and
-// writable by no one else; when it is not, `refused` is set. An empty home
+// writable by no one else; when it is not, `notTheUsers` is set. An empty home
 // is "/". Other users open it as any program would. An invalid Fd when the
-// folder cannot be opened (errno set) or is refused.
-Fd open_home(const std::string &home, uid_t uid, bool &refused);
+// folder cannot be opened (errno set) or is not the user's own.
+Fd open_home(const std::string &home, uid_t uid, bool &notTheUsers);
 
 // Writes the whole of source, a regular file, into target, the path of a
 // file in the folder dir (open_home) that is made there by its last
