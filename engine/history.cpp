@@ -43,12 +43,20 @@ std::string history_name()
     return name ? name : "";
 }
 
+// "<dir>/<name>" with one slash between them, though dir may end in one (the
+// destination does), so that no message shows a doubled slash.
+std::string path_below(const std::string &dir, const std::string &name)
+{
+    qv::CStr path(QV_instBuildPath(dir.c_str(), name.c_str(), static_cast<const char *>(nullptr)));
+    return path ? std::string(path.get()) : dir + "/" + name;
+}
+
 // "<dir>/SetupFiles/<history name>". Paths are not cut to any fixed length:
 // whatever the system can open is used, and a longer one fails at fopen and
 // is reported there instead of being written somewhere else.
 std::string history_path(const char *dir)
 {
-    return std::string(dir) + "/" + kSetupFiles + "/" + history_name();
+    return path_below(path_below(dir, kSetupFiles), history_name());
 }
 
 // The history an install run writes. It is made under a temporary name
@@ -260,7 +268,7 @@ qv::File open_outside_destination(_QV_instCDinst *cdinst)
         return nullptr;
     qv::File f = open_history(history_path(candidate.c_str()), O_RDWR, "r+");
     if (!f)
-        f = open_history(candidate + "/" + history_name(), O_RDWR, "r+");
+        f = open_history(path_below(candidate, history_name()), O_RDWR, "r+");
     if (!f)
         return nullptr;
 
@@ -283,7 +291,7 @@ int QV_InitHistoryFile(const char *destination, const char *productName, const c
 {
     if (!destination)
         return 1;
-    std::string dir = std::string(destination) + "/" + kSetupFiles;
+    std::string dir = path_below(destination, kSetupFiles);
     QV_instMkdir(dir.c_str(), 0755, nullptr);
 
     std::string path = dir + "/" + history_name();
