@@ -55,14 +55,16 @@ void send_log_lines(FILE *protocol, const char *text)
 // created when missing, or NULL. As root the log may lie in a folder that a
 // user can write (a user's own software folder), where the user could put
 // at its name a link to any file of the system: it is appended to only as
-// a plain file.
-FILE *open_log()
+// a plain file. *saidWhy is set when such a refusal has been printed.
+FILE *open_log(bool *saidWhy = nullptr)
 {
     const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
     qv::Fd fd;
     if (geteuid() == 0) {
         bool refused = false;
         fd.reset(qv::open_plain(AT_FDCWD, g_logname, flags, 0666, "Log file", g_logname, refused));
+        if (saidWhy)
+            *saidWhy = refused;
     } else {
         fd.reset(open(g_logname, flags, 0666));
     }
@@ -127,9 +129,12 @@ FILE *QV_instOpenLogfile(void)
 {
     if (!g_logname[0])
         return nullptr;
-    FILE *f = open_log();
-    if (!f)
-        std::fprintf(stderr, "Error: (QV_instUpdateLogfile) can't open '%s'\n", g_logname);
+    bool saidWhy = false;
+    FILE *f = open_log(&saidWhy);
+    // A refused link has been named with its reason already.
+    if (!f && !saidWhy)
+        std::fprintf(stderr, "Error: (QV_instUpdateLogfile) can't open '%s': %s; the log entry is lost\n", g_logname,
+                     std::strerror(errno));
     return f;
 }
 
