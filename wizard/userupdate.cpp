@@ -104,9 +104,9 @@ std::string account_name(uid_t uid)
 qv::Fd open_home_for(const char *home, uid_t uid, const char *user, const std::string &target, Outcome &outcome)
 {
     const std::string folder = home && *home ? home : "/";
-    bool refused = false;
-    qv::Fd dir = qv::open_home(folder, uid, refused);
-    if (refused)
+    bool notTheirOwn = false;
+    qv::Fd dir = qv::open_home(folder, uid, notTheirOwn);
+    if (notTheirOwn)
         outcome = {qv::print_line(stderr, "User " + (user ? std::string(user) : account_name(uid)) +
                                               " was not updated: " + folder + " is not a folder that user owns"),
                    true};
