@@ -247,6 +247,7 @@ int QV_instUncompress(const char *source, const char *destination, int mode, int
     }
 
     int result = 0;
+    bool writeFailed = false;
     char buffer[QV_COPY_BLOCK];
     for (;;) {
         ssize_t n = qv::read_block(fileno(command.get()), buffer, sizeof buffer);
@@ -258,8 +259,11 @@ int QV_instUncompress(const char *source, const char *destination, int mode, int
         if (n == 0)
             break;
         if (!qv::write_all(temp.fd(), buffer, static_cast<size_t>(n))) {
-            QV_instSendUpdate(stream, "-1 Uncompress couldn't write to %s\n", destination);
+            // A full disk or the file size limit: the reason goes with the
+            // name, since the medium is not at fault.
+            QV_instSendUpdate(stream, "-1 Uncompress couldn't write to %s: %s\n", destination, std::strerror(errno));
             result = 1;
+            writeFailed = true;
             break;
         }
         QV_instSendUpdate(stream, "+%d %s %s\n", static_cast<int>(n), srcPath.get(), destination);
@@ -267,7 +271,9 @@ int QV_instUncompress(const char *source, const char *destination, int mode, int
             break;
     }
 
-    if (::pclose(command.release()) != 0) {
+    // After a failed write bunzip2 fails too, on the pipe closed under it:
+    // that says nothing about the compressed file.
+    if (::pclose(command.release()) != 0 && !writeFailed) {
         QV_instSendUpdate(stream, "-1 Uncompress couldn't close input file %s\n", srcPath.get());
         result = 1;
     }

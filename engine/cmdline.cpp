@@ -265,7 +265,10 @@ void QV_instProcessUpdate(char *line, uint64_t total)
     long long count = std::strtoll(line, &rest, 10);
     if (count < 0) {
         rest += std::strspn(rest, " \t");
-        std::fprintf(stderr, "Error: %s\n", rest);
+        // Some error lines carry the prefix already ("-1 Error: adding
+        // rootkey=..."); it is not said twice.
+        const bool prefixed = std::strncmp(rest, "Error: ", 7) == 0;
+        std::fprintf(stderr, "%s%s\n", prefixed ? "" : "Error: ", rest);
         qv::install_run().errorPrinted = true;
         return;
     }

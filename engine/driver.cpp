@@ -761,6 +761,7 @@ void QV_instChangeResgitryPermission(char *installDir)
     qv::CStr path(QV_instStrPrint("%s/Application/registry", installDir));
     if (!path)
         return;
+    QV_instRemoveExtraSlash(path.get()); // the folder given ends in a slash
     struct stat st;
     if (geteuid() != 0) {
         chmod(path.get(), (stat(path.get(), &st) == 0 && S_ISDIR(st.st_mode)) ? 0755 : 0644);

@@ -43,13 +43,21 @@ std::string history_name()
     return name ? name : "";
 }
 
+// "<dir>/<name>" with one slash between them, though dir may end in one (the
+// destination does), so that no message shows a doubled slash.
+std::string path_below(const std::string &dir, const std::string &name)
+{
+    qv::CStr path(QV_instBuildPath(dir.c_str(), name.c_str(), static_cast<const char *>(nullptr)));
+    return path ? std::string(path.get()) : dir + "/" + name;
+}
+
 // "<dir>/SetupFiles/<history name>", for messages. Paths are not cut to any
 // fixed length: whatever the system can open is used, and a longer one
 // fails at its open and is reported there instead of being written
 // somewhere else.
 std::string history_path(const char *dir)
 {
-    return std::string(dir) + "/" + kSetupFiles + "/" + history_name();
+    return path_below(path_below(dir, kSetupFiles), history_name());
 }
 
 // A folder of the history, opened once: its files are then opened, made,
@@ -155,7 +163,7 @@ qv::File open_history(int dir, const std::string &name, const std::string &path,
 bool write_history(const char *destination, bool make, int flags, const std::string &text)
 {
     std::string refusal;
-    qv::Fd dir = history_folder(std::string(destination) + "/" + kSetupFiles, make, refusal);
+    qv::Fd dir = history_folder(path_below(destination, kSetupFiles), make, refusal);
     const std::string path = history_path(destination);
     qv::File f = open_history(dir.get(), history_name(), path, flags, "w");
     if (!f) {
@@ -308,7 +316,7 @@ qv::File open_checked_history(const char *root, const char *productDir, const st
     qv::Fd dir = history_folder(historyFolder, false, refusal);
     if (!refusal.empty())
         return not_read(refusal);
-    const std::string path = historyFolder + "/" + history_name();
+    const std::string path = path_below(historyFolder, history_name());
     qv::File f = open_history(dir.get(), history_name(), path, O_RDWR, "r+");
     struct stat st;
     if (f && ::fstat(fileno(f.get()), &st) == 0 && !(refusal = qv::refusal_of(path, st)).empty())
@@ -341,7 +349,7 @@ qv::File open_outside_destination(_QV_instCDinst *cdinst)
     }
 
     const std::string candidateRoot = candidate.substr(0, candidate.find(product));
-    qv::File f = open_checked_history(candidateRoot.c_str(), product, candidate, candidate + "/" + kSetupFiles);
+    qv::File f = open_checked_history(candidateRoot.c_str(), product, candidate, path_below(candidate, kSetupFiles));
     if (!f)
         f = open_checked_history(candidateRoot.c_str(), product, candidate, candidate);
     if (!f)
@@ -380,7 +388,7 @@ int QV_InitHistoryFile(const char *destination, const char *productName, const c
     d.path = draft_path(d.history);
     d.failure.clear();
     std::string refusal;
-    d.folder = history_folder(d.destination + "/" + kSetupFiles, true, refusal);
+    d.folder = history_folder(path_below(d.destination, kSetupFiles), true, refusal);
     if (d.folder.get() >= 0) {
         ::unlinkat(d.folder.get(), d.draft_name().c_str(), 0);
         d.fd.reset(::openat(d.folder.get(), d.draft_name().c_str(),
@@ -430,7 +438,7 @@ int QV_RemoveHistoryFile(const char *destination)
     if (!destination)
         return -1;
     std::string refusal;
-    qv::Fd dir = history_folder(std::string(destination) + "/" + kSetupFiles, false, refusal);
+    qv::Fd dir = history_folder(path_below(destination, kSetupFiles), false, refusal);
     if (dir.get() < 0)
         return -1;
     ::unlinkat(dir.get(), draft_path(history_name()).c_str(), 0);
@@ -447,7 +455,7 @@ int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _Q
         return 0;
 
     qv::File f = open_checked_history(cdinst->rootDest, cdinst->productDir, destination,
-                                      std::string(destination) + "/" + kSetupFiles);
+                                      path_below(destination, kSetupFiles));
     if (!f)
         f = open_outside_destination(cdinst);
     if (!f)

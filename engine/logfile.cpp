@@ -31,7 +31,8 @@ char g_logname[QV_LOGNAME_MAX + 1];
 // inherits it.
 qv::Fd g_logdir;
 std::string g_logbase;
-int g_logdirError = 0; // why g_logdir could not be opened
+int g_logdirError = 0;      // why g_logdir could not be opened
+bool g_logdirRefused = false; // the walk refused it, and said why
 
 // In the install child: the protocol stream that carries its log entries to
 // the parent, so that they land in the log in the order of the run.
@@ -70,7 +71,8 @@ void open_log_folder()
     g_logbase = slash == std::string::npos ? name : name.substr(slash + 1);
     qv::Walk walk = qv::walk_path(slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash),
                                   qv::WalkRule::Tree);
-    g_logdirError = walk.refusal.empty() ? errno : EACCES;
+    g_logdirRefused = !walk.refusal.empty();
+    g_logdirError = g_logdirRefused ? EACCES : errno;
     if (!walk.refusal.empty())
         std::fprintf(stderr, "%s\n", walk.refusal.c_str());
     g_logdir = std::move(walk.fd);
@@ -80,7 +82,8 @@ void open_log_folder()
 // created when missing, or NULL. As root it is opened in the folder that
 // was checked (open_log_folder), and only as a plain file: a user who may
 // write there could have put at its name a link to any file of the system.
-FILE *open_log()
+// *saidWhy is set when such a refusal has been printed.
+FILE *open_log(bool *saidWhy = nullptr)
 {
     const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC;
     qv::Fd fd;
@@ -90,6 +93,8 @@ FILE *open_log()
             fd.reset(qv::open_plain(g_logdir.get(), g_logbase.c_str(), flags, 0666, "Log file", g_logname, notPlain));
         else
             errno = g_logdirError;
+        if (saidWhy)
+            *saidWhy = notPlain || (g_logdir.get() < 0 && g_logdirRefused);
     } else {
         fd.reset(open(g_logname, flags, 0666));
     }
@@ -156,9 +161,12 @@ FILE *QV_instOpenLogfile(void)
 {
     if (!g_logname[0])
         return nullptr;
-    FILE *f = open_log();
-    if (!f)
-        std::fprintf(stderr, "Error: (QV_instUpdateLogfile) can't open '%s'\n", g_logname);
+    bool saidWhy = false;
+    FILE *f = open_log(&saidWhy);
+    // A refused link has been named with its reason already.
+    if (!f && !saidWhy)
+        std::fprintf(stderr, "Error: (QV_instUpdateLogfile) can't open '%s': %s; the log entry is lost\n", g_logname,
+                     std::strerror(errno));
     return f;
 }
 

@@ -338,7 +338,12 @@ int QV_instDisplayMessage(Widget parent, const char *ok, const char *cancel, con
     }
     if (parent)
         return QV_instOkCancelMessageBox(parent, text.get(), ok, cancel, help);
+    // On the terminal the text ends its line, so that whatever is printed
+    // next does not run on after it.
+    const size_t length = std::strlen(text.get());
     std::fputs(text.get(), stderr);
+    if (length > 0 && text.get()[length - 1] != '\n')
+        std::fputc('\n', stderr);
     log_box_text(text.get());
     return 0;
 }

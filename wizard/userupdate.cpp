@@ -104,9 +104,9 @@ std::string account_name(uid_t uid)
 qv::Fd open_home_for(const char *home, uid_t uid, const char *user, const std::string &target, Outcome &outcome)
 {
     const std::string folder = home && *home ? home : "/";
-    bool refused = false;
-    qv::Fd dir = qv::open_home(folder, uid, refused);
-    if (refused)
+    bool notTheirOwn = false;
+    qv::Fd dir = qv::open_home(folder, uid, notTheirOwn);
+    if (notTheirOwn)
         outcome = {qv::print_line(stderr, "User " + (user ? std::string(user) : account_name(uid)) +
                                               " was not updated: " + folder + " is not a folder that user owns"),
                    true};
@@ -132,6 +132,8 @@ Outcome install_into_home(int in, const std::string &sourceName, const char *hom
 Outcome copy_env_file(const char *home, const char *sourceDir, uid_t uid, gid_t gid, const char *user)
 {
     qv::CStr source(QV_instStrPrint("%s/%s", sourceDir ? sourceDir : "", kEnvFile));
+    if (source)
+        QV_instRemoveExtraSlash(source.get()); // a folder given with its trailing slash
     if (!source || check_if_file_exist(source.get()) != 0)
         return {qv::print_line(stderr, std::string("ERROR: Can't find file: ") + (source ? source.get() : kEnvFile))};
     // No waiting on a FIFO put there: it is refused as no regular file.
@@ -150,6 +152,8 @@ Outcome generate_env_file(const char *home, uid_t uid, gid_t gid, const char *us
         return {"ERROR: QV_HOME is not set."};
 
     qv::CStr libPath(QV_instStrPrint("%s/Setup/velcora.so", qvHome));
+    if (libPath)
+        QV_instRemoveExtraSlash(libPath.get()); // the loader's message shows it
     qv::DlHandle lib(libPath ? dlopen(libPath.get(), RTLD_NOW) : nullptr);
     if (!lib) {
         const char *why = dlerror();

@@ -287,7 +287,7 @@ TEST(HistoryFile, UnopenableHistoryIsReportedAndTheRunGoesOn)
     QV_InitHistoryFile(dest.c_str(), "Prod", "3.1");
     QV_UpdateHistoryFile(dest.c_str(), m.suiteNamed("S1"));
     std::string out = testing::internal::GetCapturedStdout();
-    std::string line = "Unable to open " + dest + "/SetupFiles/.Prod.his\n";
+    std::string line = "Unable to open " + dest + "SetupFiles/.Prod.his\n";
     EXPECT_EQ(out, line + line);
 }
 
@@ -314,7 +314,7 @@ TEST(HistoryFile, LinkAtTheHistorysNameIsNotFollowedByRoot)
     EXPECT_EQ(m.check(dest), 0);
     std::string out = testing::internal::GetCapturedStdout();
     std::string err = testing::internal::GetCapturedStderr();
-    std::string line = "Unable to open " + dest + "/SetupFiles/.Prod.his\n";
+    std::string line = "Unable to open " + dest + "SetupFiles/.Prod.his\n";
     EXPECT_EQ(out, line + line);
     EXPECT_NE(err.find("is a link"), std::string::npos) << err;
     EXPECT_EQ(qvtest::read_file(target), planted);

@@ -154,7 +154,8 @@ TEST(Logfile, NameOfAtMost4127CharactersIsKept)
     EXPECT_EQ(QV_instGetLogfileName(), longest);
     testing::internal::CaptureStderr();
     EXPECT_EQ(QV_instUpdateLogfile("lost\n"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: (QV_instUpdateLogfile) can't open '" + longest + "'\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: (QV_instUpdateLogfile) can't open '" + longest +
+                                                          "': File name too long; the log entry is lost\n");
 
     // A name that cannot be created stays set and each entry says so.
     std::string nodir = tmp / "no/such/dir.log";
@@ -163,9 +164,9 @@ TEST(Logfile, NameOfAtMost4127CharactersIsKept)
     testing::internal::CaptureStderr();
     EXPECT_EQ(QV_instUpdateLogfile("x\n"), 0);
     EXPECT_EQ(QV_instOpenLogfile(), nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Error: (QV_instUpdateLogfile) can't open '" + nodir + "'\n" +
-                  "Error: (QV_instUpdateLogfile) can't open '" + nodir + "'\n");
+    const std::string lost =
+        "Error: (QV_instUpdateLogfile) can't open '" + nodir + "': No such file or directory; the log entry is lost\n";
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), lost + lost);
     EXPECT_EQ(QV_instUpdateLogfile(nullptr), -1);
 }
 
@@ -178,20 +179,19 @@ TEST(Logfile, AsRootALinkAtItsNameIsNotWrittenThrough)
     qvtest::ScratchDir tmp("planted");
     const std::string victim = tmp / "shadow", log = tmp / "setup.log";
     qvtest::write_file(victim, "root:secret\n", 0600);
-    const std::string cannot = "Error: (QV_instUpdateLogfile) can't open '" + log + "'\n";
 
     ASSERT_EQ(symlink(victim.c_str(), log.c_str()), 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(QV_instInitLogfileAndTimeStamp(log.c_str()), -1);
     EXPECT_EQ(QV_instUpdateLogfile("entry\n"), 0);
     const std::string refused = "Log file is a link or not a plain file, left as it is: " + log + "\n";
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), refused + refused + cannot);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), refused + refused); // at set-up and for the entry
 
     ASSERT_EQ(unlink(log.c_str()), 0);
     ASSERT_EQ(link(victim.c_str(), log.c_str()), 0);
     testing::internal::CaptureStderr();
     EXPECT_EQ(QV_instUpdateLogfile("entry\n"), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), refused + cannot);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), refused);
 
     EXPECT_EQ(qvtest::read_file(victim), "root:secret\n");
     struct stat st {};

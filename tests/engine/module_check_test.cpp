@@ -71,7 +71,7 @@ TEST_F(Modules, UsableModuleIsCheckedAndClosed)
     qvtest::CaptureFd capture(STDERR_FILENO);
     EXPECT_EQ(validateModule(cd), 100);
     err = capture.finish();
-    EXPECT_EQ(err, "Error: missing function in module\nModule: check_good.so\nPackage: q\nFunction: notThere");
+    EXPECT_EQ(err, "Error: missing function in module\nModule: check_good.so\nPackage: q\nFunction: notThere\n");
     QV_instFreeCDinst(cd);
 }
 
@@ -87,27 +87,27 @@ TEST_F(Modules, FailedChecksFailTheRead)
         {"version written as a float",
          "Package \"p\" \"\"\nFunction \"checkInstall\" \"check_float.so\" \"\"\n",
          "Error: version number of module is invalid\nModule: %M/check_float.so\nPackage: p\n"
-         "Current version: 1.100000\nRequired version: 1.100000"},
+         "Current version: 1.100000\nRequired version: 1.100000\n"},
         {"no version", "Package \"p\" \"\"\nFunction \"checkInstall\" \"check_noversion.so\" \"\"\n",
-         "Error: there is no version number in module\nModule: %M/check_noversion.so\nPackage: p"},
+         "Error: there is no version number in module\nModule: %M/check_noversion.so\nPackage: p\n"},
         {"no initModule and no function: two messages",
          "Package \"p\" \"\"\nFunction \"notThere\" \"check_noinit.so\" \"\"\n",
-         "Error: missing function in module\nModule: check_noinit.so\nPackage: p\nFunction: initModule"
-         "Error: missing function in module\nModule: check_noinit.so\nPackage: p\nFunction: notThere"},
+         "Error: missing function in module\nModule: check_noinit.so\nPackage: p\nFunction: initModule\n"
+         "Error: missing function in module\nModule: check_noinit.so\nPackage: p\nFunction: notThere\n"},
         {"named function missing", "Package \"p\" \"\"\nFunction \"checkInstall\" \"check_nofunc.so\" \"\"\n",
-         "Error: missing function in module\nModule: check_nofunc.so\nPackage: p\nFunction: checkInstall"},
+         "Error: missing function in module\nModule: check_nofunc.so\nPackage: p\nFunction: checkInstall\n"},
         {"empty function name", "Package \"p\" \"\"\nFunction \"\" \"check_good.so\" \"\"\n",
-         "Error: missing function in module\nModule: check_good.so\nPackage: p\nFunction: "},
+         "Error: missing function in module\nModule: check_good.so\nPackage: p\nFunction: \n"},
         {"every operation is checked",
          "Package \"p\" \"\"\nFunction \"checkInstall\" \"check_noversion.so\" \"\"\n"
          "Function \"checkInstall\" \"check_good.so\" \"\"\n"
          "Package \"q\" \"\"\nFunction \"checkInstall\" \"check_nofunc.so\" \"\"\n",
-         "Error: there is no version number in module\nModule: %M/check_noversion.so\nPackage: p"
-         "Error: missing function in module\nModule: check_nofunc.so\nPackage: q\nFunction: checkInstall"},
+         "Error: there is no version number in module\nModule: %M/check_noversion.so\nPackage: p\n"
+         "Error: missing function in module\nModule: check_nofunc.so\nPackage: q\nFunction: checkInstall\n"},
         {"a module that does not load stops the check",
          "Package \"p\" \"\"\nFunction \"f\" \"missing.so\" \"\"\nFunction \"f\" \"check_nofunc.so\" \"\"\n",
          "Error: unable to load %M/missing.so\n%M/missing.so: cannot open shared object file: No such file or "
-         "directory"},
+         "directory\n"},
     };
     for (const FailureRow &row : rows) {
         SCOPED_TRACE(row.name);

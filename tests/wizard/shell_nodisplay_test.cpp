@@ -75,7 +75,7 @@ TEST_F(NoDisplay, FormattedMessageGoesToStderr)
               0);
     EXPECT_EQ(QV_instDisplayMessage(nullptr, "OK", nullptr, nullptr, "no newline %d%%", 50), 0);
     const std::string printedOut = out.finish();
-    EXPECT_EQ(err.finish(), "Error: Internal error getting size of package 'core' (sizeFn)\nno newline 50%");
+    EXPECT_EQ(err.finish(), "Error: Internal error getting size of package 'core' (sizeFn)\nno newline 50%\n");
     EXPECT_EQ(printedOut, "");
 }
 
