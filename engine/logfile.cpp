@@ -63,14 +63,15 @@ void send_log_lines(FILE *protocol, const char *text)
 }
 
 // As root: opens the folder of the log named g_logname through the
-// checked walk, or says why it is not used.
+// checked walk, or says why it is not used. Like /tmp, it may be sticky and
+// writable by everyone: nobody else may then replace the log root made.
 void open_log_folder()
 {
     std::string name = g_logname;
     const size_t slash = name.rfind('/');
     g_logbase = slash == std::string::npos ? name : name.substr(slash + 1);
     qv::Walk walk = qv::walk_path(slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash),
-                                  qv::WalkRule::Tree);
+                                  qv::WalkRule::Tree, true);
     g_logdirRefused = !walk.refusal.empty();
     g_logdirError = g_logdirRefused ? EACCES : errno;
     if (!walk.refusal.empty())

@@ -113,13 +113,11 @@ qv::Fd open_root()
     return qv::Fd(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
 }
 
-qv::Walk walk(const std::string &path, qv::WalkRule rule, bool endOnTheWay);
-
 // make_checked_folder, for a folder that is itself on the way to another
 // one when endOnTheWay (it may then be sticky and writable by everyone).
 std::string make_folder(const std::string &folder, qv::Fd *into, bool endOnTheWay)
 {
-    qv::Walk w = walk(folder, qv::WalkRule::Tree, endOnTheWay);
+    qv::Walk w = qv::walk_path(folder, qv::WalkRule::Tree, endOnTheWay);
     if (w.missing) {
         // Made in its parent, itself made and checked first: a folder root
         // makes in a folder that is root's (or sticky) stays root's.
@@ -135,7 +133,7 @@ std::string make_folder(const std::string &folder, qv::Fd *into, bool endOnTheWa
             return refusal;
         if (mkdirat(parent.get(), path.c_str() + slash + 1, 0755) != 0 && errno != EEXIST)
             return "";
-        w = walk(folder, qv::WalkRule::Tree, endOnTheWay);
+        w = qv::walk_path(folder, qv::WalkRule::Tree, endOnTheWay);
     }
     if (w.refusal.empty() && w.fd.get() >= 0 && into) {
         struct stat st;
@@ -158,18 +156,8 @@ std::string refusal_of(const std::string &path, const struct stat &st)
     return refusal_text(path, st);
 }
 
-Walk walk_path(const std::string &path, WalkRule rule)
+Walk walk_path(const std::string &path, WalkRule rule, bool endOnTheWay)
 {
-    return walk(path, rule, false);
-}
-
-} // namespace qv
-
-namespace {
-
-qv::Walk walk(const std::string &path, qv::WalkRule rule, bool endOnTheWay)
-{
-    using namespace qv;
     Walk w;
     std::string full = path.empty() ? "/" : path;
     if (full[0] != '/') {
@@ -273,10 +261,6 @@ qv::Walk walk(const std::string &path, qv::WalkRule rule, bool endOnTheWay)
     w.fd = std::move(cur);
     return w;
 }
-
-} // namespace
-
-namespace qv {
 
 std::string folder_refusal(const std::string &folder)
 {

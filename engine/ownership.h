@@ -36,8 +36,10 @@ struct Walk {
 // many links as the system follows. The rule says what else refuses the
 // walk. A ".." after a component that does not exist is refused: whoever
 // may make that component decides where ".." leads. Without fd, refusal
-// and missing, errno says why the path could not be followed.
-Walk walk_path(const std::string &path, WalkRule rule);
+// and missing, errno says why the path could not be followed. What the path
+// names is itself on the way to something when endOnTheWay (a folder of
+// files root makes): it may then be sticky and writable by everyone.
+Walk walk_path(const std::string &path, WalkRule rule, bool endOnTheWay = false);
 
 // As root: why st, found at path, must not be used by root (owned by
 // another user, or writable by group or others; a link's mode means
