@@ -314,6 +314,16 @@ TEST(MenuFilesAsRoot, NeverWrittenThroughLinks)
         EXPECT_EQ(readlink(link.c_str(), buf, sizeof buf - 1), static_cast<ssize_t>(target.size())) << name;
     }
     EXPECT_EQ(qvtest::read_file(target), secret);
+
+    // A home reached through the user's link to a folder of the system.
+    std::string system = dir / "system-folder", linked = dir / "home-link";
+    qvtest::make_dirs(system);
+    ASSERT_EQ(symlink(system.c_str(), linked.c_str()), 0);
+    ASSERT_EQ(lchown(linked.c_str(), 65534, 65534), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(QV_instAddSinclude(&linked[0], &location[0]), 1);
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(qvtest::exists(system + "/.auxchestrc"));
 }
 
 // A .auxchestrc hard-linked to a file of the system (where the kernel
