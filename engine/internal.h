@@ -143,9 +143,9 @@ inline ChildIds children(const _QV_InstConfigList *config)
 // commit_history_draft puts in the history's place once the run has
 // finished its walk, after the destination's files are on disk. A run
 // without changes leaves the old history as it was; one whose history could
-// not be written says so and leaves none (history.cpp).
+// not be written says so, leaves none and answers false (history.cpp).
 void begin_history_draft();
-void commit_history_draft(bool changes);
+bool commit_history_draft(bool changes);
 
 // In the install child: log entries go to the parent as "#Log:" lines on
 // the protocol stream instead of straight into the log, so that the parent

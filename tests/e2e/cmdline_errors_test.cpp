@@ -95,15 +95,16 @@ TEST_F(CmdlineErrors, MissingSourceFileIsSkippedAndTheRunFails)
 
 // A history that cannot be written (a folder stands at its temporary
 // name) is told on the terminal and in the log, naming the file and the
-// reason; none is left, so the next run installs everything again. The
-// installation itself did not fail.
+// reason; none is left, so the next run installs everything again, and the
+// run failed.
 TEST_F(CmdlineErrors, AHistoryThatCannotBeWrittenIsTold)
 {
     build("");
     const std::string history = dest + "/SetupFiles/.QvTest.his";
     make_dirs(history + ".tmp/held");
     RunResult r = install(medium.cdinst(), root, home);
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(log().substr(log().rfind('\n', log().size() - 2) + 1), "Error during the installation\n");
     const std::string told = "Error: the history file " + history + " was not written (" + history +
                              ".tmp: File exists); the next run will install everything again\n";
     EXPECT_NE(r.err.find(told), std::string::npos) << r.err;
