@@ -182,8 +182,11 @@ TEST_F(GraphicalInstall, AnErrorAnsweredNoEndsWithOneWithoutHistory)
 {
     for (const char *error : {"abort", "Demo error"}) {
         qvtest::remove_tree(root);
-        const std::string script = std::string(kFullInstallation) + "- busy 3000\n*mbOkCancel cancel\n";
-        EXPECT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_ERROR", error}}), 1) << output();
+        const std::string script = std::string(kFullInstallation) + "- busy 4000\n*mbOkCancel cancel\n";
+        // The module sends its line a second after the wizard began to be
+        // held up.
+        EXPECT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_ERROR", error}, {"QV_TEST_GUI_SLOW_MS", "1000"}}), 1)
+            << output();
         EXPECT_TRUE(qvtest::exists(product() + "/bin/qvdemo")) << "nothing is rolled back";
         EXPECT_FALSE(qvtest::exists(product() + "/tools/bin/qvtool")) << error;
         EXPECT_FALSE(qvtest::exists(history()));
