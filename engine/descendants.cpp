@@ -1,13 +1,17 @@
 // Finding and signalling the processes below an install child through
-// /proc, with system calls and fixed buffers only: the child's own stop
-// handler uses it.
+// /proc, with system calls only: the child's own stop handler uses it.
 #include "engine/descendants.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -30,11 +34,17 @@ void stat_path(pid_t pid, char *buf)
     buf[at] = '\0';
 }
 
-// The parent and the start time of a process from its stat line: the
-// fields after the command name (which may hold blanks and parentheses,
-// hence the last ')') are the state, the parent, ... and, 20th, the start
-// time.
-bool read_stat(pid_t pid, pid_t *parent, unsigned long long *start)
+struct Stat {
+    char state;               // 'Z' once ended and not yet collected
+    pid_t parent;
+    unsigned long long start; // in clock ticks after boot
+};
+
+// The state, the parent and the start time of a process from its stat
+// line: the fields after the command name (which may hold blanks and
+// parentheses, hence the last ')') are the state, the parent, ... and,
+// 20th, the start time.
+bool read_stat(pid_t pid, Stat *st)
 {
     char path[32];
     stat_path(pid, path);
@@ -59,15 +69,16 @@ bool read_stat(pid_t pid, pid_t *parent, unsigned long long *start)
             ++p;
         if (!*p)
             return false;
-        if (f > 0) { // the state (field 0) is a letter
+        if (f == 0)
+            st->state = *p;
+        else
             for (; *p >= '0' && *p <= '9'; ++p)
                 field[f] = field[f] * 10 + static_cast<unsigned>(*p - '0');
-        }
         while (*p && *p != ' ')
             ++p;
     }
-    *parent = static_cast<pid_t>(field[1]);
-    *start = field[19];
+    st->parent = static_cast<pid_t>(field[1]);
+    st->start = field[19];
     return true;
 }
 
@@ -77,9 +88,50 @@ void pause_briefly()
     ::nanosleep(&t, nullptr);
 }
 
+// Calls fn(pid, stat) for every process in /proc; fn answers whether to go
+// on.
+template <typename Fn>
+void each_process(Fn &&fn)
+{
+    int dir = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return;
+    alignas(8) char buf[4096];
+    bool more = true;
+    while (more) {
+        ssize_t n = ::getdents64(dir, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at < n && more;) {
+            const auto *entry = reinterpret_cast<const struct dirent64 *>(buf + at);
+            at += entry->d_reclen;
+            pid_t pid = 0;
+            const char *name = entry->d_name;
+            for (; *name >= '0' && *name <= '9'; ++name)
+                pid = pid * 10 + (*name - '0');
+            Stat st;
+            if (!*name && pid > 0 && read_stat(pid, &st))
+                more = fn(pid, st);
+        }
+    }
+    ::close(dir);
+}
+
+unsigned long long start_of(pid_t pid)
+{
+    Stat st;
+    return read_stat(pid, &st) ? st.start : 0;
+}
+
 } // namespace
 
 namespace qv {
+
+Descendants::~Descendants()
+{
+    if (found_)
+        ::munmap(found_, capacity_ * sizeof(Entry));
+}
 
 bool Descendants::known(pid_t pid) const
 {
@@ -89,51 +141,57 @@ bool Descendants::known(pid_t pid) const
     return false;
 }
 
-// One pass over /proc; answers whether it found a process not seen before.
-bool Descendants::scan(pid_t top)
+// Keeps a process found; false when no memory is left for it.
+bool Descendants::add(pid_t pid, unsigned long long start)
 {
-    int dir = ::open("/proc", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0)
-        return false;
-    bool added = false;
-    alignas(8) char buf[4096];
-    while (count_ < kMax) {
-        ssize_t n = ::getdents64(dir, buf, sizeof buf);
-        if (n <= 0)
-            break;
-        for (ssize_t at = 0; at < n && count_ < kMax;) {
-            const auto *entry = reinterpret_cast<const struct dirent64 *>(buf + at);
-            at += entry->d_reclen;
-            pid_t pid = 0;
-            const char *name = entry->d_name;
-            for (; *name >= '0' && *name <= '9'; ++name)
-                pid = pid * 10 + (*name - '0');
-            if (*name || pid <= 0 || pid == top || known(pid))
-                continue;
-            pid_t parent = 0;
-            unsigned long long start = 0;
-            if (!read_stat(pid, &parent, &start) || (parent != top && !known(parent)))
-                continue;
-            found_[count_++] = {pid, start};
-            ::kill(pid, SIGSTOP);
-            added = true;
+    if (count_ == capacity_) {
+        const size_t capacity = capacity_ ? capacity_ * 2 : 512;
+        void *more = ::mmap(nullptr, capacity * sizeof(Entry), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                            -1, 0);
+        if (more == MAP_FAILED)
+            return false;
+        if (found_) {
+            std::memcpy(more, found_, count_ * sizeof(Entry));
+            ::munmap(found_, capacity_ * sizeof(Entry));
         }
+        found_ = static_cast<Entry *>(more);
+        capacity_ = capacity;
     }
-    ::close(dir);
+    found_[count_++] = {pid, start};
+    return true;
+}
+
+// One pass over /proc; answers whether it found a process not seen before.
+bool Descendants::scan(pid_t top, pid_t adopter, unsigned long long since)
+{
+    bool added = false;
+    each_process([&](pid_t pid, const Stat &st) {
+        if (pid == top || known(pid))
+            return true;
+        const bool adopted = adopter > 0 && st.parent == adopter && st.start >= since;
+        if (st.parent != top && !adopted && !known(st.parent))
+            return true;
+        if (!add(pid, st.start))
+            return false;
+        ::kill(pid, SIGSTOP);
+        added = true;
+        return true;
+    });
     return added;
 }
 
-void Descendants::freeze(pid_t top, bool stopTop)
+void Descendants::freeze(pid_t top, bool stopTop, pid_t adopter)
 {
     count_ = 0;
+    const unsigned long long since = adopter > 0 ? start_of(top) : 0;
     if (stopTop)
         ::kill(top, SIGSTOP);
     // A process found late may have started another before its stop took
     // effect: the search ends only after two passes in a row found
     // nothing new.
     int quiet = 0;
-    for (int pass = 0; pass < 100 && quiet < 2; ++pass) {
-        if (scan(top)) {
+    while (quiet < 2) {
+        if (scan(top, adopter, since)) {
             quiet = 0;
         } else {
             ++quiet;
@@ -145,11 +203,64 @@ void Descendants::freeze(pid_t top, bool stopTop)
 void Descendants::signal(int sig) const
 {
     for (size_t i = 0; i < count_; ++i) {
-        pid_t parent = 0;
-        unsigned long long start = 0;
-        if (read_stat(found_[i].pid, &parent, &start) && start == found_[i].start)
+        Stat st;
+        if (read_stat(found_[i].pid, &st) && st.start == found_[i].start)
             ::kill(found_[i].pid, sig);
     }
+}
+
+bool Descendants::any_running() const
+{
+    for (size_t i = 0; i < count_; ++i) {
+        Stat st;
+        if (read_stat(found_[i].pid, &st) && st.start == found_[i].start && st.state != 'Z')
+            return true;
+    }
+    return false;
+}
+
+void Descendants::collect() const
+{
+    const pid_t self = ::getpid();
+    // A process killed just now may take a moment to end, and its own
+    // children come to the subreaper only once it has.
+    for (int round = 0; round < 200; ++round) {
+        bool waiting = false;
+        for (size_t i = 0; i < count_; ++i) {
+            Stat st;
+            if (!read_stat(found_[i].pid, &st) || st.start != found_[i].start)
+                continue;
+            if (st.parent == self && st.state == 'Z')
+                ::waitpid(found_[i].pid, nullptr, WNOHANG);
+            else
+                waiting = true;
+        }
+        if (!waiting)
+            return;
+        pause_briefly();
+    }
+}
+
+unsigned long long process_start(pid_t pid)
+{
+    return start_of(pid);
+}
+
+void collect_adopted(pid_t child, unsigned long long since)
+{
+    const pid_t self = ::getpid();
+    if (since == 0)
+        return;
+    each_process([&](pid_t pid, const Stat &st) {
+        if (pid != child && st.parent == self && st.state == 'Z' && st.start >= since)
+            ::waitpid(pid, nullptr, WNOHANG);
+        return true;
+    });
+}
+
+void become_subreaper()
+{
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
 }
 
 } // namespace qv

@@ -52,6 +52,9 @@ int packages_affected(const _QV_instCDinst *cdinst, _QV_InstConfigList *config)
     return NumPackagesAffected(cdinst, config);
 }
 
+// A child of setup ended since the last look (SIGCHLD).
+volatile sig_atomic_t g_childSignalled = 0;
+
 // How long an interrupted child has to end by itself before it is killed.
 constexpr int kStopGraceMs = 2000;
 
@@ -68,41 +71,50 @@ std::string death_text(int wstatus)
     return "Error: the installation did not complete";
 }
 
+namespace {
+
+long long now_ms()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+// Looked at without collecting it: its process id stays its own until the
+// commands below it have been dealt with.
+bool child_ended(pid_t child)
+{
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno != EINTR; // already collected (SIGCHLD ignored)
+    return info.si_pid == child;
+}
+
+} // namespace
+
 int stop_install_child(pid_t child)
 {
     if (child <= 0)
         return 0;
-    // The child and every command below it are held still, so that none
-    // starts another while they are told to end. The child removes its
-    // unfinished files on SIGTERM and dies of it; a stopped one must run to
-    // act on it.
+    // The child and every command below it, the jobs adopted from it
+    // included, are held still, so that none starts another while they are
+    // told to end. The child removes its unfinished files on SIGTERM and
+    // dies of it; a stopped one must run to act on it.
     Descendants below;
-    below.freeze(child, true);
+    below.freeze(child, true, getpid());
     for (int sig : {SIGTERM, SIGCONT}) {
         kill(child, sig);
         below.signal(sig);
     }
-    // Looked at without collecting it: its process id stays its own until
-    // the commands below it have been dealt with. The grace is measured on
-    // the clock, so that signals that cut the pauses short do not shorten
-    // it.
-    bool ended = false;
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long deadline = now.tv_sec * 1000LL + now.tv_nsec / 1000000 + kStopGraceMs;
-    while (!ended) {
-        siginfo_t info{};
-        if (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
-            if (errno != EINTR)
-                ended = true; // already collected (SIGCHLD ignored)
-        } else if (info.si_pid == child) {
-            ended = true;
-        }
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        if (ended || now.tv_sec * 1000LL + now.tv_nsec / 1000000 >= deadline)
-            break;
+    // Every one of them has the whole grace to clean up, even when the
+    // child ends at once. The grace is measured on the clock, so that
+    // signals that cut the pauses short do not shorten it.
+    const long long deadline = now_ms() + kStopGraceMs;
+    bool ended = child_ended(child);
+    while (now_ms() < deadline && !(ended && !below.any_running())) {
         struct timespec pause = {0, 10 * 1000 * 1000};
         nanosleep(&pause, nullptr);
+        ended = ended || child_ended(child);
     }
     if (!ended)
         kill(child, SIGKILL);
@@ -110,7 +122,28 @@ int stop_install_child(pid_t child)
     int wstatus = 0;
     while (waitpid(child, &wstatus, 0) < 0 && errno == EINTR) {
     }
+    below.collect();
     return wstatus;
+}
+
+bool signal_ignored(int sig)
+{
+    struct sigaction now;
+    return sigaction(sig, nullptr, &now) == 0 && now.sa_handler == SIG_IGN;
+}
+
+bool child_succeeded(int wstatus)
+{
+    return WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
+}
+
+void collect_adopted_jobs()
+{
+    if (!g_childSignalled)
+        return;
+    g_childSignalled = 0;
+    const InstallRun &run = install_run();
+    collect_adopted(run.child, run.childStart);
 }
 
 void continue_if_stopped_by_terminal(pid_t child, int stopSignal)
@@ -200,17 +233,11 @@ void note_interruption(int)
     g_interrupted = 1;
 }
 
-// The signals by which a user stops a run (Ctrl-C, kill, a closed
-// terminal).
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+using qv::kStopSignals;
 
-// As shells do, a signal that was ignored when setup started (nohup, a
-// background job of a script) stays ignored, in the parent and in the
-// child.
 bool ignored(int sig)
 {
-    struct sigaction now;
-    return sigaction(sig, nullptr, &now) == 0 && now.sa_handler == SIG_IGN;
+    return qv::signal_ignored(sig);
 }
 
 // The text-mode parent catches the stop signals to stop the child and
@@ -262,8 +289,10 @@ private:
 volatile sig_atomic_t g_protocolFd = -1;
 
 // A stop signal ends the child, but its unfinished files go first, and the
-// commands it started end with it (those that ignore the signal, as the
-// child would have, go on).
+// commands it started get the same signal. Those that ignore it outlive
+// the child only until the parent stops the run (it got the same Ctrl-C,
+// or sent this SIGTERM itself): what is still there after the grace is
+// killed.
 void child_stopped(int sig)
 {
     qv::remove_unfinished();
@@ -292,8 +321,22 @@ void child_broken_pipe(int)
 }
 
 // A file grown past the file size limit (ulimit -f): the write fails with
-// EFBIG and that one file fails, instead of the child dying with the run.
-void child_file_too_large(int) {}
+// EFBIG and that one file fails (or, in the parent, that one log entry),
+// instead of the process dying with the run.
+void file_too_large(int) {}
+
+// Both processes of a run catch SIGXFSZ; the child gets the handler with
+// the fork.
+void catch_file_too_large()
+{
+    if (ignored(SIGXFSZ))
+        return;
+    struct sigaction sa = {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sa.sa_handler = file_too_large;
+    sigaction(SIGXFSZ, &sa, nullptr);
+}
 
 // The install child's own signal handling. Handlers, not SIG_IGN: the
 // programs the child runs (tar, bunzip2, the registry commands) get the
@@ -313,10 +356,6 @@ void set_child_signals(int protocolFd)
     sa.sa_flags = SA_RESTART;
     sa.sa_handler = child_broken_pipe;
     sigaction(SIGPIPE, &sa, nullptr);
-    if (!ignored(SIGXFSZ)) {
-        sa.sa_handler = child_file_too_large;
-        sigaction(SIGXFSZ, &sa, nullptr);
-    }
 }
 
 // Text-mode parent: hands every line of the child to the text-mode reader
@@ -340,6 +379,7 @@ bool read_child_lines(int fd, uint64_t total, pid_t child)
                 break;
             // A child that stopped (SIGCHLD ends the wait) writes nothing.
             qv::look_at_child(child);
+            qv::collect_adopted_jobs();
             continue;
         }
         if (!FD_ISSET(fd, &readable))
@@ -418,7 +458,7 @@ struct ChildRun {
         stopSignals->release_in_child();
 
     if (QV_instGetMainTopLevelShell())
-        qv::open_child_application(pipe.write);
+        pipe.write = qv::open_child_application(pipe.write);
 
     FILE *out = pipe.write;
     qv::send_log_through(out);
@@ -465,8 +505,9 @@ struct ChildRun {
     status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassAfterFiles, 0);
 
     // The walk is over, whatever its errors: the history now tells what
-    // this run did.
-    qv::commit_history_draft(changes);
+    // this run did. A history that could not be written fails the run.
+    if (!qv::commit_history_draft(changes))
+        status |= 1;
 
     // The parent writes the verdict into the log once the child has ended,
     // after every line of the run.
@@ -547,6 +588,7 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
         return 1;
     }
 
+    catch_file_too_large();
     run.total = static_cast<uint64_t>(QV_instGetTrueSize(cdinst, config, 1, 1));
     if (QV_instDebug >= 1)
         std::fprintf(stderr, "Total size=%llu\n", static_cast<unsigned long long>(run.total));
@@ -657,6 +699,9 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     std::fflush(stderr);
     std::fflush(p.write);
 
+    // Jobs that the child's commands leave behind when they end come to
+    // this process, so that a stop still finds them.
+    qv::become_subreaper();
     Widget shell = QV_instGetMainTopLevelShell();
     std::optional<StopSignals> stopSignals;
     if (!shell)
@@ -672,6 +717,7 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
 
     run.child = pid;
     run.errorFlag = 0;
+    run.childStart = qv::process_start(pid);
     if (shell) {
         // The parent keeps the write end open for the rest of the process,
         // so its reader never sees end of file: the run ends at the final
@@ -707,6 +753,7 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
             break;
         }
     }
+    qv::collect_adopted(pid, run.childStart);
     std::fputs("\n", stdout);
     std::fflush(stdout);
     stopSignals.reset();
@@ -719,8 +766,10 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
         std::exit(1);
     }
     // A child that died before its final marker (a crashing module, a
-    // signal) reported no error line, yet the installation did not finish.
-    if (!completed) {
+    // signal) reported no error line, yet the installation did not finish;
+    // one that failed after it (a module's destructor at exit) did not
+    // finish cleanly either.
+    if (!completed || (!qv::child_succeeded(wstatus) && !run.errorFlag)) {
         const std::string text = qv::death_text(wstatus);
         std::fprintf(stderr, "%s\n", text.c_str());
         QV_instUpdateLogfile("%s\n", text.c_str());
@@ -733,11 +782,13 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     return 0;
 }
 
-// SIGCHLD handler of the installer: it only stays installed; the text-mode
-// driver reaps its child itself.
+// SIGCHLD handler of the installer: it only notes that a child ended (an
+// adopted job, collected by the run's readers) and stays installed; the
+// text-mode driver reaps its child itself.
 void QV_instChildHandler(int sig)
 {
     (void)sig;
+    qv::g_childSignalled = 1;
     signal(SIGCHLD, QV_instChildHandler);
 }
 

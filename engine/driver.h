@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +29,8 @@ struct InstallRun {
     bool historyFound = false;
     // Text mode: the user has been told of an error on the terminal.
     bool errorPrinted = false;
+    unsigned long long childStart = 0; // the install child's start time
+
 };
 
 InstallRun &install_run();
@@ -51,10 +55,28 @@ std::string warning_of(const char *line);
 // from its wait status.
 std::string death_text(int wstatus);
 
-// Ends an install child and every command below it: SIGTERM (the child
-// removes its unfinished files), then after a short grace SIGKILL. Returns
-// the child's wait status once collected.
+// Ends an install child and every command below it, the jobs adopted from
+// it included: SIGTERM (the child removes its unfinished files), then, to
+// what is still there 2 s later, SIGKILL. Returns the child's wait status
+// once collected; what was killed is collected too.
 int stop_install_child(pid_t child);
+
+// The signals by which a user stops a run (Ctrl-C, kill, a closed
+// terminal, Ctrl-\): both front ends stop the child and its commands on
+// them and leave the verdict "Installation interrupted".
+inline constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// As shells do, a signal that was ignored when setup started (nohup, a
+// background job of a script) stays ignored, in the parent and in the
+// child.
+bool signal_ignored(int sig);
+
+// Whether a child's wait status tells a clean end (exit status 0).
+bool child_succeeded(int wstatus);
+
+// Collects the jobs adopted from the install child that have ended since
+// the last call, if SIGCHLD came meanwhile.
+void collect_adopted_jobs();
 
 // A child seen stopped by stopSignal: one that the terminal stopped
 // (Ctrl-Z, or reading or writing it from the background) while its parent
@@ -124,8 +146,20 @@ private:
 // A graphical install child opens its own display connection as a second
 // Xt application and makes its top-level widget the main shell, so that its
 // message boxes (the source-open question) appear on screen. protocol is
-// the stream on which it reports to its parent.
-void open_child_application(FILE *protocol);
+// the stream on which it reports to its parent; the answer is the stream
+// the child writes its lines to from then on, which holds the child after
+// a "-1 abort" line until its parent stops it, and after any other error
+// line until the parent has continued it (the user's Yes).
+FILE *open_child_application(FILE *protocol);
+
+// Whether a protocol line is "-1 abort" (the user's or a module's Abort).
+bool abort_line(const char *line);
+
+// The wizard's end of a run that the user stopped (Cancel then Yes, a stop
+// signal, a lost display): the child and its commands are stopped, the log
+// ends with "Installation interrupted", a first installation leaves no
+// history; setup exits with exitCode.
+[[noreturn]] void interrupt_run(pid_t child, int exitCode);
 
 // After "-1 abort" was sent on stream: in the graphical install child,
 // whose parent stops it on reading that line, nothing more is done until

@@ -15,11 +15,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <Xm/Xm.h>
 
 #include "engine/cdinst.h"
+#include "engine/descendants.h"
 #include "engine/driver.h"
 #include "engine/install.h"
 #include "engine/internal.h"
@@ -45,6 +47,7 @@ struct Reader {
     int busy = 0;              // inside the reader (a question may be waiting)
     bool childReaped = false;  // the child's exit status has been collected
     int childStatus = 0;       // that status, as waitpid gives it
+    XtInputId stopInput = 0;   // the input callback on the stop signals' pipe
     // The root destination, which no dialog can change once a run has begun.
     std::string root;
     bool rootKnown = false;
@@ -97,9 +100,12 @@ void reap_child(bool wait)
     }
 }
 
+void release_stop_signals();
+
 void stop_reading()
 {
     Reader &r = reader();
+    release_stop_signals();
     if (r.input) {
         XtRemoveInput(r.input);
         r.input = 0;
@@ -115,14 +121,102 @@ void ok_box(const char *text)
     QV_instOkCancelMessageBox(main_shell(), text, "OK", nullptr, nullptr);
 }
 
+// During a run the wizard's stop signals are noted on a pipe, whose reader
+// ends the run from the event loop as Cancel then Yes does.
+using qv::kStopSignals;
+
+struct StopPipe {
+    int fds[2] = {-1, -1};
+    struct sigaction old[std::size(kStopSignals)];
+    bool caught[std::size(kStopSignals)] = {};
+};
+
+StopPipe &stop_pipe()
+{
+    static StopPipe p;
+    return p;
+}
+
+volatile sig_atomic_t g_stopSignal = 0;
+
+void note_stop_signal(int sig)
+{
+    int saved = errno;
+    g_stopSignal = sig;
+    char byte = 1;
+    if (write(stop_pipe().fds[1], &byte, 1) < 0) {
+        // The pipe is full: a stop is noted already.
+    }
+    errno = saved;
+}
+
+void stop_signal_noted(XtPointer, int *, XtInputId *)
+{
+    qv::interrupt_run(qv::install_run().child, 1);
+}
+
+// Ends the run when the display is gone: no window can ask or tell any
+// more, and the run would otherwise leave no verdict.
+int display_lost(Display *)
+{
+    std::fputs("Error: the connection to the display was lost\n", stderr);
+    qv::interrupt_run(qv::install_run().child, 1);
+}
+
+void catch_stop_signals(XtAppContext app)
+{
+    StopPipe &p = stop_pipe();
+    if (p.fds[0] < 0 && pipe2(p.fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    struct sigaction sa = {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_handler = note_stop_signal;
+    sa.sa_flags = SA_RESTART;
+    for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+        if (!qv::signal_ignored(kStopSignals[i]))
+            p.caught[i] = sigaction(kStopSignals[i], &sa, &p.old[i]) == 0;
+    }
+    reader().stopInput = XtAppAddInput(app, p.fds[0], reinterpret_cast<XtPointer>(XtInputReadMask),
+                                       stop_signal_noted, nullptr);
+    XSetIOErrorHandler(display_lost);
+}
+
+// Once the run is over, the signals act as they did before it.
+void release_stop_signals()
+{
+    StopPipe &p = stop_pipe();
+    for (size_t i = 0; i < std::size(kStopSignals); ++i)
+        if (p.caught[i])
+            sigaction(kStopSignals[i], &p.old[i], nullptr);
+    std::fill(std::begin(p.caught), std::end(p.caught), false);
+    Reader &r = reader();
+    if (r.stopInput) {
+        XtRemoveInput(r.stopInput);
+        r.stopInput = 0;
+    }
+    XSetIOErrorHandler(nullptr);
+}
+
 // The end of every run that got as far as its end: the end-of-setup
 // dialogs, then the result. The child still fixes the registry's mode and
 // may remove the history file after its last line; the result is shown
 // once it has really finished.
 [[noreturn]] void finish_run()
 {
+    // A stop signal that came with the end (Ctrl-C reaches the child too)
+    // still stops the run.
+    if (g_stopSignal)
+        qv::interrupt_run(qv::install_run().child, 1);
     stop_reading();
     reap_child(true);
+    qv::collect_adopted(qv::install_run().child, qv::install_run().childStart);
+    // A child that failed after its final marker (a module's destructor
+    // crashing at exit) did not end cleanly either.
+    Reader &r = reader();
+    if (r.childReaped && !qv::child_succeeded(r.childStatus) && !qv::install_run().errorFlag) {
+        qv::install_run().errorFlag = 1;
+        QV_instUpdateLogfile("%s\n", qv::death_text(r.childStatus).c_str());
+    }
     qv::log_verdict();
     // A first installation that failed is not offered for maintenance at
     // the next start: that run installs it again.
@@ -250,7 +344,7 @@ void error_line(const char *line, XtInputId *id)
 
     const bool hasText = std::strlen(line) >= 4;
     const char *message = hasText ? line + 3 : line;
-    if (hasText && std::strcmp(message, "abort") == 0)
+    if (qv::abort_line(line))
         stop_run();
     // Logged before the question, so that the log tells it whatever the
     // answer.
@@ -294,6 +388,7 @@ void child_watch(XtPointer, XtIntervalId *)
     // A question that waits inside the reader comes first; look again later.
     if (r.busy == 0)
         reap_child(false);
+    qv::collect_adopted_jobs();
     if (!r.childReaped) {
         r.watch = XtAppAddTimeOut(app, kChildWatchMs, child_watch, nullptr);
         return;
@@ -337,11 +432,14 @@ namespace {
 // still there.
 constexpr int kParentCheckMs = 500;
 
-// In the graphical install child: the parent that reads its lines, and the
-// descriptor of the stream it writes them to.
+// In the graphical install child: the parent that reads its lines, the
+// descriptor of the pipe to it and the stream the child writes its lines
+// to.
 struct ChildSide {
     pid_t parent = 0;
     int protocolFd = -1;
+    FILE *stream = nullptr;
+    qv::LineSplitter lines; // what has been written to the parent so far
 };
 
 ChildSide &child_side()
@@ -350,13 +448,152 @@ ChildSide &child_side()
     return side;
 }
 
+// The parent continued the child (SIGCONT from the parent: Yes to an error
+// question, or No to Cancel).
+volatile sig_atomic_t g_parentContinued = 0;
+
+void parent_continued(int, siginfo_t *info, void *)
+{
+    if (info && info->si_pid == getppid())
+        g_parentContinued = 1;
+}
+
+// Waits up to kParentCheckMs, or until a signal comes, with mask in place
+// meanwhile; false once the parent is gone. A parent that dies takes the
+// pipe's read end with it: the wait never outlasts it, even where its
+// death signal does not come.
+bool parent_still_there(const sigset_t *mask)
+{
+    const ChildSide &side = child_side();
+    if (getppid() != side.parent)
+        return false;
+    struct pollfd protocol = {side.protocolFd, 0, 0};
+    struct timespec pause = {kParentCheckMs / 1000, (kParentCheckMs % 1000) * 1000000L};
+    int ready = ppoll(&protocol, 1, &pause, mask);
+    if (ready < 0 && errno != EINTR)
+        return false;
+    return !(ready > 0 && (protocol.revents & (POLLERR | POLLHUP | POLLNVAL)));
+}
+
+[[noreturn]] void wait_for_stop()
+{
+    // The parent stops the child with SIGTERM, whose handler ends it.
+    while (parent_still_there(nullptr)) {
+    }
+    qv::remove_unfinished();
+    _exit(1);
+}
+
+// After an error line the parent stops the child, asks, and continues it
+// (Yes) or ends it (No). Until then nothing more is done. A SIGCONT counts
+// as the answer only once the parent has read everything (a Cancel
+// question that the line overtook also ends in a SIGCONT). The SIGCONT
+// handler is there only meanwhile: at any other time a stop and continue
+// must not cut short a sleep of the child or of a module.
+class AnswerWait {
+public:
+    AnswerWait()
+    {
+        sigset_t cont;
+        sigemptyset(&cont);
+        sigaddset(&cont, SIGCONT);
+        sigprocmask(SIG_BLOCK, &cont, &mask_);
+        g_parentContinued = 0;
+        struct sigaction sa = {};
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = SA_SIGINFO | SA_RESTART;
+        sa.sa_sigaction = parent_continued;
+        sigaction(SIGCONT, &sa, &old_);
+    }
+    ~AnswerWait()
+    {
+        sigaction(SIGCONT, &old_, nullptr);
+        sigprocmask(SIG_SETMASK, &mask_, nullptr);
+    }
+    AnswerWait(const AnswerWait &) = delete;
+    AnswerWait &operator=(const AnswerWait &) = delete;
+
+    void wait() const
+    {
+        const ChildSide &side = child_side();
+        for (;;) {
+            if (g_parentContinued) {
+                int waiting = 0;
+                if (ioctl(side.protocolFd, FIONREAD, &waiting) == 0 && waiting == 0)
+                    return;
+                g_parentContinued = 0;
+            }
+            if (!parent_still_there(&mask_)) {
+                qv::remove_unfinished();
+                _exit(1);
+            }
+        }
+    }
+
+private:
+    sigset_t mask_;
+    struct sigaction old_;
+};
+
+// The child's protocol stream writes straight through to the pipe and
+// looks at every line that goes out, whoever wrote it (the passes, the
+// source prompt, a module): after "-1 abort" the child does nothing more,
+// after any other error line nothing until the user has answered.
+ssize_t write_watched(void *, const char *buf, size_t n)
+{
+    ChildSide &side = child_side();
+    bool aborted = false;
+    bool error = false;
+    side.lines.feed(buf, n, [&](const char *line) {
+        if (qv::abort_line(line))
+            aborted = true;
+        else if (line[0] == '-')
+            error = true;
+    });
+    // Ready for the answer before the parent can read the question.
+    std::optional<AnswerWait> answer;
+    if (error)
+        answer.emplace();
+    size_t put = 0;
+    while (put < n) {
+        ssize_t w = write(side.protocolFd, buf + put, n - put);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return put > 0 ? static_cast<ssize_t>(put) : -1;
+        put += static_cast<size_t>(w);
+    }
+    if (aborted)
+        wait_for_stop();
+    if (answer)
+        answer->wait();
+    return static_cast<ssize_t>(n);
+}
+
+int close_watched(void *cookie)
+{
+    return std::fclose(static_cast<FILE *>(cookie));
+}
+
 } // namespace
 
 namespace qv {
 
-void open_child_application(FILE *protocol)
+bool abort_line(const char *line)
 {
-    child_side() = {getppid(), protocol ? fileno(protocol) : -1};
+    return line[0] == '-' && std::strlen(line) >= 4 && std::strcmp(line + 3, "abort") == 0;
+}
+
+FILE *open_child_application(FILE *protocol)
+{
+    ChildSide &side = child_side();
+    side.parent = getppid();
+    side.protocolFd = fileno(protocol);
+    // Everything buffered in protocol has been flushed before the fork.
+    cookie_io_functions_t io = {nullptr, write_watched, nullptr, close_watched};
+    side.stream = fopencookie(protocol, "w", io);
+    if (side.stream)
+        setvbuf(side.stream, nullptr, _IOLBF, BUFSIZ);
     // The parent's display connection is the parent's: held open here it
     // would keep a dead parent's windows on the screen. It is not closed
     // through the library, which would talk to the server on the parent's
@@ -372,28 +609,27 @@ void open_child_application(FILE *protocol)
     char *words[] = {name};
     XtAppContext app;
     QV_instCreateMainTopLevelShell(open_application(1, words, &app));
+    return side.stream ? side.stream : protocol;
+}
+
+[[noreturn]] void interrupt_run(pid_t child, int exitCode)
+{
+    stop_reading();
+    Reader &r = reader();
+    if (child != install_run().child || !r.childReaped)
+        stop_install_child(child);
+    r.childReaped = true;
+    QV_instUpdateLogfile("Installation interrupted\n");
+    if (first_installation())
+        QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
+    std::exit(exitCode);
 }
 
 void await_stop(FILE *stream)
 {
     const ChildSide &side = child_side();
-    if (side.parent <= 0 || !stream || side.protocolFd < 0 || fileno(stream) != side.protocolFd)
-        return;
-    // The parent stops the child with SIGTERM, whose handler ends it. A
-    // parent that dies first takes the pipe's read end with it: the wait
-    // never outlasts it, even where its death signal does not come.
-    for (;;) {
-        if (getppid() != side.parent)
-            break;
-        struct pollfd protocol = {side.protocolFd, 0, 0};
-        int ready = poll(&protocol, 1, kParentCheckMs);
-        if (ready < 0 && errno != EINTR)
-            break;
-        if (ready > 0 && (protocol.revents & (POLLERR | POLLHUP | POLLNVAL)))
-            break;
-    }
-    remove_unfinished();
-    _exit(1);
+    if (side.parent > 0 && stream && stream == side.stream)
+        wait_for_stop();
 }
 
 } // namespace qv
@@ -444,6 +680,7 @@ void QV_instCreateProgressBar(Widget parent, int readFd, int childPid)
     XtVaSetValues(mbProgress, XmNuserData, reinterpret_cast<XtPointer>(static_cast<intptr_t>(childPid)), nullptr);
     XtAppContext app = XtWidgetToApplicationContext(parent);
     r.input = XtAppAddInput(app, readFd, reinterpret_cast<XtPointer>(XtInputReadMask), UpdateProgressBar, nullptr);
+    catch_stop_signals(app);
     if (!r.watch)
         r.watch = XtAppAddTimeOut(app, kChildWatchMs, child_watch, nullptr);
 }

@@ -585,11 +585,12 @@ bool put_in_place(Draft &d)
 
 } // namespace
 
-void commit_history_draft(bool changes)
+bool commit_history_draft(bool changes)
 {
     Draft &d = draft();
     if (!d.active)
-        return;
+        return true;
+    bool written = true;
     d.active = false;
     if (!changes) {
         // Nothing was installed or removed: the history stays byte for
@@ -615,9 +616,11 @@ void commit_history_draft(bool changes)
         text.resize(std::strlen(text.c_str()));
         std::fprintf(stderr, "%s\n", text.c_str());
         QV_instUpdateLogfile("%s\n", text.c_str());
+        written = false;
     }
     d.folder.reset();
     qv::mark_unfinished(qv::Unfinished::History, nullptr);
+    return written;
 }
 
 std::string history_source_warning()

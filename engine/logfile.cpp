@@ -194,7 +194,11 @@ int QV_instUpdateLogfile(const char *format, ...)
     va_start(ap, format);
     std::vfprintf(f, format, ap);
     va_end(ap);
-    std::fclose(f);
+    // A log past the file size limit or on a full disk loses the entry;
+    // the run goes on, and the user learns it from here.
+    const bool failed = std::ferror(f) != 0;
+    if (std::fclose(f) != 0 || failed)
+        std::fprintf(stderr, "Error: (QV_instUpdateLogfile) can't write '%s'\n", g_logname);
     return 0;
 }
 

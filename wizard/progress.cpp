@@ -248,13 +248,8 @@ void QV_instProgressCancelCB(Widget w, XtPointer, XtPointer)
                                            "Setup is not yet completed.\n\nIf you quit now, the product will not "
                                            "be installed\nproperly.\n\nQuit Setup?",
                                            "Yes", "No", nullptr);
-    if (answer == 0) {
-        qv::stop_install_child(child);
-        QV_instUpdateLogfile("Installation interrupted\n");
-        if (qv::first_installation())
-            QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
-        std::exit(10);
-    }
+    if (answer == 0)
+        qv::interrupt_run(child, 10);
     if (child > 0)
         kill(child, SIGCONT);
 }

@@ -95,15 +95,16 @@ TEST_F(CmdlineErrors, MissingSourceFileIsSkippedAndTheRunFails)
 
 // A history that cannot be written (a folder stands at its temporary
 // name) is told on the terminal and in the log, naming the file and the
-// reason; none is left, so the next run installs everything again. The
-// installation itself did not fail.
+// reason; none is left, so the next run installs everything again, and the
+// run failed.
 TEST_F(CmdlineErrors, AHistoryThatCannotBeWrittenIsTold)
 {
     build("");
     const std::string history = dest + "/SetupFiles/.QvTest.his";
     make_dirs(history + ".tmp/held");
     RunResult r = install(medium.cdinst(), root, home);
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(log().substr(log().rfind('\n', log().size() - 2) + 1), "Error during the installation\n");
     const std::string told = "Error: the history file " + history + " was not written (" + history +
                              ".tmp: File exists); the next run will install everything again\n";
     EXPECT_NE(r.err.find(told), std::string::npos) << r.err;
@@ -383,6 +384,8 @@ TEST_F(CmdlineErrors, TheVerdictIsTheLastLineOfTheLog)
         {"Function \"drv_longline\" \"drv_probe.so\" \"x\"\n", ""},
         {"Function \"drv_crash\" \"drv_probe.so\" \"\"\n",
          "Error: the installation did not complete (the install child was killed by signal 11)\n"},
+        {"Function \"drv_crash_at_exit\" \"drv_probe.so\" \"\"\n",
+         "Error: the installation did not complete (the install child was killed by signal 11)\n"},
         {"Function \"drv_setsource\" \"drv_probe.so\" \"" + elsewhere + "\"\n",
          "Copyfile can't open file: cdinst.dat\n"},
         {"", ""}, // with a folder in the place of the description's copy
@@ -604,12 +607,19 @@ TEST_F(LingeringRun, HangupIgnoredAtStartStaysIgnored)
     EXPECT_TRUE(exists(dest + "/SetupFiles/.QvTest.his"));
 }
 
-// Ctrl-C while a registry command runs ends that command too.
+// Ctrl-C while a registry command runs ends that command too, and the job
+// it left behind when its own shell ended; the command has the grace to
+// clean up on SIGTERM.
 TEST_F(LingeringRun, InterruptEndsTheCommandsTheChildStarted)
 {
     const std::string commandPid = scratch / "regkey.pid";
+    const std::string jobPid = scratch / "job.pid";
+    const std::string cleaned = scratch / "cleaned";
     medium.file("mwperl", "#!/bin/sh\nshift\nexec \"$@\"\n", 0755);
-    medium.file("regkey", "#!/bin/sh\necho $$ > '" + commandPid + "'\nsleep 600\n", 0755);
+    medium.file("regkey",
+                "#!/bin/sh\nsh -c 'sleep 600 & echo $! > " + jobPid + "'\ntrap 'sleep 0.3; echo done > " + cleaned +
+                    "; exit 1' TERM\necho $$ > '" + commandPid + "'\nsleep 600 & wait\n",
+                0755);
     build("Copy \"mwperl\" \"Application/mainwin/mw/bin-amd64_linux/mwperl\" 30 0755 0 0\n"
           "Copy \"regkey\" \"Application/mainwin/mw/bin-linux_optimized/regkey\" 60 0755 0 0\n"
           "RegData \"HKLM\" \"Software/Test\" \"Path\" \"%d\"\n");
@@ -621,6 +631,8 @@ TEST_F(LingeringRun, InterruptEndsTheCommandsTheChildStarted)
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_TRUE(ends_by_itself(command)) << "the registry command outlived the run";
+    EXPECT_TRUE(ends_by_itself(wait_for_pid(jobPid))) << "the command's job outlived the run";
+    EXPECT_EQ(read_file(cleaned), "done\n");
 }
 
 // Where new files cannot be made without a name (no /proc to name them

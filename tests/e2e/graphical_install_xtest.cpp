@@ -175,14 +175,22 @@ TEST_F(GraphicalInstall, AnErrorAsksAndYesGoesOn)
     EXPECT_FALSE(qvtest::exists(history()));
 }
 
-// "No" stops the run: the child is killed and a first installation leaves
-// no history behind.
+// "No" stops the run, as a module's "-1 abort" does at once: the child is
+// killed and a first installation leaves no history behind. Even with the
+// wizard held up meanwhile, nothing after the module is installed.
 TEST_F(GraphicalInstall, AnErrorAnsweredNoEndsWithOneWithoutHistory)
 {
-    const std::string script = std::string(kFullInstallation) + "*mbOkCancel cancel\n";
-    EXPECT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_ERROR", "Demo error"}}), 1) << output();
-    EXPECT_TRUE(qvtest::exists(product() + "/bin/qvdemo")) << "nothing is rolled back";
-    EXPECT_FALSE(qvtest::exists(history()));
+    for (const char *error : {"abort", "Demo error"}) {
+        qvtest::remove_tree(root);
+        const std::string script = std::string(kFullInstallation) + "- busy 4000\n*mbOkCancel cancel\n";
+        // The module sends its line a second after the wizard began to be
+        // held up.
+        EXPECT_EQ(run_wizard(script, "", {{"QV_TEST_GUI_ERROR", error}, {"QV_TEST_GUI_SLOW_MS", "1000"}}), 1)
+            << output();
+        EXPECT_TRUE(qvtest::exists(product() + "/bin/qvdemo")) << "nothing is rolled back";
+        EXPECT_FALSE(qvtest::exists(product() + "/tools/bin/qvtool")) << error;
+        EXPECT_FALSE(qvtest::exists(history()));
+    }
     // The log tells the error whatever the answer.
     const std::string log = read_file(product() + "/SetupFiles/setup.log");
     EXPECT_NE(log.find("\nDemo error\n"), std::string::npos) << log;
@@ -212,6 +220,15 @@ TEST_F(GraphicalInstall, CancelAsksNoResumesYesQuitsWithTen)
     EXPECT_FALSE(qvtest::exists(product() + "/tools/bin/qvtool")) << "the run went on after Yes";
     const std::string log = read_file(product() + "/SetupFiles/setup.log");
     EXPECT_EQ(log.substr(log.rfind('\n', log.size() - 2) + 1), "Installation interrupted\n") << log;
+
+    // kill of the wizard (SIGTERM) ends the run the same way, with 1.
+    qvtest::remove_tree(root);
+    EXPECT_EQ(run_wizard(std::string(kFullInstallation) + "- signal 15\n", "", {{"QV_TEST_GUI_SLOW_MS", "60000"}}), 1)
+        << output();
+    EXPECT_FALSE(qvtest::exists(history()));
+    EXPECT_FALSE(qvtest::exists(history() + ".tmp"));
+    const std::string killed = read_file(product() + "/SetupFiles/setup.log");
+    EXPECT_EQ(killed.substr(killed.rfind('\n', killed.size() - 2) + 1), "Installation interrupted\n") << killed;
 }
 
 // Started from a terminal that stops background writers (stty tostop): what
