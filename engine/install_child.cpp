@@ -1,0 +1,167 @@
+// The install child: it runs the passes over the configuration, reports
+// each step on the protocol pipe, writes the history, and ends with its
+// verdict marker.
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "engine/descendants.h"
+#include "engine/fileops.h"
+#include "engine/install.h"
+#include "engine/internal.h"
+#include "engine/run_phases.h"
+#include "engine/unfinished.h"
+#include "engine/util.h"
+
+namespace qv {
+
+namespace {
+
+// The install child's write end of the pipe, for its SIGPIPE handler.
+volatile sig_atomic_t g_protocolFd = -1;
+
+// A stop signal ends the child, but its unfinished files go first, and the
+// commands it started get the same signal. Those that ignore it outlive
+// the child only until the parent stops the run (it got the same Ctrl-C,
+// or sent this SIGTERM itself): what is still there after the grace is
+// killed.
+void child_stopped(int sig)
+{
+    remove_unfinished();
+    Descendants below;
+    below.freeze(getpid(), false);
+    below.signal(sig);
+    below.signal(SIGCONT);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+// A write to a reader that is gone. When that reader is the parent, nobody
+// would see what the child reports, nor could anyone stop it: the child
+// ends. Any other reader (the terminal's pipe that `| head` closed) only
+// makes that write fail, and the installation goes on.
+void child_broken_pipe(int)
+{
+    int saved = errno;
+    struct pollfd protocol = {g_protocolFd, 0, 0};
+    if (poll(&protocol, 1, 0) == 1 && (protocol.revents & POLLERR)) {
+        remove_unfinished();
+        signal(SIGPIPE, SIG_DFL);
+        raise(SIGPIPE);
+    }
+    errno = saved;
+}
+
+// The install child's own signal handling. Handlers, not SIG_IGN: the
+// programs the child runs (tar, bunzip2, the registry commands) get the
+// default actions back when they start, as they expect. The child stays in
+// setup's process group: a run in the foreground of a terminal keeps it,
+// and what the child and its commands read from it or write to it works as
+// for setup itself.
+void set_child_signals(int protocolFd)
+{
+    g_protocolFd = protocolFd;
+    struct sigaction sa = {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_handler = child_stopped;
+    for (int sig : kStopSignals)
+        if (!signal_ignored(sig))
+            sigaction(sig, &sa, nullptr);
+    sa.sa_flags = SA_RESTART;
+    sa.sa_handler = child_broken_pipe;
+    sigaction(SIGPIPE, &sa, nullptr);
+}
+
+} // namespace
+
+// What the install child does, start to end; it never returns.
+[[noreturn]] void run_child(_QV_instCDinst *cdinst, _QV_InstConfigList *config, Pipe &pipe, const ChildRun &job,
+                           std::optional<StopSignals> &stopSignals)
+{
+    // Nobody would read what the child reports once the parent is gone,
+    // nor could anyone stop it (a child stopped while its parent asked a
+    // question would wait for ever). SIGTERM lets it remove its unfinished
+    // files on its way out, unless SIGTERM is ignored.
+    prctl(PR_SET_PDEATHSIG, signal_ignored(SIGTERM) ? SIGKILL : SIGTERM);
+    if (getppid() != job.parent)
+        _exit(1);
+    pipe.close_read();
+    signal(SIGCHLD, SIG_DFL);
+    set_child_signals(fileno(pipe.write));
+    if (stopSignals)
+        stopSignals->release_in_child();
+
+    if (QV_instGetMainTopLevelShell())
+        pipe.write = open_child_application(pipe.write);
+
+    FILE *out = pipe.write;
+    send_log_through(out);
+    const int removeAll = job.removeAll;
+    const std::string &destination = job.destination;
+    const char *dest = destination.c_str();
+    std::fputs(job.early.c_str(), out);
+    // A run that neither installs nor removes a package (a newer medium
+    // over a complete installation) leaves the history as it was.
+    bool changes = false;
+    if (!removeAll) {
+        begin_history_draft();
+        QV_InitHistoryFile(dest, GetProductName(cdinst), GetProductVersion(cdinst));
+        changes = packages_affected(cdinst, config) != 0;
+    }
+
+    std::fputs("# Start installation\n", out);
+    std::fputs("# Removing files\n", out);
+    int status = 0;
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassBeforeFiles, 1);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassFiles, 1);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassAfterFiles, 1);
+
+    std::fputs("# Installing files\n", out);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassBeforeFiles, 0);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassFiles, 0);
+
+    // The installed product keeps a copy of its description, so that the
+    // installer run from the product directory finds the installation; a
+    // copy that fails is a failure of the run.
+    {
+        CStr name(QV_instBasename(cdinst->cdinstPath));
+        CStr target(name ? QV_instBuildPath(dest, name.get(), nullptr) : nullptr);
+        status |= QV_instCopyFile(name.get(), target.get(), job.cdinstMode, job.cdinstSize, out, removeAll ? 1 : 0);
+    }
+
+    std::fputs("# Pass Installation completed\n", out);
+    std::fflush(out);
+    std::fputs("# Updating the registry\n", out);
+    std::fflush(out);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassRegistry, 0);
+    std::fputs("# Done updating the registry\n", out);
+    std::fflush(out);
+    status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassAfterFiles, 0);
+
+    // The walk is over, whatever its errors: the history now tells what
+    // this run did. A history that could not be written fails the run.
+    if (!commit_history_draft(changes))
+        status |= 1;
+
+    // The parent writes the verdict into the log once the child has ended,
+    // after every line of the run.
+    if (status != 0)
+        std::fputs("# Error during installation\n", out);
+    std::fputs("# Installation completed\n", out);
+    pipe.close_write();
+    // What is logged from here on (a module's destructor at exit) goes
+    // straight into the log, not into the closed stream.
+    send_log_through(nullptr);
+
+    if (!destination.empty())
+        QV_instChangeResgitryPermission(const_cast<char *>(dest));
+    if (removeAll)
+        QV_RemoveHistoryFile(dest);
+    std::exit(status);
+}
+
+} // namespace qv
