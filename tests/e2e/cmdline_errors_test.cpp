@@ -220,6 +220,7 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
     };
     // The medium installed at top from a copy at folder, which is then gone.
     const auto install_from_gone = [&](const std::string &top, const std::string &folder) {
+        make_dirs(top + "/Quorvanta");
         ASSERT_EQ(run({"/bin/cp", "-a", medium.dir(), folder}).status, 0);
         ASSERT_EQ(install(folder + "/cdinst.dat", top, home).status, 0);
         remove_tree(folder);
