@@ -451,6 +451,7 @@ int QV_RemoveHistoryFile(const char *destination)
 int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _QV_InstSuiteList *firstSuite,
                           const char *destination, const char *productName, const char *productVersion)
 {
+    source_warning().clear();
     if (!cdinst || !firstSuite || !destination || !*destination)
         return 0;
 
@@ -476,7 +477,6 @@ int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _Q
     const std::string why = source_not_taken(source);
     if (why.empty()) {
         QV_instSetSourceDirectory(&source[0]);
-        source_warning().clear();
     } else {
         const char *own = QV_instGetSourceDirectory();
         source_warning() = "Warning: the history's source folder " + source + " is not used, files are read from " +
