@@ -28,6 +28,7 @@
 #include "engine/unfinished.h"
 #include "engine/util.h"
 #include "wizard/glue.h"
+#include "wizard/maintenance.h"
 #include "wizard/startup.h"
 
 namespace {
@@ -428,6 +429,15 @@ namespace {
     std::exit(1);
 }
 
+// The list "Add/Remove..." opened in a maintenance run: the options list
+// that maintenance edits, opened with nothing current, so without a main
+// dialog above it.
+bool maintenance_list(const _QV_InstConfigList *config)
+{
+    return mbMaintenance && config->type == QV_CONFIG_CUSDLG && !config->parent &&
+           config == QV_instGetConfigFromId(CDInstPtr, qv::kMaintenanceList);
+}
+
 // How often a child that waits to be stopped looks whether its parent is
 // still there.
 constexpr int kParentCheckMs = 500;
@@ -646,10 +656,14 @@ int QV_instMoveFiles(Widget w, _QV_InstConfigList *config)
     int enough;
     if (config->type == QV_CONFIG_SUITE) {
         enough = QV_instEnoughSpace(config, QV_instGetRootDestinationDirectory());
-    } else {
-        if (!config->parent || config->parent->type != QV_CONFIG_MAINDLG)
-            cannot_move_files();
+    } else if (config->parent && config->parent->type == QV_CONFIG_MAINDLG) {
         enough = QV_instEnoughSpace(QV_InstGetLastConfig(), QV_instGetDestinationDirectory());
+    } else if (maintenance_list(config)) {
+        // The changed selection of the installation the history found: its
+        // destination is that installation's.
+        enough = QV_instEnoughSpace(config, QV_instGetDestinationDirectory());
+    } else {
+        cannot_move_files();
     }
     if (!enough)
         return 0;

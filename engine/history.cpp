@@ -128,12 +128,17 @@ std::string header_lines(const char *productName, const char *productVersion)
     return text;
 }
 
+std::string package_line(const _QV_InstPackage *package)
+{
+    return std::string("Package \"") + (package->name ? package->name : "") + "\" Installed\n";
+}
+
 std::string package_lines(const _QV_InstSuiteList *suite)
 {
     std::string text;
     for (const _QV_InstPackNode *n = suite->firstPack; n; n = n->next)
         if (n->package)
-            text += std::string("Package \"") + (n->package->name ? n->package->name : "") + "\" Installed\n";
+            text += package_line(n->package);
     return text;
 }
 
@@ -621,6 +626,25 @@ bool commit_history_draft(bool changes)
     d.folder.reset();
     qv::mark_unfinished(qv::Unfinished::History, nullptr);
     return written;
+}
+
+void record_untouched_packages(const _QV_instCDinst *cdinst, const char *destination)
+{
+    Draft &d = draft();
+    if (!cdinst || !destination || !d.active || d.fd.get() < 0 || history_path(destination) != d.history)
+        return;
+    // The installation walk passes over installed packages and the removal
+    // walk marks every package it runs with its pass: one installed,
+    // untouched and held by no selected suite was installed outside this
+    // run's configuration, and is still there.
+    std::string lines;
+    for (const _QV_InstPackNode *n = cdinst->firstPack; n; n = n->next) {
+        const _QV_InstPackage *p = n->package;
+        if (p && p->installed == 1 && p->inUse == 0 && p->lastPass == 0)
+            lines += package_line(p);
+    }
+    if (!lines.empty() && !qv::write_all(d.fd.get(), lines.data(), lines.size()))
+        d.fail(d.path);
 }
 
 std::string history_source_warning()

@@ -16,6 +16,7 @@
 #include "engine/run_phases.h"
 #include "engine/unfinished.h"
 #include "engine/util.h"
+#include "wizard/maintenance.h"
 
 namespace qv {
 
@@ -144,7 +145,12 @@ void set_child_signals(int protocolFd)
 
     // The walk is over, whatever its errors: the history now tells what
     // this run did. A history that could not be written fails the run.
-    if (!commit_history_draft(changes))
+    // A maintenance run that failed keeps the history it started from:
+    // what it changed is only partly done, and the same change made again
+    // completes it.
+    if (!removeAll)
+        record_untouched_packages(cdinst, dest);
+    if (!commit_history_draft(changes && !(mbMaintenance && status != 0)))
         status |= 1;
 
     // The parent writes the verdict into the log once the child has ended,

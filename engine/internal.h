@@ -147,6 +147,16 @@ inline ChildIds children(const _QV_InstConfigList *config)
 void begin_history_draft();
 bool commit_history_draft(bool changes);
 
+// In the install child, after the walks of a run over an installation:
+// the packages the history listed that this run neither removed nor
+// recorded with a selected suite (their suites lie outside the walked
+// configuration) stay installed, and the history says so.
+void record_untouched_packages(const _QV_instCDinst *cdinst, const char *destination);
+
+// The options list that maintenance edits: "Add/Remove..." opens it,
+// "Remove all" removes what it holds.
+constexpr int kMaintenanceList = 2;
+
 // The warning of the last history read whose source folder was not taken
 // (gone, not a folder, or as root another user's), for the run's log; ""
 // when it was taken.

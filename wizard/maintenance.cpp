@@ -31,8 +31,7 @@ Widget pbMaintenanceRemoveall = nullptr;
 
 namespace {
 
-// The list that maintenance works on.
-constexpr int kMaintenanceList = 2;
+using qv::kMaintenanceList;
 
 // Shown when the description has no options list to maintain.
 constexpr const char kNoMaintenanceList[] = "Error: invalid or incomplete setup configuration file";

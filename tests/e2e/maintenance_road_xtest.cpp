@@ -1,9 +1,10 @@
 // Maintenance with the real setup program: the demo medium installed once,
 // the next start on the same destination opens the maintenance dialog,
-// Add/Remove shows what is installed, Remove all takes the product away,
+// Add/Remove changes what is installed, Remove all takes the product away,
 // and a start after that greets a new installation again.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ protected:
     {
         qvtest::make_dirs(home);
         qvtest::make_dirs(root);
+        ASSERT_EQ(qvtest::run({"/bin/cp", "-a", qvtest::harness("QV_DEMO_MEDIUM"), medium}).status, 0);
         qvtest::RunResult first = qvtest::install(cdinst, root, home);
         ASSERT_EQ(first.status, 0) << first.err;
         ASSERT_TRUE(exists(history));
@@ -40,7 +42,8 @@ protected:
     std::string root = scratch / "root";
     std::string product = root + "/QuorvantaDemo/";
     std::string history = product + "SetupFiles/.QuorvantaDemo.his";
-    std::string cdinst = qvtest::harness("QV_DEMO_MEDIUM") + "/cdinst.dat";
+    std::string medium = scratch / "cd";
+    std::string cdinst = medium + "/cdinst.dat";
     std::string errFile = scratch / "stderr.txt";
     std::string outFile = scratch / "stdout.txt";
 };
@@ -103,28 +106,48 @@ TEST_F(MaintenanceRoad, RemoveAllTakesTheProductAwayAndTheNextStartWelcomes)
     EXPECT_EQ(third.wait(), 0) << errors();
 }
 
-// The install action takes only a list opened from a main dialog, and the
-// maintenance list is opened from none: a changed selection ends setup,
-// and a box tells the user why before the windows go.
-TEST_F(MaintenanceRoad, AChangedSelectionEndsSetupWithOneAndChangesNothing)
+// A product installed without its samples: Add/Remove takes the manual
+// away and adds the samples in one Continue. A stop half way (the child asks
+// for the samples' archive, which is missing) keeps the history the run
+// started from; the same change made again completes it.
+TEST_F(MaintenanceRoad, AddRemoveChangesTheInstallationAndAStoppedChangeIsMadeAgain)
 {
-    SetupProcess setup(args(), home, errFile, outFile);
-    const std::string maintenance = wait_window(kTitle);
-    type_key(maintenance, "Tab");
-    type_key(maintenance, "space"); // "Add/Remove..."
-    const std::string options = wait_window(kTitle, {maintenance});
-    type_key(options, "Tab");
-    type_key(options, "Tab");   // the second row, Documentation
-    type_key(options, "space"); // cleared
-    screenshot("e2e_maintenance_changed");
-    type_key(options, "Return"); // "Continue"
-    const std::string why = wait_window("Quorvanta Message");
-    screenshot("e2e_maintenance_cannot_move");
-    type_key(why, "Return"); // "OK"
-    EXPECT_EQ(setup.wait(), 1) << errors();
-    EXPECT_EQ(qvtest::read_file(outFile), "*** Unable to move files\n");
-    EXPECT_TRUE(exists(product + "doc/RELEASE-NOTES"));
-    EXPECT_TRUE(exists(history));
+    const std::string samples = "Package \"samples\" Installed\n", archive = medium + "/archives/samples.tar.bz2";
+    std::string listed = qvtest::read_file(history);
+    for (size_t at; (at = listed.find(samples)) != std::string::npos;)
+        listed.erase(at, samples.size());
+    qvtest::write_file(history, listed);
+    qvtest::remove_tree(product + "samples");
+    ASSERT_EQ(rename(archive.c_str(), (scratch / "samples").c_str()), 0);
+    for (const bool stopped : {true, false}) {
+        SetupProcess setup(args(), home, errFile, outFile);
+        const std::string maintenance = wait_window(kTitle);
+        type_key(maintenance, "Tab");
+        type_key(maintenance, "space"); // "Add/Remove..."
+        const std::string options = wait_window(kTitle, {maintenance});
+        // The second row (Documentation) cleared, the third (Samples) chosen, "Continue".
+        for (const char *key : {"Tab", "Tab", "space", "Tab", "space", "Return"})
+            type_key(options, key);
+        if (stopped) {
+            wait_window("Quorvanta Message"); // the child asks for the archive
+            kill(setup.pid(), SIGTERM);
+            EXPECT_EQ(setup.wait(), 1) << errors();
+            EXPECT_EQ(qvtest::read_file(history), listed);
+            ASSERT_EQ(rename((scratch / "samples").c_str(), archive.c_str()), 0);
+            continue;
+        }
+        type_key(qvtest::wait_window_sized(kTitle, 425, 248, {maintenance, options}, 60), "Return"); // "Done"
+        type_key(wait_window("Quorvanta Message"), "Return");
+        EXPECT_EQ(setup.wait(), 0) << errors();
+    }
+    EXPECT_FALSE(exists(product + "doc/manual/intro.txt"));
+    EXPECT_TRUE(exists(product + "samples/data/points.csv"));
+    const std::string now = qvtest::read_file(history), log = qvtest::read_file(product + "SetupFiles/setup.log");
+    EXPECT_EQ(now.find("\"docs\""), std::string::npos) << now;
+    EXPECT_NE(now.find(samples), std::string::npos) << now;
+    EXPECT_NE(log.find("Installation interrupted\n"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.rfind("Running in Maintenance mode\n")).find("Error"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - 23), "Installation Completed\n") << log;
 }
 
 } // namespace

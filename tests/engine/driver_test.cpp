@@ -171,6 +171,26 @@ TEST_F(Driver, RemoveAllRunsTheRemovalPassesAndForgetsTheInstallation)
                                               "remove=1 pass=5 suite=S package=p"}));
 }
 
+// A run over an installation removes what was deselected, and the history
+// goes on listing a suite installed through a list the run does not walk.
+TEST_F(Driver, TheHistoryKeepsWhatTheRunDidNotWalk)
+{
+    medium.file("g.txt", "gee\n");
+    const std::string body = "Package \"p\" \"\"\nCopy \"f.txt\" \"\" 5 0644 0 0\nPackage \"q\" \"\"\nCopy \"g.txt\" \"\" 4 "
+                             "0644 0 0\nSuite \"S\" p\nSuite \"T\" q\nConfigBegin\n4 Suite \"S\" \"\" \"\" 1\n5 Suite "
+                             "\"T\" \"\" \"\" 1\n3 CusDlg \"\" \"\" \"\" 1 4";
+    medium.description(body + " 5\nConfigEnd\n");
+    ASSERT_EQ(install(medium.cdinst(), root, home).status, 0);
+    medium.description(body + "\nConfigEnd\n");
+    load();
+    QV_instGetConfigFromId(cdinst, 4)->selected = 0;
+    EXPECT_EQ(drive(0), 0);
+    EXPECT_FALSE(exists(dest + "f.txt"));
+    const std::string history = read_file(dest + "SetupFiles/.QvTest.his");
+    EXPECT_EQ(history.find("\"p\""), std::string::npos) << history;
+    EXPECT_NE(history.find("Package \"q\" Installed\n"), std::string::npos) << history;
+}
+
 TEST_F(Driver, ReturnsOnlyWhenTheChildHasFinished)
 {
     load();

@@ -480,25 +480,4 @@ TEST_F(CustomTest, ContinueOrCancelWithoutACurrentListEndSetupWithOne)
     }
 }
 
-TEST_F(CustomTest, ContinueOnTheMaintenanceListEndsSetupWithOne)
-{
-    maintain({"Core", "Docs", "Secret"});
-    EXPECT_EXIT(
-        {
-            dup2(STDERR_FILENO, STDOUT_FILENO);
-            open(2);
-            toggle("Docs", false);
-            // The list opened with nothing current has no parent: the
-            // install action refuses it, and says so in a box.
-            qvtest::after(10, [] { qvtest::click(qvtest::box_child(mbCustom, XmDIALOG_OK_BUTTON)); });
-            qvtest::when_found("*mbOkCancel", [](Widget box) {
-                std::fprintf(stderr, "[%s]\n", label_text(box_child(box, XmDIALOG_MESSAGE_LABEL)).c_str());
-                press_box(box, XmDIALOG_OK_BUTTON);
-            });
-            qvtest::after(5000, [] { std::exit(3); });
-            XtAppMainLoop(app());
-        },
-        ::testing::ExitedWithCode(1), "\\*\\*\\* Unable to move files\n\\[\\*\\*\\* Unable to move files\\]\n");
-}
-
 } // namespace
