@@ -143,8 +143,11 @@ void set_child_signals(int protocolFd)
     status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassAfterFiles, 0);
 
     // The walk is over, whatever its errors: the history now tells what
-    // this run did. A history that could not be written fails the run.
-    if (!commit_history_draft(changes))
+    // this run did. A history that could not be written fails the run. In
+    // text mode that is an error line, which the parent prints and logs as
+    // it does the run's other errors; the wizard's parent would ask whether
+    // to go on, so there it is told straight away.
+    if (!commit_history_draft(changes, QV_instGetMainTopLevelShell() ? nullptr : out))
         status |= 1;
 
     // The parent writes the verdict into the log once the child has ended,
