@@ -145,9 +145,8 @@ TEST_F(CmdlineErrors, CleanRunExitsWithZero)
     EXPECT_NE(log().find("Installation Completed\n"), std::string::npos);
     EXPECT_EQ(last_status(r.out), "Status:100.00%") << r.out;
 
-    // A newer medium elsewhere with a longer description finds nothing to
-    // install; the description's copy comes from the medium the history
-    // names, and the figure still ends at 100.
+    // Nothing to install from a newer medium elsewhere, whose description
+    // is longer than the one copied from the medium the history names.
     Medium newer{scratch / "newer"};
     write_file(newer.cdinst(), read_file(medium.cdinst()) + "# a newer medium\n");
     r = install(newer.cdinst(), root, home);
