@@ -21,6 +21,9 @@ namespace {
 // Configuration that a command-line installation installs.
 constexpr int kCommandLineConfig = 3;
 
+// The figure the status line shows now; negative before the first.
+double g_shownFigure = -1;
+
 [[noreturn]] void fail(const char *format, const char *arg = nullptr)
 {
     std::fprintf(stderr, format, arg);
@@ -171,6 +174,16 @@ std::string warning_of(const char *line)
     return std::string("Warning: ") + (rest + std::strspn(rest, " \t"));
 }
 
+void end_status_line()
+{
+    // The terminal echoed the user's ^C over the start of the line, where
+    // the carriage return left the cursor: the figure is shown again whole.
+    if (g_shownFigure >= 0 && isatty(STDOUT_FILENO) && !std::ferror(stdout))
+        std::printf("\rStatus:%6.2f%%", g_shownFigure);
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
+}
+
 } // namespace qv
 
 extern "C" {
@@ -259,6 +272,7 @@ void QV_instProcessUpdate(char *line, uint64_t total)
     static uint64_t sum = 0;
     if (!line || !*line) {
         sum = 0;
+        g_shownFigure = -1;
         return;
     }
     char *rest = nullptr;
@@ -288,7 +302,8 @@ void QV_instProcessUpdate(char *line, uint64_t total)
     // (its sizes stop at 2147483647) or one that grew on the medium
     // reports more than its share: the figure stops at 100.
     double percent = total ? static_cast<double>(sum) / static_cast<double>(total) * 100.0 : 100.0;
-    std::printf("Status:%6.2f%%\r", std::min(percent, 100.0));
+    g_shownFigure = std::min(percent, 100.0);
+    std::printf("Status:%6.2f%%\r", g_shownFigure);
     std::fflush(stdout);
 }
 

@@ -51,6 +51,10 @@ void log_verdict();
 // and "Warning: text" lines); empty for any other line.
 std::string warning_of(const char *line);
 
+// Ends the text-mode status line at once, so that what a stop brings (its
+// messages, those of the commands it ends) starts on a line of its own.
+void end_status_line();
+
 // What the user is told of a child that ended before its final marker,
 // from its wait status.
 std::string death_text(int wstatus);

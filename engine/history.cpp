@@ -590,7 +590,7 @@ bool put_in_place(Draft &d)
 
 } // namespace
 
-bool commit_history_draft(bool changes)
+bool commit_history_draft(bool changes, FILE *errors)
 {
     Draft &d = draft();
     if (!d.active)
@@ -619,8 +619,12 @@ bool commit_history_draft(bool changes)
                            "); the next run will install everything again";
         QV_instRemoveExtraSlash(&text[0]);
         text.resize(std::strlen(text.c_str()));
-        std::fprintf(stderr, "%s\n", text.c_str());
-        QV_instUpdateLogfile("%s\n", text.c_str());
+        if (errors) {
+            QV_instSendUpdate(errors, "-1 %s\n", text.c_str());
+        } else {
+            std::fprintf(stderr, "%s\n", text.c_str());
+            QV_instUpdateLogfile("%s\n", text.c_str());
+        }
         written = false;
     }
     d.folder.reset();

@@ -144,13 +144,16 @@ void set_child_signals(int protocolFd)
     status |= QV_instInstallConfig(cdinst, config, dest, out, QV_PassAfterFiles, 0);
 
     // The walk is over, whatever its errors: the history now tells what
-    // this run did. A history that could not be written fails the run.
-    // A maintenance run that failed keeps the history it started from:
-    // what it changed is only partly done, and the same change made again
-    // completes it.
+    // this run did. A history that could not be written fails the run. In
+    // text mode that is an error line, which the parent prints and logs as
+    // it does the run's other errors; the wizard's parent would ask whether
+    // to go on, so there it is told straight away. A maintenance run that
+    // failed keeps the history it started from: what it changed is only
+    // partly done, and the same change made again completes it.
     if (!removeAll)
         record_untouched_packages(cdinst, dest);
-    if (!commit_history_draft(changes && !(mbMaintenance && status != 0)))
+    if (!commit_history_draft(changes && !(mbMaintenance && status != 0),
+                              QV_instGetMainTopLevelShell() ? nullptr : out))
         status |= 1;
 
     // The parent writes the verdict into the log once the child has ended,

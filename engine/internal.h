@@ -143,9 +143,12 @@ inline ChildIds children(const _QV_InstConfigList *config)
 // commit_history_draft puts in the history's place once the run has
 // finished its walk, after the destination's files are on disk. A run
 // without changes leaves the old history as it was; one whose history could
-// not be written says so, leaves none and answers false (history.cpp).
+// not be written says so, leaves none and answers false (history.cpp). It
+// says so as an error line on errors when given (the text-mode parent then
+// prints and logs it as the run's other errors), else on standard error
+// and in the log.
 void begin_history_draft();
-bool commit_history_draft(bool changes);
+bool commit_history_draft(bool changes, FILE *errors = nullptr);
 
 // In the install child, after the walks of a run over an installation:
 // the packages the history listed that this run neither removed nor

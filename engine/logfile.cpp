@@ -143,8 +143,12 @@ int QV_instInitLogfile(const char *name)
 
 int QV_instInitLogfileAndTimeStamp(const char *name)
 {
-    if (QV_instInitLogfile(name) != 0)
+    const int made = QV_instInitLogfile(name);
+    // Without a name set there is no log, and nothing to lose.
+    if (made != 0 && (!name || std::strcmp(name, g_logname) != 0))
         return -1;
+    // A log that cannot be opened loses the banner's two entries as it does
+    // every later one, and each of them says so.
     char banner[256];
     std::time_t now = std::time(nullptr);
     std::tm local;
@@ -155,7 +159,7 @@ int QV_instInitLogfileAndTimeStamp(const char *name)
         banner[0] = '\0';
     QV_instUpdateLogfile("%s", banner);
     QV_instUpdateLogfile("Starting Installation\n");
-    return 0;
+    return made;
 }
 
 FILE *QV_instOpenLogfile(void)

@@ -2,6 +2,7 @@
 // modules that a removal must never delete.
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
@@ -134,6 +135,12 @@ int QV_instCustomFunction(_QV_InstFunction *function, QV_InstModuleArgs *args, F
     }
 
     args->log = QV_instOpenLogfile();
+    // Each line the module writes lands in the log at once, ahead of its
+    // later "#Log:" lines, which reach the log only once the parent has
+    // read them: a fully buffered stream would hold its text until the call
+    // returned.
+    if (args->log)
+        std::setvbuf(args->log, nullptr, _IOLBF, 0);
     int result = function->address(CDInstPtr, args);
     // The module may have closed the log itself; it then clears the field.
     if (args->log) {

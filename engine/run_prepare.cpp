@@ -61,8 +61,13 @@ void size_run(_QV_instCDinst *cdinst, _QV_InstConfigList *config, ChildRun &job)
     // can be read then; it gets the mode of an ordinary product file.
     job.cdinstMode = 0644;
     job.cdinstSize = 0;
+    // The copy is read from the source folder, which may be another
+    // medium's than the description this run read (the history's source
+    // folder): what the copy reports is that file's size.
+    CStr name(cdinst->cdinstPath ? QV_instBasename(cdinst->cdinstPath) : nullptr);
+    CStr copied(name ? QV_instBuildPath(QV_instGetSourceDirectory(), name.get(), nullptr) : nullptr);
     struct stat st;
-    if (cdinst->cdinstPath && stat(cdinst->cdinstPath, &st) == 0) {
+    if ((copied && stat(copied.get(), &st) == 0) || (cdinst->cdinstPath && stat(cdinst->cdinstPath, &st) == 0)) {
         run.total += static_cast<uint64_t>(st.st_size);
         if (QV_instDebug >= 1)
             std::fprintf(stderr, "Total size +  cdinst=%llu\n", static_cast<unsigned long long>(run.total));

@@ -95,6 +95,10 @@ void follow_text_run(pid_t pid, Pipe &p, std::optional<StopSignals> &stopSignals
     run.readFd = fileno(p.read);
     bool completed = read_child_lines(run.readFd, run.total, pid);
     const bool interrupted = g_interrupted && !completed;
+    // What the stop brings, setup's messages and those of the commands it
+    // ends, starts on a line of its own.
+    if (interrupted)
+        end_status_line();
     // The child still removes the history or fixes the registry's mode
     // after its last line; the run is over only when it has exited.
     // The read end goes first: a child that still writes then learns that
@@ -117,8 +121,10 @@ void follow_text_run(pid_t pid, Pipe &p, std::optional<StopSignals> &stopSignals
         }
     }
     collect_adopted(pid, run.childStart);
-    std::fputs("\n", stdout);
-    std::fflush(stdout);
+    if (!interrupted) {
+        std::fputs("\n", stdout);
+        std::fflush(stdout);
+    }
     stopSignals.reset();
 
     if (interrupted) {

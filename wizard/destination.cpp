@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <X11/IntrinsicP.h>
 #include <Xm/FileSB.h>
 #include <Xm/Form.h>
 #include <Xm/Frame.h>
@@ -15,6 +16,7 @@
 #include <Xm/RowColumn.h>
 #include <Xm/TextF.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -59,6 +61,90 @@ public:
 private:
     XmString s_;
 };
+
+// The chooser's own search for the folders of the "Destination" list.
+XmSearchProc g_listFolders = nullptr;
+
+// The width the "Destination" list needs to show the folder names whole:
+// it holds whole paths and scrolls the folder they are in out of sight.
+Dimension names_width(Widget list)
+{
+    XmStringTable items = nullptr;
+    int count = 0;
+    XmRenderTable fonts = nullptr;
+    Dimension margin = 0, highlight = 0, shadow = 0;
+    XtVaGetValues(list, XmNitems, &items, XmNitemCount, &count, XmNrenderTable, &fonts, XmNlistMarginWidth, &margin,
+                  XmNhighlightThickness, &highlight, XmNshadowThickness, &shadow, nullptr);
+    Dimension widest = 0;
+    for (int i = 0; i < count; ++i) {
+        char *path = static_cast<char *>(
+            XmStringUnparse(items[i], nullptr, XmCHARSET_TEXT, XmCHARSET_TEXT, nullptr, 0, XmOUTPUT_ALL));
+        if (!path)
+            continue;
+        const char *slash = std::strrchr(path, '/');
+        XmString name = XmStringCreateLocalized(const_cast<char *>(slash ? slash + 1 : path));
+        const Dimension width = XmStringWidth(fonts, name);
+        XmStringFree(name);
+        XtFree(path);
+        if (width > widest)
+            widest = width;
+    }
+    return static_cast<Dimension>(widest + 2 * (margin + highlight + shadow));
+}
+
+// Shows the folder names of the "Destination" list whole where the chooser
+// has room for them. The chooser's own layout gives each of its two lists
+// a share of their row by the width of their whole paths, and keeps what
+// the first listing gave until the next layout ("." and ".." only, in an
+// empty folder), which leaves the names cut. Laid out afresh, the boundary
+// between the lists moves so that the names fit, while the "Directories"
+// list keeps at least a third of the row.
+void fit_destination_list(Widget box)
+{
+    if (!XtIsRealized(box) || !XtClass(box)->core_class.resize)
+        return;
+    XtClass(box)->core_class.resize(box);
+    Widget list = XmFileSelectionBoxGetChild(box, XmDIALOG_LIST);
+    Widget dirList = XmFileSelectionBoxGetChild(box, XmDIALOG_DIR_LIST);
+    Widget label = XmFileSelectionBoxGetChild(box, XmDIALOG_LIST_LABEL);
+    Widget dirLabel = XmFileSelectionBoxGetChild(box, XmDIALOG_DIR_LIST_LABEL);
+    if (!list || !dirList)
+        return;
+    Widget pane = XtParent(list), dirPane = XtParent(dirList);
+    Dimension listWidth = 0;
+    XtVaGetValues(list, XmNwidth, &listWidth, nullptr);
+    const Dimension needed = names_width(list);
+    if (needed <= listWidth || pane->core.x <= dirPane->core.x)
+        return;
+    const int row = pane->core.x + pane->core.width - dirPane->core.x;
+    const int spare = dirPane->core.width - row / 3;
+    const int shift = std::min(static_cast<int>(needed - listWidth), spare);
+    if (shift <= 0)
+        return;
+    XtResizeWidget(dirPane, static_cast<Dimension>(dirPane->core.width - shift), dirPane->core.height,
+                   dirPane->core.border_width);
+    XtConfigureWidget(pane, static_cast<Position>(pane->core.x - shift), pane->core.y,
+                      static_cast<Dimension>(pane->core.width + shift), pane->core.height, pane->core.border_width);
+    if (label)
+        XtMoveWidget(label, static_cast<Position>(label->core.x - shift), label->core.y);
+    if (dirLabel && dirLabel->core.width > dirPane->core.width)
+        XtResizeWidget(dirLabel, dirPane->core.width, dirLabel->core.height, dirLabel->core.border_width);
+}
+
+// Lists the folders as the chooser always does, then fits the list to them.
+void list_folders(Widget box, XtPointer searchData)
+{
+    if (g_listFolders)
+        g_listFolders(box, searchData);
+    fit_destination_list(box);
+}
+
+// The chooser shown, or resized with its window: the list is fitted again.
+void chooser_configured(Widget box, XtPointer, XEvent *event, Boolean *)
+{
+    if (event->type == MapNotify || event->type == ConfigureNotify)
+        fit_destination_list(box);
+}
 
 void show_error(Widget parent, const std::string &text)
 {
@@ -261,6 +347,9 @@ void QV_instChangeDestination(Widget parent)
     args.set(XmNautoUnmanage, False);
     Widget box = XtCreateWidget("fsbChangeDestinationSelection", xmFileSelectionBoxWidgetClass, shell, args.list(),
                                 args.count());
+    XtVaGetValues(box, XmNfileSearchProc, &g_listFolders, nullptr);
+    XtVaSetValues(box, XmNfileSearchProc, reinterpret_cast<XtArgVal>(list_folders), nullptr);
+    XtAddEventHandler(box, StructureNotifyMask, False, chooser_configured, nullptr);
 
     // The field shows the root destination as it stands, even a folder that
     // does not exist yet.

@@ -249,9 +249,17 @@ void QV_instDisplayMessageBox(Widget parent, const char *text)
 {
     if (g_statusBox)
         QV_instRemoveMessageBox();
-    // There is nothing to show a status on without a display.
-    if (!parent)
+    // Without a display the status is told on the terminal, on a line of
+    // its own, and in the log, as the text of every other box is.
+    if (!parent) {
+        if (text && *text) {
+            const size_t length = std::strlen(text);
+            std::printf(text[length - 1] == '\n' ? "%s" : "%s\n", text);
+            std::fflush(stdout);
+            log_box_text(text);
+        }
         return;
+    }
     Widget box = create_message_box(parent, "mbMessage");
     g_statusBox = box;
     XtAddCallback(box, XmNdestroyCallback, status_box_destroyed, nullptr);

@@ -108,6 +108,7 @@ TEST_F(CmdlineErrors, AHistoryThatCannotBeWrittenIsTold)
     const std::string told = "Error: the history file " + history + " was not written (" + history +
                              ".tmp: File exists); the next run will install everything again\n";
     EXPECT_NE(r.err.find(told), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("Setup did not complete successfully"), std::string::npos) << "said once: " << r.err;
     EXPECT_NE(log().find(told), std::string::npos) << log();
     EXPECT_FALSE(exists(history));
 }
@@ -142,6 +143,15 @@ TEST_F(CmdlineErrors, CleanRunExitsWithZero)
     RunResult r = install(medium.cdinst(), root, home);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(log().find("Installation Completed\n"), std::string::npos);
+    EXPECT_EQ(last_status(r.out), "Status:100.00%") << r.out;
+
+    // Nothing to install from a newer medium elsewhere, whose description
+    // is longer than the one copied from the medium the history names.
+    Medium newer{scratch / "newer"};
+    write_file(newer.cdinst(), read_file(medium.cdinst()) + "# a newer medium\n");
+    r = install(newer.cdinst(), root, home);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Nothing to install"), std::string::npos) << r.err;
     EXPECT_EQ(last_status(r.out), "Status:100.00%") << r.out;
 }
 

@@ -167,6 +167,10 @@ TEST(Logfile, NameOfAtMost4127CharactersIsKept)
     const std::string lost =
         "Error: (QV_instUpdateLogfile) can't open '" + nodir + "': No such file or directory; the log entry is lost\n";
     EXPECT_EQ(testing::internal::GetCapturedStderr(), lost + lost);
+    // A run's banner is lost with it: one line for each of its two entries.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(QV_instInitLogfileAndTimeStamp(nodir.c_str()), -1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), lost + lost);
     EXPECT_EQ(QV_instUpdateLogfile(nullptr), -1);
 }
 
@@ -185,7 +189,8 @@ TEST(Logfile, AsRootALinkAtItsNameIsNotWrittenThrough)
     EXPECT_EQ(QV_instInitLogfileAndTimeStamp(log.c_str()), -1);
     EXPECT_EQ(QV_instUpdateLogfile("entry\n"), 0);
     const std::string refused = "Log file is a link or not a plain file, left as it is: " + log + "\n";
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), refused + refused); // at set-up and for the entry
+    // At set-up, for each of the banner's two entries and for the entry.
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), refused + refused + refused + refused);
 
     ASSERT_EQ(unlink(log.c_str()), 0);
     ASSERT_EQ(link(victim.c_str(), log.c_str()), 0);

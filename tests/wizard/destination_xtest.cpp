@@ -184,16 +184,33 @@ TEST_F(DestinationTest, TheChooserOpensInTheWorkingDirectoryWhenTheRootIsMissing
 TEST_F(DestinationTest, TheChooserOpensInAnExistingRoot)
 {
     qvtest::make_dirs(medium.root());
+    qvtest::make_dirs(scratch / "other/a-rather-long-folder-name-here");
     std::string mask;
+    Dimension listWidth = 0, needed = 0, boxWidth = 0;
     qvtest::when_found("*fsbChangeDestinationSelection", [&](Widget box) {
         XmString dirMask = nullptr;
         XtVaGetValues(box, XmNdirMask, &dirMask, nullptr);
         mask = qvtest::xmstring_text(dirMask);
         XmStringFree(dirMask);
+        // From a folder that holds only "." and ".." to one with a long name.
+        XmString other = XmStringCreateLocalized(const_cast<char *>((scratch / "other/*").c_str()));
+        XmFileSelectionDoSearch(box, other);
+        XmRenderTable fonts = nullptr;
+        Dimension margin = 0, highlight = 0, shadow = 0;
+        XtVaGetValues(XmFileSelectionBoxGetChild(box, XmDIALOG_LIST), XmNwidth, &listWidth, XmNrenderTable, &fonts,
+                      XmNlistMarginWidth, &margin, XmNhighlightThickness, &highlight, XmNshadowThickness, &shadow,
+                      nullptr);
+        XmString name = XmStringCreateLocalized(const_cast<char *>("a-rather-long-folder-name-here"));
+        needed = static_cast<Dimension>(XmStringWidth(fonts, name) + 2 * (margin + highlight + shadow));
+        XmStringFree(name);
+        XmStringFree(other);
+        XtVaGetValues(box, XmNwidth, &boxWidth, nullptr);
         press(XmFileSelectionBoxGetChild(box, XmDIALOG_CANCEL_BUTTON));
     });
     QV_instChangeDestination(mainShell());
     EXPECT_EQ(mask, medium.root() + "/*") << "repeated slashes are collapsed";
+    EXPECT_GE(listWidth, needed) << "the folder names show whole";
+    EXPECT_EQ(boxWidth, 500);
 }
 
 TEST_F(DestinationTest, AnExistingFolderBecomesTheRootAndTheDialogShowsIt)

@@ -49,14 +49,16 @@ TEST_F(NoDisplay, OkCancelBoxPrintsAndAnswersFirstButton)
     }
 }
 
-TEST_F(NoDisplay, StatusBoxShowsNothing)
+TEST_F(NoDisplay, StatusBoxPrintsItsTextOnALineOfItsOwn)
 {
     qvtest::CaptureFd out(STDOUT_FILENO);
     qvtest::CaptureFd err(STDERR_FILENO);
     QV_instDisplayMessageBox(nullptr, "Updating the system registry");
     QV_instRemoveMessageBox();
+    QV_instDisplayMessageBox(nullptr, "Done\n");
+    QV_instDisplayMessageBox(nullptr, "");
     EXPECT_EQ(err.finish(), "");
-    EXPECT_EQ(out.finish(), "");
+    EXPECT_EQ(out.finish(), "Updating the system registry\nDone\n");
 }
 
 TEST_F(NoDisplay, FormattedMessageGoesToStderr)
