@@ -293,6 +293,13 @@ TEST_F(DestinationTest, FoldersThatCannotHoldTheProductAreRefused)
                                      (user ? std::string(user->pw_name) : "65534") +
                                      " (uid 65534, mode 0755):\nchoose a folder root owns, or run setup as that user "
                                      "with -noroot"});
+        // A sticky folder as the root destination itself.
+        const std::string open = scratch / "open";
+        qvtest::make_dirs(open);
+        ASSERT_EQ(chmod(open.c_str(), 01777), 0);
+        cases.push_back({open, "Setup runs as root and will not use " + open +
+                                   ", a folder writable by group root (gid 0) and by others (mode 1777):\nchoose a "
+                                   "folder only root may write to, or run setup with -noroot"});
     }
     for (const Refused &c : cases) {
         std::string message;
