@@ -104,6 +104,13 @@ bool prepare_tree(_QV_instCDinst *cdinst, ChildRun &job)
         return false;
     }
 
+    // As root, a failed first installation removes its history through
+    // the SetupFiles folder checked now, whatever happens to the product
+    // folder during the run; made first, it is there for a log name that
+    // goes up from it.
+    if (geteuid() == 0)
+        hold_history_folder(destination, !job.removeAll);
+
     if (cdinst->logFile && *cdinst->logFile) {
         CStr path(QV_instBuildPath(destination.c_str(), cdinst->logFile, nullptr));
         CStr dir(path ? QV_instDirname(path.get()) : nullptr);
@@ -127,11 +134,6 @@ bool prepare_tree(_QV_instCDinst *cdinst, ChildRun &job)
             if (!warning.empty())
                 QV_instUpdateLogfile("%s\n", warning.c_str());
     }
-    // As root, a failed first installation removes its history through
-    // the SetupFiles folder checked now, whatever happens to the product
-    // folder during the run.
-    if (geteuid() == 0)
-        hold_history_folder(destination, !job.removeAll);
 
     if (mbMaintenance)
         QV_instUpdateLogfile("Running in Maintenance mode\n");
