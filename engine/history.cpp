@@ -467,7 +467,8 @@ int QV_RemoveHistoryFile(const char *destination)
         return -1;
     std::string refusal;
     const HeldFolder &held = held_folder();
-    const bool isHeld = held.folder.get() >= 0 && path_below(destination, kSetupFiles) == path_below(held.destination, kSetupFiles);
+    const bool isHeld =
+        held.folder.get() >= 0 && path_below(destination, kSetupFiles) == path_below(held.destination, kSetupFiles);
     qv::Fd found = isHeld ? qv::Fd() : history_folder(path_below(destination, kSetupFiles), false, refusal);
     const int dir = isHeld ? held.folder.get() : found.get();
     if (dir < 0)

@@ -379,7 +379,7 @@ void warn_of_medium(const char *descriptionPath)
     if (w.controlled.empty())
         return;
     kept = "Warning: setup runs as root from a medium that another user controls: " + w.controlled +
-                       "; the medium's files and modules run as root";
+           "; the medium's files and modules run as root";
     std::fprintf(stderr, "%s\n", kept.c_str());
 }
 
