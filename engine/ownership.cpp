@@ -309,16 +309,15 @@ std::string tree_refusal(const char *root, const char *productDir)
         return "";
     if (!productDir)
         return folder_refusal(root);
-    // The history and its folder are what the next run reads. The root
-    // destination, on the way to all of them, is last, as a folder of its
-    // own: root writes into it (the menu include line names its .title,
-    // an archive may go there), so a sticky one that everyone may write to
-    // is refused too.
+    // The root destination, on the way to all the others, is a folder of
+    // its own too: root writes into it (the menu include line names its
+    // .title, an archive may go there), so a sticky one that everyone may
+    // write to is refused. The history and its folder are what the next run
+    // reads.
     const std::string product = std::string(root) + "/" + productDir;
-    std::vector<std::string> paths = {product, std::string(root) + "/Quorvanta", product + "/SetupFiles"};
+    std::vector<std::string> paths = {root, product, std::string(root) + "/Quorvanta", product + "/SetupFiles"};
     if (const char *history = QV_instGetHistoryFile())
         paths.push_back(product + "/SetupFiles/" + history);
-    paths.push_back(root);
     for (const std::string &path : paths) {
         std::string refusal = folder_refusal(path);
         if (!refusal.empty())

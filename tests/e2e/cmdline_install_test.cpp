@@ -130,7 +130,6 @@ protected:
 TEST_F(CmdlineInstall, PutsEveryFileInPlaceWithItsMode)
 {
     build();
-    // A description anyone may write to (a stick mounted with umask=000).
     ASSERT_EQ(chmod(medium.cdinst().c_str(), 0666), 0);
     RunResult r = install(medium.cdinst(), root, home);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
@@ -169,7 +168,7 @@ TEST_F(CmdlineInstall, PutsEveryFileInPlaceWithItsMode)
     ASSERT_GT(readlink((dest + "/bin/tool-soft").c_str(), target, sizeof target - 1), 0);
     EXPECT_STREQ(target, "tool");
 
-    // The installed product keeps a copy of its description, closed to others.
+    // The installed product keeps a copy of its description.
     EXPECT_EQ(read_file(dest + "/cdinst.dat"), read_file(medium.cdinst()));
     EXPECT_EQ(mode_of(dest + "/cdinst.dat"), 0644u);
 }
