@@ -88,8 +88,8 @@ qv::Fd history_folder(const std::string &folder, bool make, std::string &refusal
     return readable.get() >= 0 ? std::move(readable) : std::move(found);
 }
 
-// As root: the SetupFiles folder of the run's product folder, checked
-// before the run (hold_history_folder), and that product folder.
+// As root: the SetupFiles folder of the run's product folder (destination),
+// checked before the run (hold_history_folder).
 struct HeldFolder {
     std::string destination;
     qv::Fd folder;

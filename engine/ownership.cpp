@@ -177,10 +177,7 @@ std::string make_folder(const std::string &folder, qv::Fd *into, bool endOnTheWa
         else
             errno = ENOTDIR;
     }
-    const int err = errno;
-    std::string refusal = std::move(w.refusal);
-    errno = err;
-    return refusal;
+    return w.refusal;
 }
 
 } // namespace
