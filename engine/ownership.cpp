@@ -349,9 +349,9 @@ std::string make_destination(const char *root, const char *productDir, const std
         return refusal;
     Fd folder;
     refusal = make_checked_folder(destination, &folder);
-    // Where the walk could not go on without finding anything refused (a
-    // file on the way), errno says why.
-    made = refusal.empty() && folder.get() >= 0;
+    // Where the walk could not go on without finding anything refused (no
+    // descriptor left, a file on the way), the plain mkdir says why.
+    made = refusal.empty() && (folder.get() >= 0 || QV_instMkdir(destination.c_str(), 0755, nullptr) == 0);
     return refusal;
 }
 
