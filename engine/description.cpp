@@ -10,6 +10,7 @@
 
 #include "engine/cdinst.h"
 #include "engine/internal.h"
+#include "engine/ownership.h"
 #include "engine/util.h"
 
 namespace {
@@ -549,6 +550,8 @@ _QV_instCDinst *QV_instReadCDinst(const char *path, void (*perLine)(void))
 {
     if (!path || !*path)
         return nullptr;
+    // Before anything of the medium is read or its modules are loaded.
+    qv::warn_of_medium(path);
     auto *cdinst = new_record<_QV_instCDinst>();
     if (!cdinst)
         return nullptr;

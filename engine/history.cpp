@@ -78,9 +78,27 @@ qv::Fd history_folder(const std::string &folder, bool make, std::string &refusal
     } else {
         found.reset(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     }
-    // Readable, so that the renames in it can be synced.
-    return found.get() < 0 ? qv::Fd()
-                           : qv::Fd(::openat(found.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (found.get() < 0)
+        return qv::Fd();
+    // Readable, so that the renames in it can be synced. A folder that may
+    // be searched but not listed (mode 0311) cannot be opened for reading;
+    // its files are opened, renamed and removed all the same, only the
+    // sync of the rename is left out.
+    qv::Fd readable(::openat(found.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return readable.get() >= 0 ? std::move(readable) : std::move(found);
+}
+
+// As root: the SetupFiles folder of the run's product folder (destination),
+// checked before the run (hold_history_folder).
+struct HeldFolder {
+    std::string destination;
+    qv::Fd folder;
+};
+
+HeldFolder &held_folder()
+{
+    static HeldFolder held;
+    return held;
 }
 
 // The history an install run writes. It is made under a temporary name
@@ -297,10 +315,20 @@ bool all_packages_installed(const _QV_InstSuiteList *suite)
     return true;
 }
 
-// Says why a history is not read; returns nothing to read.
+// The refusal not_read told last in this read of the history.
+std::string &told_not_read()
+{
+    static std::string text;
+    return text;
+}
+
+// Says why a history is not read (once, though the same tree may be looked
+// at in more than one place); returns nothing to read.
 qv::File not_read(const std::string &refusal)
 {
-    std::fprintf(stderr, "History file not read: %s\n", refusal.c_str());
+    if (refusal != told_not_read())
+        std::fprintf(stderr, "History file not read: %s\n", refusal.c_str());
+    told_not_read() = refusal;
     return nullptr;
 }
 
@@ -443,11 +471,15 @@ int QV_RemoveHistoryFile(const char *destination)
     if (!destination)
         return -1;
     std::string refusal;
-    qv::Fd dir = history_folder(path_below(destination, kSetupFiles), false, refusal);
-    if (dir.get() < 0)
+    const HeldFolder &held = held_folder();
+    const bool isHeld =
+        held.folder.get() >= 0 && path_below(destination, kSetupFiles) == path_below(held.destination, kSetupFiles);
+    qv::Fd found = isHeld ? qv::Fd() : history_folder(path_below(destination, kSetupFiles), false, refusal);
+    const int dir = isHeld ? held.folder.get() : found.get();
+    if (dir < 0)
         return -1;
-    ::unlinkat(dir.get(), draft_path(history_name()).c_str(), 0);
-    return ::unlinkat(dir.get(), history_name().c_str(), 0);
+    ::unlinkat(dir, draft_path(history_name()).c_str(), 0);
+    return ::unlinkat(dir, history_name().c_str(), 0);
 }
 
 // Looks for the history of an earlier installation and, when a valid one is
@@ -457,6 +489,7 @@ int QV_UpdateSuiteHistory(_QV_instCDinst *cdinst, _QV_InstConfigList *config, _Q
                           const char *destination, const char *productName, const char *productVersion)
 {
     source_warning().clear();
+    told_not_read().clear();
     if (!cdinst || !firstSuite || !destination || !*destination)
         return 0;
 
@@ -654,6 +687,14 @@ void record_untouched_packages(const _QV_instCDinst *cdinst, const char *destina
 std::string history_source_warning()
 {
     return source_warning();
+}
+
+void hold_history_folder(const std::string &destination, bool make)
+{
+    std::string refusal;
+    HeldFolder &held = held_folder();
+    held.destination = destination;
+    held.folder = history_folder(path_below(destination, kSetupFiles), make, refusal);
 }
 
 } // namespace qv

@@ -165,6 +165,12 @@ constexpr int kMaintenanceList = 2;
 // when it was taken.
 std::string history_source_warning();
 
+// Opens (with `make`: makes first) the SetupFiles folder of destination
+// through the checked walk and keeps it for the run: a removal of that
+// history (QV_RemoveHistoryFile after a failed first installation) goes
+// through this folder, not through the product folder as it is by then.
+void hold_history_folder(const std::string &destination, bool make);
+
 // In the install child: log entries go to the parent as "#Log:" lines on
 // the protocol stream instead of straight into the log, so that the parent
 // writes every line of the run in order (logfile.cpp).

@@ -63,15 +63,16 @@ void send_log_lines(FILE *protocol, const char *text)
 }
 
 // As root: opens the folder of the log named g_logname through the
-// checked walk, or says why it is not used. Like /tmp, it may be sticky and
-// writable by everyone: nobody else may then replace the log root made.
+// checked walk, or says why it is not used. It must be root's and closed to
+// others like the tree's folders: in a sticky folder such as /tmp, another
+// user could have made the file at the log's name first.
 void open_log_folder()
 {
     std::string name = g_logname;
     const size_t slash = name.rfind('/');
     g_logbase = slash == std::string::npos ? name : name.substr(slash + 1);
     qv::Walk walk = qv::walk_path(slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash),
-                                  qv::WalkRule::Tree, true);
+                                  qv::WalkRule::Tree);
     g_logdirRefused = !walk.refusal.empty();
     g_logdirError = g_logdirRefused ? EACCES : errno;
     if (!walk.refusal.empty())
@@ -81,8 +82,9 @@ void open_log_folder()
 
 // Every open of the log goes through here: the log opened for appending,
 // created when missing, or NULL. As root it is opened in the folder that
-// was checked (open_log_folder), and only as a plain file: a user who may
-// write there could have put at its name a link to any file of the system.
+// was checked (open_log_folder), and only as a plain file root owns: a
+// user who may write there could have put at its name a link to any file
+// of the system, and root writes nothing into another user's file.
 // *saidWhy is set when such a refusal has been printed.
 FILE *open_log(bool *saidWhy = nullptr)
 {
@@ -90,10 +92,15 @@ FILE *open_log(bool *saidWhy = nullptr)
     qv::Fd fd;
     if (geteuid() == 0) {
         bool notPlain = false;
+        struct stat st;
         if (g_logdir.get() >= 0)
             fd.reset(qv::open_plain(g_logdir.get(), g_logbase.c_str(), flags, 0666, "Log file", g_logname, notPlain));
         else
             errno = g_logdirError;
+        if (fd.get() >= 0 && (fstat(fd.get(), &st) != 0 || st.st_uid != 0)) {
+            fd.reset();
+            errno = EACCES;
+        }
         if (saidWhy)
             *saidWhy = notPlain || (g_logdir.get() < 0 && g_logdirRefused);
     } else {

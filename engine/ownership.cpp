@@ -65,26 +65,50 @@ bool others_control(const struct stat &st, bool onTheWay)
     return !(onTheWay && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX));
 }
 
-// The refusal of st at path, which others_control has found: who controls
-// it ("owned by nobody (uid 65534, mode 0755)", "writable by group staff
-// (gid 50, mode 0775)", "writable by others (mode 0777)"), and what to do.
-std::string refusal_text(const std::string &path, const struct stat &st)
+// Who controls st at path, which others_control has found: "<path>, a
+// folder owned by nobody (uid 65534, mode 0755)", "..., a folder writable
+// by group staff (gid 50, mode 0775)", "..., a folder writable by others
+// (mode 0777)".
+std::string control_text(const std::string &path, const struct stat &st)
 {
     const char *kind = S_ISDIR(st.st_mode) ? "folder" : S_ISLNK(st.st_mode) ? "link" : "file";
     char mode[16];
     std::snprintf(mode, sizeof mode, "mode %04o)", static_cast<unsigned>(st.st_mode & 07777));
     std::string who;
     if (st.st_uid != 0) {
-        who = "owned by " + user_text(st.st_uid) + ", " + mode + ":\n" + kHowOnOwner;
+        who = "owned by " + user_text(st.st_uid) + ", " + mode;
     } else {
         const bool group = st.st_mode & S_IWGRP, others = st.st_mode & S_IWOTH;
         if (group)
             who = "writable by group " + group_text(st.st_gid) + (others ? ") and by others (" : ", ");
         else
             who = "writable by others (";
-        who += std::string(mode) + ":\nchoose a folder only root may write to, or run setup with -noroot";
+        who += mode;
     }
-    return "Setup runs as root and will not use " + path + ", a " + kind + " " + who;
+    return path + ", a " + kind + " " + who;
+}
+
+// The refusal of st at path: who controls it, and what to do.
+std::string refusal_text(const std::string &path, const struct stat &st)
+{
+    return "Setup runs as root and will not use " + control_text(path, st) + ":\n" +
+           (st.st_uid != 0 ? kHowOnOwner : "choose a folder only root may write to, or run setup with -noroot");
+}
+
+// Refuses the walk w at path for st.
+void refuse(qv::Walk &w, const std::string &path, const struct stat &st)
+{
+    w.refusal = refusal_text(path, st);
+    w.controlled = control_text(path, st);
+}
+
+// path, from the working folder when it is relative.
+std::string absolute(const std::string &path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    qv::CStr cwd(getcwd(nullptr, 0));
+    return cwd ? std::string(cwd.get()) + "/" + path : std::string();
 }
 
 // Puts the components of path in front of those still to walk.
@@ -108,6 +132,13 @@ std::string joined(const std::string &at, const std::string &name)
     return at == "/" ? "/" + name : at + "/" + name;
 }
 
+// The line of warn_of_medium.
+std::string &kept_medium_warning()
+{
+    static std::string text;
+    return text;
+}
+
 qv::Fd open_root()
 {
     return qv::Fd(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
@@ -117,15 +148,19 @@ qv::Fd open_root()
 // one when endOnTheWay (it may then be sticky and writable by everyone).
 std::string make_folder(const std::string &folder, qv::Fd *into, bool endOnTheWay)
 {
-    qv::Walk w = qv::walk_path(folder, qv::WalkRule::Tree, endOnTheWay);
+    // A relative name is made from the working folder, so that every
+    // folder on the way is made here too, never by its name.
+    std::string path = absolute(folder);
+    if (path.empty())
+        return "";
+    qv::Walk w = qv::walk_path(path, qv::WalkRule::Tree, endOnTheWay);
     if (w.missing) {
         // Made in its parent, itself made and checked first: a folder root
         // makes in a folder that is root's (or sticky) stays root's.
-        std::string path = folder;
         while (path.size() > 1 && path.back() == '/')
             path.pop_back();
         const size_t slash = path.rfind('/');
-        if (slash == std::string::npos || slash + 1 >= path.size())
+        if (slash + 1 >= path.size())
             return "";
         qv::Fd parent;
         const std::string refusal = make_folder(slash == 0 ? "/" : path.substr(0, slash), &parent, true);
@@ -133,7 +168,7 @@ std::string make_folder(const std::string &folder, qv::Fd *into, bool endOnTheWa
             return refusal;
         if (mkdirat(parent.get(), path.c_str() + slash + 1, 0755) != 0 && errno != EEXIST)
             return "";
-        w = qv::walk_path(folder, qv::WalkRule::Tree, endOnTheWay);
+        w = qv::walk_path(path, qv::WalkRule::Tree, endOnTheWay);
     }
     if (w.refusal.empty() && w.fd.get() >= 0 && into) {
         struct stat st;
@@ -159,13 +194,9 @@ std::string refusal_of(const std::string &path, const struct stat &st)
 Walk walk_path(const std::string &path, WalkRule rule, bool endOnTheWay)
 {
     Walk w;
-    std::string full = path.empty() ? "/" : path;
-    if (full[0] != '/') {
-        CStr cwd(getcwd(nullptr, 0));
-        if (!cwd)
-            return w;
-        full = std::string(cwd.get()) + "/" + full;
-    }
+    const std::string full = path.empty() ? "/" : absolute(path);
+    if (full.empty())
+        return w;
     const bool tree = rule == WalkRule::Tree;
 
     w.at = "/";
@@ -174,7 +205,7 @@ Walk walk_path(const std::string &path, WalkRule rule, bool endOnTheWay)
     if (cur.get() < 0 || fstat(cur.get(), &st) != 0)
         return w;
     if (tree && others_control(st, true)) {
-        w.refusal = refusal_text(w.at, st);
+        refuse(w, w.at, st);
         return w;
     }
     std::deque<std::string> rest;
@@ -220,7 +251,7 @@ Walk walk_path(const std::string &path, WalkRule rule, bool endOnTheWay)
             return w;
         if (S_ISLNK(st.st_mode)) {
             if (st.st_uid != 0) {
-                w.refusal = refusal_text(next, st);
+                refuse(w, next, st);
                 return w;
             }
             // Root's own link: the walk goes on where it leads.
@@ -239,7 +270,7 @@ Walk walk_path(const std::string &path, WalkRule rule, bool endOnTheWay)
             continue;
         }
         if (tree && others_control(st, true)) {
-            w.refusal = refusal_text(next, st);
+            refuse(w, next, st);
             return w;
         }
         // Nothing can be reached below a file.
@@ -255,7 +286,7 @@ Walk walk_path(const std::string &path, WalkRule rule, bool endOnTheWay)
     if (fstat(cur.get(), &st) != 0)
         return w;
     if (tree && others_control(st, endOnTheWay)) {
-        w.refusal = refusal_text(w.at, st);
+        refuse(w, w.at, st);
         return w;
     }
     w.fd = std::move(cur);
@@ -275,10 +306,13 @@ std::string tree_refusal(const char *root, const char *productDir)
         return "";
     if (!productDir)
         return folder_refusal(root);
-    // The root destination is on the way to all of them; the history and
-    // its folder are what the next run reads.
+    // The root destination, on the way to all the others, is a folder of
+    // its own too: root writes into it (the menu include line names its
+    // .title, an archive may go there), so a sticky one that everyone may
+    // write to is refused. The history and its folder are what the next run
+    // reads.
     const std::string product = std::string(root) + "/" + productDir;
-    std::vector<std::string> paths = {product, std::string(root) + "/Quorvanta", product + "/SetupFiles"};
+    std::vector<std::string> paths = {root, product, std::string(root) + "/Quorvanta", product + "/SetupFiles"};
     if (const char *history = QV_instGetHistoryFile())
         paths.push_back(product + "/SetupFiles/" + history);
     for (const std::string &path : paths) {
@@ -319,6 +353,30 @@ std::string make_destination(const char *root, const char *productDir, const std
     // descriptor left, a file on the way), the plain mkdir says why.
     made = refusal.empty() && (folder.get() >= 0 || QV_instMkdir(destination.c_str(), 0755, nullptr) == 0);
     return refusal;
+}
+
+const std::string &medium_warning()
+{
+    return kept_medium_warning();
+}
+
+void warn_of_medium(const char *descriptionPath)
+{
+    std::string &kept = kept_medium_warning();
+    kept.clear();
+    if (geteuid() != 0 || !descriptionPath || !*descriptionPath)
+        return;
+    const std::string path = descriptionPath;
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    Walk w = walk_path(folder, WalkRule::Tree);
+    if (w.controlled.empty())
+        w = walk_path(folder + "/SetupFiles", WalkRule::Tree);
+    if (w.controlled.empty())
+        return;
+    kept = "Warning: setup runs as root from a medium that another user controls: " + w.controlled +
+           "; the medium's files and modules run as root";
+    std::fprintf(stderr, "%s\n", kept.c_str());
 }
 
 } // namespace qv

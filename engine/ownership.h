@@ -27,6 +27,7 @@ enum class WalkRule {
 struct Walk {
     Fd fd;               // what the path names (O_PATH), when it was reached
     std::string refusal; // why root must not use it; "" when nothing was refused
+    std::string controlled; // what was refused and who controls it, "<path>, a folder owned by ..."
     std::string at;      // the path walked so far, without links, for messages
     bool missing = false; // a component does not exist (errno ENOENT)
 };
@@ -56,12 +57,13 @@ std::string tree_refusal(const char *root, const char *productDir);
 // The same for one folder (or file) and the folders on the way to it.
 std::string folder_refusal(const std::string &folder);
 
-// A folder root is about to write into or remove from. As root it is made
-// (mode 0755, with the folders on the way that are missing) when missing,
-// then walked and checked; the refusal is returned, and `into` (when
-// given) is left open on the folder that was checked. For anyone else the
-// folder is made and opened as any program would. "" with no descriptor
-// and errno set when it can be neither made nor opened.
+// A folder root makes and then writes into: the product folder, SetupFiles,
+// the common folder, the log's folder. As root it is made (mode 0755, with
+// the folders on the way that are missing, a relative name from the working
+// folder) when missing, then walked and checked; the refusal is returned,
+// and `into` (when given) is left open on the folder that was checked. For
+// anyone else the folder is made and opened as any program would. "" with
+// no descriptor and errno set when it can be neither made nor opened.
 std::string make_checked_folder(const std::string &folder, Fd *into = nullptr);
 
 // Makes destination, the product folder of the tree of root, before an
@@ -69,5 +71,15 @@ std::string make_checked_folder(const std::string &folder, Fd *into = nullptr);
 // make_checked_folder, else as any program would. Returns the refusal;
 // made tells whether the folder is there (errno set when it is not).
 std::string make_destination(const char *root, const char *productDir, const std::string &destination, bool &made);
+
+// As root: says on standard error when the medium of the description at
+// descriptionPath lies in a folder that another user controls (the
+// description's folder, its SetupFiles folder or a folder on the way to
+// them): that user can change what root reads and runs from it. Setup goes
+// on, as that choice is root's; the line is kept for the run's log.
+void warn_of_medium(const char *descriptionPath);
+
+// The line warn_of_medium gave for the description read last; "" when none.
+const std::string &medium_warning();
 
 } // namespace qv

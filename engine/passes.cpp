@@ -161,15 +161,19 @@ int run_function(const PassContext &c, _QV_InstPackage *package, QV_InstOperatio
 
 // As root, the folder that a file operation writes into or removes from
 // (the product folder, or the folder of an archive: the common folder, the
-// root destination) is made when missing and checked right before the
+// root destination, a folder the line names) is checked right before the
 // operation: one that another user has made or been given meanwhile is
 // refused with an error line, and nothing of root's goes into it or is
-// removed through it. True when refused.
+// removed through it. Only the product and the common folder are made
+// when missing, and only to install: nobody else can then make them during
+// the run. Any other folder must be there, as it must without root. True
+// when refused.
 bool folder_refused(const PassContext &c, const QV_InstOperation *op)
 {
     if (c.pass != QV_PassFiles || geteuid() != 0)
         return false;
     std::string folder;
+    bool make = !c.removal;
     switch (op->type) {
     case QV_OPER_COPY:
     case QV_OPER_COPYZ:
@@ -183,11 +187,12 @@ bool folder_refused(const PassContext &c, const QV_InstOperation *op)
     case QV_OPER_UNTAR2:
     case QV_OPER_UNTARZ2:
         folder = untar2_directory(op->u.tar.dest);
+        make = make && op->u.tar.dest && std::strcmp(op->u.tar.dest, "<CommonDest>") == 0;
         break;
     default:
         return false;
     }
-    std::string refusal = folder.empty() ? "" : qv::make_checked_folder(folder);
+    std::string refusal = folder.empty() ? "" : make ? qv::make_checked_folder(folder) : qv::folder_refusal(folder);
     if (refusal.empty())
         return false;
     std::replace(refusal.begin(), refusal.end(), '\n', ' ');

@@ -2,6 +2,7 @@
 // product folder made (as root only in a tree root alone controls), the log
 // opened and its first entries written.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -58,7 +59,10 @@ void size_run(_QV_instCDinst *cdinst, _QV_InstConfigList *config, ChildRun &job)
     if (QV_instDebug >= 1)
         std::fprintf(stderr, "Total size=%llu\n", static_cast<unsigned long long>(run.total));
     // A description that cannot be examined now is still copied later if it
-    // can be read then; it gets the mode of an ordinary product file.
+    // can be read then; it gets the mode of an ordinary product file. The
+    // copy is never writable by group or others, whatever the medium's file
+    // allows (a careless vendor, a stick mounted with umask=000): a later
+    // run from the product folder loads the modules the copy names.
     job.cdinstMode = 0644;
     job.cdinstSize = 0;
     // The copy is read from the source folder, which may be another
@@ -71,7 +75,7 @@ void size_run(_QV_instCDinst *cdinst, _QV_InstConfigList *config, ChildRun &job)
         run.total += static_cast<uint64_t>(st.st_size);
         if (QV_instDebug >= 1)
             std::fprintf(stderr, "Total size +  cdinst=%llu\n", static_cast<unsigned long long>(run.total));
-        job.cdinstMode = static_cast<int>(st.st_mode & 07777);
+        job.cdinstMode = static_cast<int>(st.st_mode & 07777 & ~(S_IWGRP | S_IWOTH));
         job.cdinstSize = st.st_size;
     }
 }
@@ -105,6 +109,13 @@ bool prepare_tree(_QV_instCDinst *cdinst, ChildRun &job)
         return false;
     }
 
+    // As root, a failed first installation removes its history through
+    // the SetupFiles folder checked now, whatever happens to the product
+    // folder during the run; made first, it is there for a log name that
+    // goes up from it.
+    if (geteuid() == 0)
+        hold_history_folder(destination, !job.removeAll);
+
     if (cdinst->logFile && *cdinst->logFile) {
         CStr path(QV_instBuildPath(destination.c_str(), cdinst->logFile, nullptr));
         CStr dir(path ? QV_instDirname(path.get()) : nullptr);
@@ -112,15 +123,21 @@ bool prepare_tree(_QV_instCDinst *cdinst, ChildRun &job)
             box("Error while setting up logfile");
             return false;
         }
-        // Nothing reads the pipe before the fork, and a deep log folder
-        // could fill it: the "+1 mkdir" lines are kept and the child sends
-        // them first. They count towards the progress total.
-        job.early = early_mkdir(dir.get());
-        run.total += units_of(job.early);
+        if (geteuid() == 0) {
+            // Made by root folder by folder, each checked once it is there;
+            // a refused one is named when the log is opened there.
+            make_checked_folder(dir.get());
+        } else {
+            // Nothing reads the pipe before the fork, and a deep log folder
+            // could fill it: the "+1 mkdir" lines are kept and the child
+            // sends them first. They count towards the progress total.
+            job.early = early_mkdir(dir.get());
+            run.total += units_of(job.early);
+        }
         QV_instInitLogfileAndTimeStamp(path.get());
-        const std::string warning = history_source_warning();
-        if (!warning.empty())
-            QV_instUpdateLogfile("%s\n", warning.c_str());
+        for (const std::string &warning : {medium_warning(), history_source_warning()})
+            if (!warning.empty())
+                QV_instUpdateLogfile("%s\n", warning.c_str());
     }
 
     if (mbMaintenance)

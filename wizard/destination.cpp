@@ -425,8 +425,11 @@ void QV_instChangeDestinationBrowseOkCB(Widget w, XtPointer, XtPointer)
             "The destination folder:\n'" + folder + "'\ndoes not exist. Do you want to create it?";
         if (QV_instOkCancelMessageBox(shell, question.c_str(), "Yes", "No", nullptr) != 0)
             return;
-        if (QV_instMkdir(folder.c_str(), 0755, nullptr) != 0) {
-            show_error(shell, "Unable to create install directory:\n" + folder);
+        // As root made folder by folder, each checked once it is there.
+        qv::Fd made;
+        const std::string notMade = qv::make_checked_folder(folder, &made);
+        if (!notMade.empty() || made.get() < 0) {
+            show_error(shell, notMade.empty() ? "Unable to create install directory:\n" + folder : notMade);
             return;
         }
     } else if (!S_ISDIR(st.st_mode)) {

@@ -211,8 +211,8 @@ std::map<std::string, std::string> tree_of(const std::string &dir)
 }
 
 // As root, a tree another user controls is refused before anything in it
-// is read or written, also when links lead to it; below a sticky folder
-// everyone may write to (like /tmp) the product folder root makes is fine.
+// is read or written, also when links lead to it; a sticky folder everyone
+// may write to (like /tmp) is fine only on the way to the root destination.
 // A folder given to that user during the run is refused before root writes
 // into it, and the source folder a history names is used only while it is
 // root's.
@@ -245,6 +245,7 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
         std::string named, kind, owner; // named empty: the tree is used
         std::string below = "";
         bool unchanged = true;
+        std::string from = "", told = ""; // the medium's folder after top; a line standard error has
     } rows[] = {
         {"user-owned",
          [&](const std::string &top, const std::string &) {
@@ -252,7 +253,6 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
              // is a link to a file only root may read.
              const std::string product = top + "/QvTest";
              make_dirs(product + "/plant");
-             chmod(top.c_str(), 01777);
              link(secret, product + "/plant/cdinst.dat");
              write_file(product + "/SetupFiles/.QvTest.his",
                         "HistoryFileVersion 2\nQuorvanta Test\n1.0\n" + product + "/plant\nPackage \"p\" Installed\n");
@@ -283,7 +283,7 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
              make_dirs(top + "/user");
              give(top + "/user");
          },
-         "up-from-missing/missing/../user/QvTest", "path that goes up", "up-from-missing/missing, which does not",
+         "up-from-missing/missing/../user", "path that goes up", "up-from-missing/missing, which does not",
          "/missing/../user"},
         {"common-given",
          [&](const std::string &top, const std::string &) {
@@ -291,6 +291,20 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
              write_file(top + "/Quorvanta/give", "");
          },
          "common-given/Quorvanta", "folder owned by", "(uid 65534, mode 0755)", "", false},
+        {"product-given",
+         [&](const std::string &top, const std::string &) {
+             write_file(top + "/QvTest/give", "");
+             write_file(top + "/Quorvanta/give", "");
+         },
+         "product-given/QvTest", "folder owned by", "(uid 65534, mode 0755)", "", false},
+        {"user-medium",
+         [&](const std::string &top, const std::string &) {
+             ASSERT_EQ(run({"/bin/cp", "-a", medium.dir(), top + "-medium"}).status, 0);
+             give(top + "-medium");
+         },
+         "", "", "", "", true, "-medium",
+         "Warning: setup runs as root from a medium that another user controls: " + scratch / "user-medium-medium" +
+             ", a folder owned by "},
         {"user-link",
          [&](const std::string &top, const std::string &) {
              make_dirs(top + "-target");
@@ -316,7 +330,17 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
              chmod((top + "-target").c_str(), 01777);
              link(top + "-target", top);
          },
-         "", "", ""},
+         "sticky-target", "folder writable by group", "(gid 0) and by others (mode 1777)"},
+        {"in-sticky", // root's medium and root destination in a sticky folder, another user's log file
+
+         [&](const std::string &top, const std::string &) {
+             write_file(top + "/root/QvTest/SetupFiles/install.log", "user's\n", 0666);
+             give(top + "/root/QvTest/SetupFiles/install.log");
+             chmod(top.c_str(), 01777);
+             ASSERT_EQ(run({"/bin/cp", "-a", medium.dir(), top + "/medium"}).status, 0);
+         },
+         "", "", "", "/root", true, "/medium",
+         "can't open '" + scratch / "in-sticky/root/QvTest/SetupFiles/install.log" + "': Permission denied"},
         // The medium a history names was removed, then made again by the
         // user with a link to the secret; or moved away.
         {"source-remade",
@@ -336,10 +360,19 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
         ASSERT_NO_FATAL_FAILURE(row.make(top, row.name));
         const auto before = tree_of(top);
 
-        RunResult r = install(medium.cdinst(), top + row.below, home);
+        RunResult r =
+            install(row.from.empty() ? medium.cdinst() : top + row.from + "/cdinst.dat", top + row.below, home);
+        const std::string product = top + row.below + "/QvTest";
+        EXPECT_NE(r.err.find(row.told), std::string::npos) << r.err;
+        // Only the medium in the user's folder is named, once in each.
+        const std::string log = try_read_file(product + "/SetupFiles/install.log").value_or(""),
+                          warned = "Warning: setup";
+        for (const std::string &text : {r.err, log})
+            EXPECT_EQ(text.find(warned) != text.npos && text.find(warned) == text.rfind(warned), row.from == "-medium");
         if (row.named.empty()) {
             EXPECT_EQ(r.status, 0) << r.err;
-            EXPECT_EQ(read_file(top + "/QvTest/ok.txt"), "ok\n");
+            EXPECT_EQ(read_file(product + "/ok.txt"), "ok\n");
+            EXPECT_EQ(log == "user's\n", row.from == "/medium");
         } else {
             EXPECT_EQ(r.status, 1) << r.out << r.err;
             EXPECT_NE(r.err.find("Error: Setup runs as root and will not use " + scratch / row.named + ", a " +
@@ -349,6 +382,8 @@ TEST_F(CmdlineErrors, AsRootATreeAnotherUserControlsIsLeftAlone)
             EXPECT_NE(r.err.find(row.owner), std::string::npos) << r.err;
             if (row.unchanged) {
                 EXPECT_EQ(tree_of(top), before);
+            } else {
+                EXPECT_FALSE(exists(top + "/QvTest/SetupFiles/.QvTest.his"));
             }
             EXPECT_FALSE(exists(top + "/Quorvanta/common.txt"));
         }
