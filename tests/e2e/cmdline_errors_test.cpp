@@ -448,10 +448,18 @@ TEST_F(CmdlineErrors, OverlongLinesAreCutAndReadOnce)
     EXPECT_EQ(errors[1], "Error: drv_fail: after the long lines");
 }
 
+bool ends_by_itself(pid_t pid);
+
 TEST_F(CmdlineErrors, ChildThatDiesIsAFailure)
 {
-    build("Function \"drv_crash\" \"drv_probe.so\" \"\"\n");
+    // The job a command left running goes with the child that crashed.
+    const std::string jobPid = scratch / "job.pid";
+    build("Function \"drv_background\" \"drv_probe.so\" \"" + jobPid +
+          "\"\nFunction \"drv_crash\" \"drv_probe.so\" \"\"\n");
     RunResult r = install(medium.cdinst(), root, home);
+    const pid_t job = std::atoi(read_file(jobPid).c_str());
+    ASSERT_GT(job, 0);
+    EXPECT_TRUE(ends_by_itself(job)) << "the command's job outlived the crashed child";
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Error: the installation did not complete (the install child was killed by signal 11)\n"),
               std::string::npos)
@@ -608,18 +616,20 @@ TEST_F(LingeringRun, HangupIgnoredAtStartStaysIgnored)
     EXPECT_TRUE(exists(dest + "/SetupFiles/.QvTest.his"));
 }
 
-// Ctrl-C while a registry command runs ends that command too, and the job
-// it left behind when its own shell ended; the command has the grace to
-// clean up on SIGTERM.
+// Ctrl-C while a registry command runs ends that command too, the job it
+// left behind when its own shell ended, and the helper it starts on
+// SIGTERM; the command has the grace to clean up on SIGTERM.
 TEST_F(LingeringRun, InterruptEndsTheCommandsTheChildStarted)
 {
     const std::string commandPid = scratch / "regkey.pid";
     const std::string jobPid = scratch / "job.pid";
+    const std::string helperPid = scratch / "helper.pid";
     const std::string cleaned = scratch / "cleaned";
     medium.file("mwperl", "#!/bin/sh\nshift\nexec \"$@\"\n", 0755);
     medium.file("regkey",
-                "#!/bin/sh\nsh -c 'sleep 600 & echo $! > " + jobPid + "'\ntrap 'sleep 0.3; echo done > " + cleaned +
-                    "; exit 1' TERM\necho $$ > '" + commandPid + "'\nsleep 600 & wait\n",
+                "#!/bin/sh\nsh -c 'sleep 600 & echo $! > " + jobPid + "'\ntrap 'sleep 600 & echo $! > " + helperPid +
+                    "; sleep 0.3; echo done > " + cleaned + "; exit 1' TERM\necho $$ > '" + commandPid +
+                    "'\nsleep 600 & wait\n",
                 0755);
     build("Copy \"mwperl\" \"Application/mainwin/mw/bin-amd64_linux/mwperl\" 30 0755 0 0\n"
           "Copy \"regkey\" \"Application/mainwin/mw/bin-linux_optimized/regkey\" 60 0755 0 0\n"
@@ -633,6 +643,7 @@ TEST_F(LingeringRun, InterruptEndsTheCommandsTheChildStarted)
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_TRUE(ends_by_itself(command)) << "the registry command outlived the run";
     EXPECT_TRUE(ends_by_itself(wait_for_pid(jobPid))) << "the command's job outlived the run";
+    EXPECT_TRUE(ends_by_itself(wait_for_pid(helperPid))) << "the helper started on SIGTERM outlived the run";
     EXPECT_EQ(read_file(cleaned), "done\n");
 }
 

@@ -424,6 +424,22 @@ TEST_F(ProgressReader, AChildThatDiesEndsTheRunAsFailed)
         ::testing::ExitedWithCode(0), "^\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\nlog:\nlast words\n"
                                       "Error: the installation did not complete \\(the install child was killed by "
                                       "signal 9\\)\nError during the installation\n$");
+    // Lost while "Quit Setup?" waits: the question goes with the run, no
+    // end-of-setup dialog follows, and setup exits with 1.
+    EXPECT_EXIT(
+        {
+            report_verdict_at_exit();
+            qvtest::when_found("*mbViewlog", [](Widget) {
+                std::fputs("view-log offered\n", stderr);
+                std::exit(0);
+            });
+            StandInRun run(mainShell());
+            run.send("# Start installation\n");
+            qvtest::when_found("*mbOkCancel", [&run](Widget) { kill(run.child(), SIGKILL); });
+            qvtest::when_found("*mbProgress", [](Widget box) { press_box(box, XmDIALOG_CANCEL_BUTTON); });
+            XtAppMainLoop(app());
+        },
+        ::testing::ExitedWithCode(1), "^verdict: Error during the installation\n$");
 }
 
 TEST_F(ProgressReader, AReadErrorIsFatal)
