@@ -550,11 +550,11 @@ protected:
         return pid;
     }
 
-    // Starts the run and waits until the module has written the install
-    // child's process id.
-    void start(const std::function<void()> &before = {})
+    // Starts the run (operations first) and waits until the module has
+    // written the install child's process id.
+    void start(const std::function<void()> &before = {}, const std::string &operations = "")
     {
-        build("Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
+        build(operations + "Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
         ASSERT_NO_FATAL_FAILURE(launch(before));
         child = wait_for_pid(pidFile);
         ASSERT_GT(child, 0) << "the module did not start";
@@ -570,14 +570,17 @@ protected:
     }
 };
 
-// Killed outright (kill -9, the out-of-memory killer): nothing claims the
+// Killed outright (kill -9, the out-of-memory killer): the child ends the
+// jobs of its commands, even one that ignores SIGTERM, nothing claims the
 // first installation is there, and the next run installs everything.
 TEST_F(LingeringRun, ChildEndsWhenTheParentDies)
 {
-    ASSERT_NO_FATAL_FAILURE(start());
+    const std::string jobPid = scratch / "job.pid";
+    ASSERT_NO_FATAL_FAILURE(start({}, "Function \"drv_stubborn\" \"drv_probe.so\" \"" + jobPid + "\"\n"));
     kill(parent, SIGKILL);
     waitpid(parent, nullptr, 0);
     EXPECT_TRUE(ends_by_itself(child)) << "the install child went on after its parent died";
+    EXPECT_TRUE(ends_by_itself(wait_for_pid(jobPid))) << "the job that ignores SIGTERM outlived the run";
     EXPECT_FALSE(exists(dest + "/SetupFiles/.QvTest.his"));
 
     go();
@@ -586,6 +589,7 @@ TEST_F(LingeringRun, ChildEndsWhenTheParentDies)
     EXPECT_EQ(r.err.find("Nothing to install"), std::string::npos) << r.err;
     EXPECT_TRUE(exists(dest + "/SetupFiles/.QvTest.his"));
     EXPECT_FALSE(exists(dest + "/SetupFiles/.QvTest.his.tmp")) << "the dead run's temporary history stays";
+    kill(wait_for_pid(jobPid), SIGKILL); // the rerun's job, left running as a run that ends leaves it
 }
 
 // Ctrl-C (or kill) stops a first installation: the child goes, the run
