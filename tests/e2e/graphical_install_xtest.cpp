@@ -238,9 +238,13 @@ TEST_F(GraphicalInstall, CancelAsksNoResumesYesQuitsWithTen)
     // the grace is over.
     qvtest::remove_tree(root);
     const std::string pidFile = scratch / "stubborn.pid";
-    const std::string twice = "echo $$ > " + pidFile + "; trap \"\" TERM; kill $QV_TEST_SETUP_PID; sleep 0.5; "
-                              "kill $QV_TEST_SETUP_PID; exec sleep 300";
-    EXPECT_EQ(run_wizard(kFullInstallation, "", {{"QV_TEST_GUI_COMMAND", "sh -c '" + twice + "' &"}}), 1) << output();
+    const std::string twice = "echo $$ > " + pidFile + "; trap \"\" TERM; "
+                              "until grep -qs mbProgress \"$QV_TEST_GUI_LOG\"; do sleep 0.1; done; "
+                              "kill $QV_TEST_SETUP_PID; sleep 0.5; kill $QV_TEST_SETUP_PID; exec sleep 300";
+    EXPECT_EQ(run_wizard(kFullInstallation, "",
+                         {{"QV_TEST_GUI_COMMAND", "sh -c '" + twice + "' &"}, {"QV_TEST_GUI_SLOW_MS", "60000"}}),
+              1)
+        << output();
     const std::string stopped = read_file(product() + "/SetupFiles/setup.log");
     EXPECT_EQ(stopped.substr(stopped.rfind('\n', stopped.size() - 2) + 1), "Installation interrupted\n") << stopped;
     const pid_t stubborn = std::atoi(read_file(pidFile).c_str());

@@ -403,6 +403,26 @@ TEST_F(ProgressReader, TheResultWaitsForTheChildToEnd)
             },
             ::testing::ExitedWithCode(0), "^child finished: yes\n$");
     }
+    // A stop signal meanwhile stops the run.
+    EXPECT_EXIT(
+        {
+            report_verdict_at_exit();
+            StandInRun run(mainShell(), [](int fd) {
+                writes("# Installation completed\n")(fd);
+                // Once the parent catches SIGTERM (bit 15 of its mask).
+                for (unsigned long caught = 0; !(caught & (1ul << (SIGTERM - 1))); usleep(10 * 1000)) {
+                    std::ifstream status("/proc/" + std::to_string(getppid()) + "/status");
+                    for (std::string line; std::getline(status, line);)
+                        if (line.rfind("SigCgt:", 0) == 0)
+                            caught = std::stoul(line.substr(7), nullptr, 16);
+                }
+                kill(getppid(), SIGTERM);
+                for (;;)
+                    pause();
+            });
+            XtAppMainLoop(app());
+        },
+        ::testing::ExitedWithCode(1), "^verdict: Installation interrupted\n$");
 }
 
 // A child that dies without its final marker (killed, crashed) does not
