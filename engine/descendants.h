@@ -2,9 +2,10 @@
 // bunzip2, the registry tools, a module's own commands) and what they
 // started in turn. They share setup's process group, and with it the
 // terminal, so a stopped run finds them by their parents in /proc and ends
-// them by their own process ids. Setup's parent process is the subreaper of
-// its descendants: a job whose own parent has ended (`cmd &` in a shell
-// that exits) comes to it instead of init, and is found below it.
+// them by their own process ids. The install child is the subreaper of its
+// commands, and setup's parent process of what outlives the child: a job
+// whose own parent has ended (`cmd &` in a shell that exits) comes to one
+// of them instead of init, and is found below it.
 #pragma once
 
 #include <sys/types.h>
