@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/descendants.h"
 #include "engine/driver.h"
 #include "engine/install.h"
 #include "engine/util.h"
@@ -444,22 +445,38 @@ TEST_F(ProgressReader, AChildThatDiesEndsTheRunAsFailed)
         ::testing::ExitedWithCode(0), "^\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\nlog:\nlast words\n"
                                       "Error: the installation did not complete \\(the install child was killed by "
                                       "signal 9\\)\nError during the installation\n$");
-    // Lost while "Quit Setup?" waits: the question goes with the run, no
+    // Lost while "Quit Setup?" or the error question waits, which holds
+    // the command below it stopped too: the question goes with the run, no
     // end-of-setup dialog follows, and setup exits with 1.
-    EXPECT_EXIT(
-        {
-            report_verdict_at_exit();
-            qvtest::when_found("*mbViewlog", [](Widget) {
-                std::fputs("view-log offered\n", stderr);
-                std::exit(0);
-            });
-            StandInRun run(mainShell());
-            run.send("# Start installation\n");
-            qvtest::when_found("*mbOkCancel", [&run](Widget) { kill(run.child(), SIGKILL); });
-            qvtest::when_found("*mbProgress", [](Widget box) { press_box(box, XmDIALOG_CANCEL_BUTTON); });
-            XtAppMainLoop(app());
-        },
-        ::testing::ExitedWithCode(1), "^verdict: Error during the installation\n$");
+    for (const char *lines : {"# Start installation\n", "# Start installation\n-1 Disk full\n"}) {
+        EXPECT_EXIT(
+            {
+                qv::become_subreaper(); // as the driver makes setup, for the command
+                report_verdict_at_exit();
+                qvtest::when_found("*mbViewlog", [](Widget) {
+                    std::fputs("view-log offered\n", stderr);
+                    std::exit(0);
+                });
+                StandInRun run(mainShell(), [](int) { // it and its command wait
+                    fork();
+                    for (;;)
+                        pause();
+                });
+                run.send(lines);
+                qvtest::when_found("*mbOkCancel", [&run](Widget) {
+                    const std::string self = std::to_string(run.child());
+                    std::ifstream children("/proc/" + self + "/task/" + self + "/children");
+                    pid_t command = 0;
+                    children >> command;
+                    std::fprintf(stderr, "command %c\n", qvtest::process_state(command));
+                    kill(run.child(), SIGKILL);
+                });
+                qvtest::when_found("*mbProgress", [](Widget box) { press_box(box, XmDIALOG_CANCEL_BUTTON); });
+                XtAppMainLoop(app());
+            },
+            ::testing::ExitedWithCode(1), "^command T\nverdict: Error during the installation\n$")
+            << lines;
+    }
 }
 
 TEST_F(ProgressReader, AReadErrorIsFatal)
