@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -82,10 +82,10 @@ bool read_stat(pid_t pid, Stat *st)
     return true;
 }
 
+// poll, unlike nanosleep, may be called in a signal handler.
 void pause_briefly()
 {
-    struct timespec t = {0, 5 * 1000 * 1000};
-    ::nanosleep(&t, nullptr);
+    ::poll(nullptr, 0, 5);
 }
 
 // Calls fn(pid, stat) for every process in /proc; fn answers whether to go
@@ -141,10 +141,28 @@ bool Descendants::known(pid_t pid) const
     return false;
 }
 
+void Descendants::reserve(size_t capacity)
+{
+    if (capacity <= capacity_)
+        return;
+    void *more = ::mmap(nullptr, capacity * sizeof(Entry), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (more == MAP_FAILED)
+        return;
+    if (found_) {
+        std::memcpy(more, found_, count_ * sizeof(Entry));
+        ::munmap(found_, capacity_ * sizeof(Entry));
+    }
+    found_ = static_cast<Entry *>(more);
+    capacity_ = capacity;
+    fixed_ = true;
+}
+
 // Keeps a process found; false when no memory is left for it.
 bool Descendants::add(pid_t pid, unsigned long long start)
 {
     if (count_ == capacity_) {
+        if (fixed_)
+            return false;
         const size_t capacity = capacity_ ? capacity_ * 2 : 512;
         void *more = ::mmap(nullptr, capacity * sizeof(Entry), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
                             -1, 0);
@@ -162,17 +180,20 @@ bool Descendants::add(pid_t pid, unsigned long long start)
 }
 
 // One pass over /proc; answers whether it found a process not seen before.
-bool Descendants::scan(pid_t top, pid_t adopter, unsigned long long since)
+// One that cannot be kept is killed: it could not be reached later.
+bool Descendants::scan()
 {
     bool added = false;
     each_process([&](pid_t pid, const Stat &st) {
-        if (pid == top || known(pid))
+        if (pid == top_ || known(pid))
             return true;
-        const bool adopted = adopter > 0 && st.parent == adopter && st.start >= since;
-        if (st.parent != top && !adopted && !known(st.parent))
+        const bool adopted = adopter_ > 0 && st.parent == adopter_ && st.start >= since_;
+        if ((top_ <= 0 || st.parent != top_) && !adopted && !known(st.parent))
             return true;
-        if (!add(pid, st.start))
-            return false;
+        if (!add(pid, st.start)) {
+            ::kill(pid, SIGKILL);
+            return true;
+        }
         ::kill(pid, SIGSTOP);
         added = true;
         return true;
@@ -180,24 +201,36 @@ bool Descendants::scan(pid_t top, pid_t adopter, unsigned long long since)
     return added;
 }
 
-void Descendants::freeze(pid_t top, bool stopTop, pid_t adopter)
+// A process found late may have started another before its stop took
+// effect: the search ends only after two passes in a row found nothing
+// new.
+void Descendants::search()
 {
-    count_ = 0;
-    const unsigned long long since = adopter > 0 ? start_of(top) : 0;
-    if (stopTop)
-        ::kill(top, SIGSTOP);
-    // A process found late may have started another before its stop took
-    // effect: the search ends only after two passes in a row found
-    // nothing new.
     int quiet = 0;
     while (quiet < 2) {
-        if (scan(top, adopter, since)) {
+        if (scan()) {
             quiet = 0;
         } else {
             ++quiet;
             pause_briefly();
         }
     }
+}
+
+void Descendants::freeze(pid_t top, bool stopTop, pid_t adopter, unsigned long long since)
+{
+    count_ = 0;
+    top_ = top;
+    adopter_ = adopter;
+    since_ = adopter > 0 && since == 0 && top > 0 ? start_of(top) : since;
+    if (stopTop && top > 0)
+        ::kill(top, SIGSTOP);
+    search();
+}
+
+void Descendants::look_again()
+{
+    search();
 }
 
 void Descendants::signal(int sig) const

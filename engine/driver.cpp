@@ -169,7 +169,8 @@ int QV_instCommandLineInstall(_QV_instCDinst *cdinst, _QV_InstConfigList *config
     std::fflush(p.write);
 
     // Jobs that the child's commands leave behind when they end come to
-    // this process, so that a stop still finds them.
+    // the child, which is their subreaper, and to this process once the
+    // child has ended, so that a stop still finds them.
     qv::become_subreaper();
     Widget shell = QV_instGetMainTopLevelShell();
     std::optional<qv::StopSignals> stopSignals;

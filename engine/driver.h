@@ -60,10 +60,16 @@ void end_status_line();
 std::string death_text(int wstatus);
 
 // Ends an install child and every command below it, the jobs adopted from
-// it included: SIGTERM (the child removes its unfinished files), then, to
-// what is still there 2 s later, SIGKILL. Returns the child's wait status
-// once collected; what was killed is collected too.
-int stop_install_child(pid_t child);
+// it included: SIGTERM and SIGCONT (the child removes its unfinished
+// files), then, to what is still there 2 s later and to what started
+// meanwhile, SIGKILL. Returns the child's wait status once collected; what
+// was killed is collected too. With collected, the child's end has been
+// collected already: only what its commands left is stopped, and 0 is
+// returned.
+int stop_install_child(pid_t child, bool collected = false);
+
+// Whether a wait status tells an end by one of the stop signals.
+bool stopped_by_signal(int wstatus);
 
 // The signals by which a user stops a run (Ctrl-C, kill, a closed
 // terminal, Ctrl-\): both front ends stop the child and its commands on
@@ -165,11 +171,23 @@ bool abort_line(const char *line);
 // history; setup exits with exitCode.
 [[noreturn]] void interrupt_run(pid_t child, int exitCode);
 
+// A question waits ("Quit Setup?", the error question): the child and
+// every command of the run are stopped until resume_run; questions may
+// nest, and the run goes on once the last is answered. A final marker that
+// came meanwhile ends the run then.
+void pause_run(pid_t child);
+void resume_run(pid_t child);
+
 // After "-1 abort" was sent on stream: in the graphical install child,
 // whose parent stops it on reading that line, nothing more is done until
 // then; the child ends when its parent is gone. Anywhere else (text mode,
 // the parent, a stream the parent does not read) nobody would stop the
 // process, and it returns at once.
 void await_stop(FILE *stream);
+
+// In the install child, once its parent is gone: its unfinished files go,
+// every command below it is stopped as a stop does (SIGTERM and SIGCONT,
+// the grace, SIGKILL), and the child ends.
+[[noreturn]] void end_child_without_parent();
 
 } // namespace qv

@@ -49,6 +49,9 @@ struct Reader {
     bool childReaped = false;  // the child's exit status has been collected
     int childStatus = 0;       // that status, as waitpid gives it
     XtInputId stopInput = 0;   // the input callback on the stop signals' pipe
+    int questions = 0;         // questions waiting ("Quit Setup?", the error question)
+    qv::Descendants paused;    // the commands a question holds stopped
+    bool endWaits = false;     // the final marker came while a question waited
     // The root destination, which no dialog can change once a run has begun.
     std::string root;
     bool rootKnown = false;
@@ -65,48 +68,42 @@ Widget main_shell()
     return QV_instGetMainTopLevelShell();
 }
 
-void signal_child(int sig)
-{
-    // A run that was never started has no child (kill(-1) or kill(0) would
-    // reach every process of the user or of the group), and the number of
-    // a child already collected may belong to another process by now.
-    pid_t child = qv::install_run().child;
-    if (child > 0 && !reader().childReaped)
-        kill(child, sig);
-}
+volatile sig_atomic_t g_stopSignal = 0;
+int stop_signal_fd();
 
-// Collects the child's exit status, waiting for it unless asked not to.
-// While the run goes on, the error and Cancel questions stop the child on
-// purpose: the watch only looks, continues a child that the terminal
-// stopped, and collects one that has ended. At the end of a run, when the
-// child is waited for, nothing may keep it stopped: a Cancel question that
-// the final marker overtook still holds it, and it is continued when it is
-// seen stopped.
-void reap_child(bool wait)
+// Collects the child's exit status at the end of a run. Nothing may keep
+// it stopped: a Cancel question that the final marker overtook may have
+// held it, and it is continued when it is seen stopped. A stop signal
+// meanwhile stops the run.
+void wait_for_child_end()
 {
     Reader &r = reader();
     pid_t child = qv::install_run().child;
-    if (r.childReaped || child <= 0 || (!wait && !qv::look_at_child(child)))
-        return;
-    for (;;) {
-        pid_t got = waitpid(child, &r.childStatus, WUNTRACED);
-        if (got < 0 && errno == EINTR)
-            continue;
+    while (!r.childReaped && child > 0) {
+        if (g_stopSignal)
+            qv::interrupt_run(child, 1);
+        pid_t got = waitpid(child, &r.childStatus, WNOHANG | WUNTRACED);
         if (got == child && WIFSTOPPED(r.childStatus)) {
             kill(child, SIGCONT);
             continue;
         }
-        r.childReaped = true;
-        return;
+        if (got == child || (got < 0 && errno != EINTR)) {
+            if (got < 0)
+                r.childStatus = 0;
+            r.childReaped = true;
+            return;
+        }
+        // A stop signal cuts the pause short.
+        struct pollfd stop = {stop_signal_fd(), POLLIN, 0};
+        poll(&stop, 1, 50);
     }
 }
 
-void release_stop_signals();
-
+// The stop signals stay caught meanwhile: a run that is ending still ends
+// as it began to, whatever signal comes.
 void stop_reading()
 {
     Reader &r = reader();
-    release_stop_signals();
     if (r.input) {
         XtRemoveInput(r.input);
         r.input = 0;
@@ -138,7 +135,10 @@ StopPipe &stop_pipe()
     return p;
 }
 
-volatile sig_atomic_t g_stopSignal = 0;
+int stop_signal_fd()
+{
+    return stop_pipe().fds[0];
+}
 
 void note_stop_signal(int sig)
 {
@@ -182,7 +182,7 @@ void catch_stop_signals(XtAppContext app)
     XSetIOErrorHandler(display_lost);
 }
 
-// Once the run is over, the signals act as they did before it.
+// Once the run's verdict is written, the signals act as they did before it.
 void release_stop_signals()
 {
     StopPipe &p = stop_pipe();
@@ -204,13 +204,15 @@ void release_stop_signals()
 // once it has really finished.
 [[noreturn]] void finish_run()
 {
-    // A stop signal that came with the end (Ctrl-C reaches the child too)
-    // still stops the run.
+    // A stop signal that came with the end (Ctrl-C reaches the child too),
+    // or before the child has exited, still stops the run.
     if (g_stopSignal)
         qv::interrupt_run(qv::install_run().child, 1);
     stop_reading();
-    reap_child(true);
+    wait_for_child_end();
     qv::collect_adopted(qv::install_run().child, qv::install_run().childStart);
+    if (g_stopSignal)
+        qv::interrupt_run(qv::install_run().child, 1);
     // A child that failed after its final marker (a module's destructor
     // crashing at exit) did not end cleanly either.
     Reader &r = reader();
@@ -223,10 +225,34 @@ void release_stop_signals()
     // the next start: that run installs it again.
     if (qv::install_run().errorFlag && qv::first_installation())
         QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
+    release_stop_signals();
     QV_instPopupAfterMoveDataDialogs(main_shell());
     ok_box(qv::install_run().errorFlag == 0 ? "Setup completed successfully\n"
                                             : "Setup did not complete successfully\n");
     std::exit(0);
+}
+
+// The child ended while a question waited: the question goes with the run
+// (and so does the progress dialog), and no end-of-setup dialog follows.
+// A stop signal, to setup or to the child (the hang-up of an orphaned
+// background job), makes it an interrupted run; any other end a failed
+// one. Either way setup exits with 1.
+[[noreturn]] void end_during_question()
+{
+    Reader &r = reader();
+    stop_reading();
+    r.childStatus = qv::stop_install_child(qv::install_run().child);
+    r.childReaped = true;
+    if (g_stopSignal || qv::stopped_by_signal(r.childStatus)) {
+        QV_instUpdateLogfile("Installation interrupted\n");
+    } else {
+        QV_instUpdateLogfile("%s\n", qv::death_text(r.childStatus).c_str());
+        qv::install_run().errorFlag = 1;
+        qv::log_verdict();
+    }
+    if (qv::first_installation())
+        QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
+    std::exit(1);
 }
 
 // The user stopped the run after an error (or the child reported "abort").
@@ -323,6 +349,15 @@ void marker_line(const char *line)
             ok_box("Error 1");
         qv::install_run().errorFlag = 1;
     } else if (std::strcmp(line, "# Installation completed") == 0) {
+        // While "Quit Setup?" waits, the end waits for its answer.
+        Reader &r = reader();
+        if (r.questions > 0) {
+            r.endWaits = true;
+            if (r.input)
+                XtRemoveInput(r.input);
+            r.input = 0;
+            return;
+        }
         finish_run();
     } else if (std::strncmp(line, "#Log:", 5) == 0) {
         QV_instUpdateLogfile("%s\n", line + 5);
@@ -338,7 +373,7 @@ void error_line(const char *line, XtInputId *id)
         XtRemoveInput(*id);
     *id = 0;
     r.input = 0;
-    signal_child(SIGSTOP);
+    qv::pause_run(qv::install_run().child);
     qv::install_run().errorFlag = 1;
     if (QV_instDebug >= 2)
         ok_box("Error 2");
@@ -355,7 +390,7 @@ void error_line(const char *line, XtInputId *id)
     if (QV_instOkCancelMessageBox(main_shell(), question.c_str(), "Yes", "No", nullptr) != 0)
         stop_run();
 
-    signal_child(SIGCONT);
+    qv::resume_run(qv::install_run().child);
     *id = XtAppAddInput(XtWidgetToApplicationContext(main_shell()), qv::install_run().readFd,
                         reinterpret_cast<XtPointer>(XtInputReadMask), UpdateProgressBar, nullptr);
     r.input = *id;
@@ -379,31 +414,47 @@ void handle_line(const char *line, XtInputId *id)
 }
 
 // The child ended before its final marker (a crashing module, a signal, a
-// display it could not open): the lines it wrote are still handled, then
-// the run ends as failed instead of waiting for a line that never comes.
+// display it could not open): the lines it wrote are still handled, what
+// its commands still run is stopped as a stop does, then the run ends as
+// failed instead of waiting for a line that never comes. The child lost
+// while a question waits ends the run at once.
 void child_watch(XtPointer, XtIntervalId *)
 {
     Reader &r = reader();
     r.watch = 0;
     XtAppContext app = XtWidgetToApplicationContext(main_shell());
-    // A question that waits inside the reader comes first; look again later.
-    if (r.busy == 0)
-        reap_child(false);
-    qv::collect_adopted_jobs();
-    if (!r.childReaped) {
-        r.watch = XtAppAddTimeOut(app, kChildWatchMs, child_watch, nullptr);
+    const pid_t child = qv::install_run().child;
+    // The end of a run whose final marker came during a question waits
+    // for the answer.
+    if (r.endWaits)
         return;
-    }
-
+    // Inside the reader only a question may wait (the error question);
+    // otherwise (a debugging box) look again later.
+    bool ended = false;
+    if (!r.childReaped && child > 0 && (r.busy == 0 || r.questions > 0))
+        ended = qv::look_at_child(child);
+    qv::collect_adopted_jobs();
     // The parent holds the write end too, so the pipe never ends: read
     // exactly what is waiting in it.
     int fd = qv::install_run().readFd;
     int waiting = 0;
+    const bool unread = fd >= 0 && ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0;
+    // What the child wrote before it ended is read first, by the reader
+    // when a question waits (its final marker may be there).
+    if (!ended || (r.questions > 0 && r.input && unread)) {
+        r.watch = XtAppAddTimeOut(app, kChildWatchMs, child_watch, nullptr);
+        return;
+    }
+    if (r.questions > 0)
+        end_during_question();
+
     while (fd >= 0 && ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
         XtInputId id = r.input;
         UpdateProgressBar(nullptr, &fd, &id);
     }
     stop_reading();
+    r.childStatus = qv::stop_install_child(child);
+    r.childReaped = true;
     qv::install_run().errorFlag = 1;
     QV_instUpdateLogfile("%s\n", qv::death_text(r.childStatus).c_str());
     if (mbProgress)
@@ -490,8 +541,7 @@ bool parent_still_there(const sigset_t *mask)
     // The parent stops the child with SIGTERM, whose handler ends it.
     while (parent_still_there(nullptr)) {
     }
-    qv::remove_unfinished();
-    _exit(1);
+    qv::end_child_without_parent();
 }
 
 // After an error line the parent stops the child, asks, and continues it
@@ -533,10 +583,8 @@ public:
                     return;
                 g_parentContinued = 0;
             }
-            if (!parent_still_there(&mask_)) {
-                qv::remove_unfinished();
-                _exit(1);
-            }
+            if (!parent_still_there(&mask_))
+                qv::end_child_without_parent();
         }
     }
 
@@ -626,13 +674,34 @@ FILE *open_child_application(FILE *protocol)
 {
     stop_reading();
     Reader &r = reader();
-    if (child != install_run().child || !r.childReaped)
-        stop_install_child(child);
+    stop_install_child(child, child == install_run().child && r.childReaped);
     r.childReaped = true;
     QV_instUpdateLogfile("Installation interrupted\n");
     if (first_installation())
         QV_RemoveHistoryFile(QV_instGetDestinationDirectory());
     std::exit(exitCode);
+}
+
+void pause_run(pid_t child)
+{
+    Reader &r = reader();
+    if (r.questions++ > 0)
+        return;
+    const InstallRun &run = install_run();
+    if (child > 0 && !(child == run.child && r.childReaped))
+        r.paused.freeze(child, true, getpid(), child == run.child ? run.childStart : 0);
+}
+
+void resume_run(pid_t child)
+{
+    Reader &r = reader();
+    if (r.questions == 0 || --r.questions > 0)
+        return;
+    if (child > 0 && !(child == install_run().child && r.childReaped))
+        kill(child, SIGCONT);
+    r.paused.signal(SIGCONT);
+    if (r.endWaits)
+        finish_run();
 }
 
 void await_stop(FILE *stream)
@@ -689,6 +758,8 @@ void QV_instCreateProgressBar(Widget parent, int readFd, int childPid)
     Reader &r = reader();
     run.readFd = readFd;
     run.child = childPid;
+    if (run.childStart == 0)
+        run.childStart = qv::process_start(childPid);
     r.childReaped = false;
     mbProgress = CreatembProgress(parent);
     XtVaSetValues(mbProgress, XmNuserData, reinterpret_cast<XtPointer>(static_cast<intptr_t>(childPid)), nullptr);

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 
 #include "engine/descendants.h"
 #include "engine/fileops.h"
@@ -22,35 +23,92 @@ namespace qv {
 
 namespace {
 
+// How many processes below the child its handlers can find and keep; one
+// found beyond that is killed at once.
+constexpr size_t kHandlerSearchCapacity = 8192;
+
 // The install child's write end of the pipe, for its SIGPIPE handler.
 volatile sig_atomic_t g_protocolFd = -1;
 
-// A stop signal ends the child, but its unfinished files go first, and the
-// commands it started get the same signal. Those that ignore it outlive
-// the child only until the parent stops the run (it got the same Ctrl-C,
-// or sent this SIGTERM itself): what is still there after the grace is
-// killed.
-void child_stopped(int sig)
+// The parent the child reports to; once getppid() answers another, the
+// parent is gone.
+pid_t g_parent = 0;
+
+// Set once a handler has begun to end the child: a second signal then ends
+// it at once.
+volatile sig_atomic_t g_ending = 0;
+
+// How long the commands of a child whose parent is gone have to end by
+// themselves before they are killed, as the parent would give them.
+constexpr int kAloneGraceMs = 2000;
+
+// The search of the handlers, whose memory is taken before any of them can
+// run; never freed, since a handler may run while the child exits.
+Descendants &handler_search()
 {
-    remove_unfinished();
-    Descendants below;
+    static Descendants *search = new Descendants;
+    return *search;
+}
+
+long long clock_ms()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+// Every process below the child gets sig and SIGCONT. While the parent is
+// there it goes on to stop the run (it got the same Ctrl-C, or sent the
+// signal itself) and kills what is left after the grace; once it is gone,
+// the child does that itself before it ends. The child is the subreaper
+// of its commands, so the jobs they left behind are below it too. System
+// calls only: it runs in the child's signal handlers.
+void end_commands(int sig)
+{
+    Descendants &below = handler_search();
     below.freeze(getpid(), false);
     below.signal(sig);
     below.signal(SIGCONT);
+    if (getppid() == g_parent)
+        return;
+    if (sig != SIGTERM)
+        below.signal(SIGTERM);
+    const long long deadline = clock_ms() + kAloneGraceMs;
+    while (below.any_running() && clock_ms() < deadline)
+        poll(nullptr, 0, 10);
+    below.look_again();
+    below.signal(SIGKILL);
+}
+
+// A stop signal ends the child, but its unfinished files go first, and the
+// commands it started get the same signal (see end_commands).
+void child_stopped(int sig)
+{
+    if (!g_ending) {
+        g_ending = 1;
+        remove_unfinished();
+        end_commands(sig);
+    }
     signal(sig, SIG_DFL);
     raise(sig);
 }
 
 // A write to a reader that is gone. When that reader is the parent, nobody
 // would see what the child reports, nor could anyone stop it: the child
-// ends. Any other reader (the terminal's pipe that `| head` closed) only
-// makes that write fail, and the installation goes on.
+// ends, and with it its commands. Any other reader (the terminal's pipe
+// that `| head` closed) only makes that write fail, and the installation
+// goes on.
 void child_broken_pipe(int)
 {
     int saved = errno;
     struct pollfd protocol = {g_protocolFd, 0, 0};
     if (poll(&protocol, 1, 0) == 1 && (protocol.revents & POLLERR)) {
-        remove_unfinished();
+        if (!g_ending) {
+            g_ending = 1;
+            remove_unfinished();
+            if (getppid() != g_parent)
+                end_commands(SIGTERM);
+        }
         signal(SIGPIPE, SIG_DFL);
         raise(SIGPIPE);
     }
@@ -66,8 +124,14 @@ void child_broken_pipe(int)
 void set_child_signals(int protocolFd)
 {
     g_protocolFd = protocolFd;
+    g_parent = getppid();
+    handler_search().reserve(kHandlerSearchCapacity);
+    // One handler at a time: each of them may end the child.
     struct sigaction sa = {};
     sigemptyset(&sa.sa_mask);
+    for (int sig : kStopSignals)
+        sigaddset(&sa.sa_mask, sig);
+    sigaddset(&sa.sa_mask, SIGPIPE);
     sa.sa_handler = child_stopped;
     for (int sig : kStopSignals)
         if (!signal_ignored(sig))
@@ -79,17 +143,33 @@ void set_child_signals(int protocolFd)
 
 } // namespace
 
+[[noreturn]] void end_child_without_parent()
+{
+    sigset_t held;
+    sigemptyset(&held);
+    for (int sig : kStopSignals)
+        sigaddset(&held, sig);
+    sigaddset(&held, SIGPIPE);
+    sigprocmask(SIG_BLOCK, &held, nullptr);
+    g_ending = 1;
+    remove_unfinished();
+    end_commands(SIGTERM);
+    _exit(1);
+}
+
 // What the install child does, start to end; it never returns.
 [[noreturn]] void run_child(_QV_instCDinst *cdinst, _QV_InstConfigList *config, Pipe &pipe, const ChildRun &job,
                            std::optional<StopSignals> &stopSignals)
 {
     // Nobody would read what the child reports once the parent is gone,
-    // nor could anyone stop it (a child stopped while its parent asked a
-    // question would wait for ever). SIGTERM lets it remove its unfinished
-    // files on its way out, unless SIGTERM is ignored.
+    // nor could anyone stop it. SIGTERM lets it remove its unfinished
+    // files and end its commands on its way out, unless SIGTERM is
+    // ignored. The jobs its commands leave behind come to the child, so
+    // that it finds them then too.
     prctl(PR_SET_PDEATHSIG, signal_ignored(SIGTERM) ? SIGKILL : SIGTERM);
     if (getppid() != job.parent)
         _exit(1);
+    become_subreaper();
     pipe.close_read();
     signal(SIGCHLD, SIG_DFL);
     set_child_signals(fileno(pipe.write));

@@ -1,6 +1,7 @@
 // Stopping a run: the install child and every command below it end with
 // their grace, adopted jobs are collected, a child the terminal stopped is
 // continued, and the signals that stop a run are caught.
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -40,38 +41,54 @@ bool child_ended(pid_t child)
 
 } // namespace
 
-int stop_install_child(pid_t child)
+int stop_install_child(pid_t child, bool collected)
 {
     if (child <= 0)
         return 0;
     // The child and every command below it, the jobs adopted from it
     // included, are held still, so that none starts another while they are
     // told to end. The child removes its unfinished files on SIGTERM and
-    // dies of it; a stopped one must run to act on it.
+    // dies of it; a stopped one must run to act on it. A child collected
+    // already is left alone (its number may be another's by now): what
+    // its commands left is found among the jobs adopted since it started.
+    const InstallRun &run = install_run();
+    const unsigned long long since = collected || child == run.child ? run.childStart : process_start(child);
     Descendants below;
-    below.freeze(child, true, getpid());
+    below.freeze(collected ? -1 : child, !collected, getpid(), since);
     for (int sig : {SIGTERM, SIGCONT}) {
-        kill(child, sig);
+        if (!collected)
+            kill(child, sig);
         below.signal(sig);
     }
     // Every one of them has the whole grace to clean up, even when the
     // child ends at once. The grace is measured on the clock, so that
     // signals that cut the pauses short do not shorten it.
     const long long deadline = now_ms() + kStopGraceMs;
-    bool ended = child_ended(child);
+    bool ended = collected || child_ended(child);
     while (now_ms() < deadline && !(ended && !below.any_running())) {
-        struct timespec pause = {0, 10 * 1000 * 1000};
-        nanosleep(&pause, nullptr);
+        poll(nullptr, 0, 10);
         ended = ended || child_ended(child);
     }
+    // What they started meanwhile (a helper started on SIGTERM) goes too.
+    below.look_again();
     if (!ended)
         kill(child, SIGKILL);
     below.signal(SIGKILL);
     int wstatus = 0;
-    while (waitpid(child, &wstatus, 0) < 0 && errno == EINTR) {
+    while (!collected && waitpid(child, &wstatus, 0) < 0 && errno == EINTR) {
     }
     below.collect();
     return wstatus;
+}
+
+bool stopped_by_signal(int wstatus)
+{
+    if (!WIFSIGNALED(wstatus))
+        return false;
+    for (int sig : kStopSignals)
+        if (WTERMSIG(wstatus) == sig)
+            return true;
+    return false;
 }
 
 bool signal_ignored(int sig)

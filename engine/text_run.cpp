@@ -94,39 +94,44 @@ void follow_text_run(pid_t pid, Pipe &p, std::optional<StopSignals> &stopSignals
     stopSignals->catch_in_parent();
     run.readFd = fileno(p.read);
     bool completed = read_child_lines(run.readFd, run.total, pid);
-    const bool interrupted = g_interrupted && !completed;
-    // What the stop brings, setup's messages and those of the commands it
-    // ends, starts on a line of its own.
-    if (interrupted)
-        end_status_line();
+    bool interrupted = g_interrupted != 0;
     // The child still removes the history or fixes the registry's mode
-    // after its last line; the run is over only when it has exited.
+    // after its last line; the run is over only when it has exited. A stop
+    // signal until then stops the run all the same.
     // The read end goes first: a child that still writes then learns that
     // nobody reads instead of waiting for room in the pipe.
     p.close_read();
     run.readFd = -1;
     int wstatus = 0;
-    if (interrupted) {
-        wstatus = stop_install_child(pid);
-    } else {
-        for (;;) {
-            pid_t got = waitpid(pid, &wstatus, WUNTRACED);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got == pid && WIFSTOPPED(wstatus)) {
-                continue_if_stopped_by_terminal(pid, WSTOPSIG(wstatus));
-                continue;
-            }
-            break;
-        }
+    bool collected = false;
+    while (completed && !interrupted && !collected) {
+        pid_t got = waitpid(pid, &wstatus, WUNTRACED);
+        if (got < 0 && errno == EINTR)
+            interrupted = g_interrupted != 0;
+        else if (got == pid && WIFSTOPPED(wstatus))
+            continue_if_stopped_by_terminal(pid, WSTOPSIG(wstatus));
+        else
+            collected = true;
     }
+    // A child that ended without its final marker leaves its commands to be
+    // stopped as a stop does; so does a stop that came once it had ended.
+    interrupted = interrupted || g_interrupted;
+    // What the stop brings, setup's messages and those of the commands it
+    // ends, starts on a line of its own.
+    if (interrupted)
+        end_status_line();
+    if (!collected)
+        wstatus = stop_install_child(pid);
+    else if (interrupted)
+        stop_install_child(pid, true);
     collect_adopted(pid, run.childStart);
     if (!interrupted) {
         std::fputs("\n", stdout);
         std::fflush(stdout);
     }
-    stopSignals.reset();
 
+    // The stop signals stay caught until the verdict is written: a second
+    // one changes nothing.
     if (interrupted) {
         QV_instUpdateLogfile("Installation interrupted\n");
         std::fputs("Installation interrupted\n", stderr);
@@ -148,6 +153,7 @@ void follow_text_run(pid_t pid, Pipe &p, std::optional<StopSignals> &stopSignals
     log_verdict();
     if (run.errorFlag && first_installation())
         QV_RemoveHistoryFile(destination.c_str());
+    stopSignals.reset();
 }
 
 } // namespace qv

@@ -232,26 +232,24 @@ void QV_instProgressExposeCB(Widget, XtPointer, XtPointer)
     QV_instProgressUpdate(-1, nullptr);
 }
 
-// "Cancel": the child waits while the user decides. Quitting leaves what
-// is installed so far (exit code 10); like every interrupted first
-// installation, it leaves no history that would offer maintenance of a
-// product that is only partly there.
+// "Cancel": the child and every command of the run wait while the user
+// decides. Quitting leaves what is installed so far (exit code 10); like
+// every interrupted first installation, it leaves no history that would
+// offer maintenance of a product that is only partly there.
 void QV_instProgressCancelCB(Widget w, XtPointer, XtPointer)
 {
     XtPointer data = nullptr;
     XtVaGetValues(w, XmNuserData, &data, nullptr);
     const pid_t child = static_cast<pid_t>(reinterpret_cast<intptr_t>(data));
-    // Without a child (0 or less), kill would reach the whole group.
-    if (child > 0)
-        kill(child, SIGSTOP);
+    // Without a child (0 or less) only the question waits.
+    qv::pause_run(child);
     int answer = QV_instOkCancelMessageBox(QV_instGetMainTopLevelShell(),
                                            "Setup is not yet completed.\n\nIf you quit now, the product will not "
                                            "be installed\nproperly.\n\nQuit Setup?",
                                            "Yes", "No", nullptr);
     if (answer == 0)
         qv::interrupt_run(child, 10);
-    if (child > 0)
-        kill(child, SIGCONT);
+    qv::resume_run(child);
 }
 
 } // extern "C"

@@ -493,10 +493,18 @@ TEST_F(CmdlineErrors, OverlongLinesAreCutAndReadOnce)
     EXPECT_EQ(errors[1], "Error: drv_fail: after the long lines");
 }
 
+bool ends_by_itself(pid_t pid);
+
 TEST_F(CmdlineErrors, ChildThatDiesIsAFailure)
 {
-    build("Function \"drv_crash\" \"drv_probe.so\" \"\"\n");
+    // The job a command left running goes with the child that crashed.
+    const std::string jobPid = scratch / "job.pid";
+    build("Function \"drv_background\" \"drv_probe.so\" \"" + jobPid +
+          "\"\nFunction \"drv_crash\" \"drv_probe.so\" \"\"\n");
     RunResult r = install(medium.cdinst(), root, home);
+    const pid_t job = std::atoi(read_file(jobPid).c_str());
+    ASSERT_GT(job, 0);
+    EXPECT_TRUE(ends_by_itself(job)) << "the command's job outlived the crashed child";
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Error: the installation did not complete (the install child was killed by signal 11)\n"),
               std::string::npos)
@@ -587,11 +595,11 @@ protected:
         return pid;
     }
 
-    // Starts the run and waits until the module has written the install
-    // child's process id.
-    void start(const std::function<void()> &before = {})
+    // Starts the run (operations first) and waits until the module has
+    // written the install child's process id.
+    void start(const std::function<void()> &before = {}, const std::string &operations = "")
     {
-        build("Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
+        build(operations + "Function \"drv_linger\" \"drv_probe.so\" \"" + pidFile + "\"\n");
         ASSERT_NO_FATAL_FAILURE(launch(before));
         child = wait_for_pid(pidFile);
         ASSERT_GT(child, 0) << "the module did not start";
@@ -607,14 +615,17 @@ protected:
     }
 };
 
-// Killed outright (kill -9, the out-of-memory killer): nothing claims the
+// Killed outright (kill -9, the out-of-memory killer): the child ends the
+// jobs of its commands, even one that ignores SIGTERM, nothing claims the
 // first installation is there, and the next run installs everything.
 TEST_F(LingeringRun, ChildEndsWhenTheParentDies)
 {
-    ASSERT_NO_FATAL_FAILURE(start());
+    const std::string jobPid = scratch / "job.pid";
+    ASSERT_NO_FATAL_FAILURE(start({}, "Function \"drv_stubborn\" \"drv_probe.so\" \"" + jobPid + "\"\n"));
     kill(parent, SIGKILL);
     waitpid(parent, nullptr, 0);
     EXPECT_TRUE(ends_by_itself(child)) << "the install child went on after its parent died";
+    EXPECT_TRUE(ends_by_itself(wait_for_pid(jobPid))) << "the job that ignores SIGTERM outlived the run";
     EXPECT_FALSE(exists(dest + "/SetupFiles/.QvTest.his"));
 
     go();
@@ -623,6 +634,7 @@ TEST_F(LingeringRun, ChildEndsWhenTheParentDies)
     EXPECT_EQ(r.err.find("Nothing to install"), std::string::npos) << r.err;
     EXPECT_TRUE(exists(dest + "/SetupFiles/.QvTest.his"));
     EXPECT_FALSE(exists(dest + "/SetupFiles/.QvTest.his.tmp")) << "the dead run's temporary history stays";
+    kill(wait_for_pid(jobPid), SIGKILL); // the rerun's job, left running as a run that ends leaves it
 }
 
 // Ctrl-C (or kill) stops a first installation: the child goes, the run
@@ -653,18 +665,20 @@ TEST_F(LingeringRun, HangupIgnoredAtStartStaysIgnored)
     EXPECT_TRUE(exists(dest + "/SetupFiles/.QvTest.his"));
 }
 
-// Ctrl-C while a registry command runs ends that command too, and the job
-// it left behind when its own shell ended; the command has the grace to
-// clean up on SIGTERM.
+// Ctrl-C while a registry command runs ends that command too, the job it
+// left behind when its own shell ended, and the helper it starts on
+// SIGTERM; the command has the grace to clean up on SIGTERM.
 TEST_F(LingeringRun, InterruptEndsTheCommandsTheChildStarted)
 {
     const std::string commandPid = scratch / "regkey.pid";
     const std::string jobPid = scratch / "job.pid";
+    const std::string helperPid = scratch / "helper.pid";
     const std::string cleaned = scratch / "cleaned";
     medium.file("mwperl", "#!/bin/sh\nshift\nexec \"$@\"\n", 0755);
     medium.file("regkey",
-                "#!/bin/sh\nsh -c 'sleep 600 & echo $! > " + jobPid + "'\ntrap 'sleep 0.3; echo done > " + cleaned +
-                    "; exit 1' TERM\necho $$ > '" + commandPid + "'\nsleep 600 & wait\n",
+                "#!/bin/sh\nsh -c 'sleep 600 & echo $! > " + jobPid + "'\ntrap 'sleep 600 & echo $! > " + helperPid +
+                    "; sleep 0.3; echo done > " + cleaned + "; exit 1' TERM\necho $$ > '" + commandPid +
+                    "'\nsleep 600 & wait\n",
                 0755);
     build("Copy \"mwperl\" \"Application/mainwin/mw/bin-amd64_linux/mwperl\" 30 0755 0 0\n"
           "Copy \"regkey\" \"Application/mainwin/mw/bin-linux_optimized/regkey\" 60 0755 0 0\n"
@@ -678,6 +692,7 @@ TEST_F(LingeringRun, InterruptEndsTheCommandsTheChildStarted)
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_TRUE(ends_by_itself(command)) << "the registry command outlived the run";
     EXPECT_TRUE(ends_by_itself(wait_for_pid(jobPid))) << "the command's job outlived the run";
+    EXPECT_TRUE(ends_by_itself(wait_for_pid(helperPid))) << "the helper started on SIGTERM outlived the run";
     EXPECT_EQ(read_file(cleaned), "done\n");
 }
 

@@ -4,6 +4,9 @@
 // copy of the medium names in a Function operation.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <map>
 #include <memory>
 #include <set>
@@ -229,6 +232,28 @@ TEST_F(GraphicalInstall, CancelAsksNoResumesYesQuitsWithTen)
     EXPECT_FALSE(qvtest::exists(history() + ".tmp"));
     const std::string killed = read_file(product() + "/SetupFiles/setup.log");
     EXPECT_EQ(killed.substr(killed.rfind('\n', killed.size() - 2) + 1), "Installation interrupted\n") << killed;
+
+    // A second SIGTERM half a second into the stop (a hang-up comes twice)
+    // changes nothing: a command that ignores SIGTERM is still killed when
+    // the grace is over.
+    qvtest::remove_tree(root);
+    const std::string pidFile = scratch / "stubborn.pid";
+    const std::string twice = "echo $$ > " + pidFile + "; trap \"\" TERM; "
+                              "until grep -qs mbProgress \"$QV_TEST_GUI_LOG\"; do sleep 0.1; done; "
+                              "kill $QV_TEST_SETUP_PID; sleep 0.5; kill $QV_TEST_SETUP_PID; exec sleep 300";
+    EXPECT_EQ(run_wizard(kFullInstallation, "",
+                         {{"QV_TEST_GUI_COMMAND", "sh -c '" + twice + "' &"}, {"QV_TEST_GUI_SLOW_MS", "60000"}}),
+              1)
+        << output();
+    const std::string stopped = read_file(product() + "/SetupFiles/setup.log");
+    EXPECT_EQ(stopped.substr(stopped.rfind('\n', stopped.size() - 2) + 1), "Installation interrupted\n") << stopped;
+    const pid_t stubborn = std::atoi(read_file(pidFile).c_str());
+    ASSERT_GT(stubborn, 0);
+    char state = 'R';
+    for (int i = 0; i < 200 && state != '?' && state != 'Z'; ++i, usleep(50 * 1000))
+        state = qvtest::process_state(stubborn);
+    EXPECT_TRUE(state == '?' || state == 'Z') << "the command that ignores SIGTERM outlived the run: " << state;
+    kill(stubborn, SIGKILL);
 }
 
 // Started from a terminal that stops background writers (stty tostop): what

@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/descendants.h"
 #include "engine/driver.h"
 #include "engine/install.h"
 #include "engine/util.h"
@@ -403,6 +404,26 @@ TEST_F(ProgressReader, TheResultWaitsForTheChildToEnd)
             },
             ::testing::ExitedWithCode(0), "^child finished: yes\n$");
     }
+    // A stop signal meanwhile stops the run.
+    EXPECT_EXIT(
+        {
+            report_verdict_at_exit();
+            StandInRun run(mainShell(), [](int fd) {
+                writes("# Installation completed\n")(fd);
+                // Once the parent catches SIGTERM (bit 15 of its mask).
+                for (unsigned long caught = 0; !(caught & (1ul << (SIGTERM - 1))); usleep(10 * 1000)) {
+                    std::ifstream status("/proc/" + std::to_string(getppid()) + "/status");
+                    for (std::string line; std::getline(status, line);)
+                        if (line.rfind("SigCgt:", 0) == 0)
+                            caught = std::stoul(line.substr(7), nullptr, 16);
+                }
+                kill(getppid(), SIGTERM);
+                for (;;)
+                    pause();
+            });
+            XtAppMainLoop(app());
+        },
+        ::testing::ExitedWithCode(1), "^verdict: Installation interrupted\n$");
 }
 
 // A child that dies without its final marker (killed, crashed) does not
@@ -424,6 +445,38 @@ TEST_F(ProgressReader, AChildThatDiesEndsTheRunAsFailed)
         ::testing::ExitedWithCode(0), "^\\[Setup did not complete successfully\n\\]\\[OK\\]\\[\\]\nlog:\nlast words\n"
                                       "Error: the installation did not complete \\(the install child was killed by "
                                       "signal 9\\)\nError during the installation\n$");
+    // Lost while "Quit Setup?" or the error question waits, which holds
+    // the command below it stopped too: the question goes with the run, no
+    // end-of-setup dialog follows, and setup exits with 1.
+    for (const char *lines : {"# Start installation\n", "# Start installation\n-1 Disk full\n"}) {
+        EXPECT_EXIT(
+            {
+                qv::become_subreaper(); // as the driver makes setup, for the command
+                report_verdict_at_exit();
+                qvtest::when_found("*mbViewlog", [](Widget) {
+                    std::fputs("view-log offered\n", stderr);
+                    std::exit(0);
+                });
+                StandInRun run(mainShell(), [](int) { // it and its command wait
+                    fork();
+                    for (;;)
+                        pause();
+                });
+                run.send(lines);
+                qvtest::when_found("*mbOkCancel", [&run](Widget) {
+                    const std::string self = std::to_string(run.child());
+                    std::ifstream children("/proc/" + self + "/task/" + self + "/children");
+                    pid_t command = 0;
+                    children >> command;
+                    std::fprintf(stderr, "command %c\n", qvtest::process_state(command));
+                    kill(run.child(), SIGKILL);
+                });
+                qvtest::when_found("*mbProgress", [](Widget box) { press_box(box, XmDIALOG_CANCEL_BUTTON); });
+                XtAppMainLoop(app());
+            },
+            ::testing::ExitedWithCode(1), "^command T\nverdict: Error during the installation\n$")
+            << lines;
+    }
 }
 
 TEST_F(ProgressReader, AReadErrorIsFatal)
