@@ -38,23 +38,12 @@ pid_t g_parent = 0;
 // it at once.
 volatile sig_atomic_t g_ending = 0;
 
-// How long the commands of a child whose parent is gone have to end by
-// themselves before they are killed, as the parent would give them.
-constexpr int kAloneGraceMs = 2000;
-
 // The search of the handlers, whose memory is taken before any of them can
 // run; never freed, since a handler may run while the child exits.
 Descendants &handler_search()
 {
     static Descendants *search = new Descendants;
     return *search;
-}
-
-long long clock_ms()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
 // Every process below the child gets sig and SIGCONT. While the parent is
@@ -73,8 +62,8 @@ void end_commands(int sig)
         return;
     if (sig != SIGTERM)
         below.signal(SIGTERM);
-    const long long deadline = clock_ms() + kAloneGraceMs;
-    while (below.any_running() && clock_ms() < deadline)
+    const long long deadline = now_ms() + kStopGraceMs;
+    while (below.any_running() && now_ms() < deadline)
         poll(nullptr, 0, 10);
     below.look_again();
     below.signal(SIGKILL);

@@ -7,6 +7,7 @@
 
 #include <signal.h>
 #include <sys/types.h>
+#include <time.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -113,6 +114,20 @@ private:
     struct sigaction old_[std::size(kStopSignals)];
     bool caught_[std::size(kStopSignals)] = {};
 };
+
+// How long the commands of a stopped run have to end by themselves before
+// they are killed: the parent gives them this at a stop, and so does the
+// child when its parent is gone.
+constexpr int kStopGraceMs = 2000;
+
+// The monotonic clock in milliseconds, which a pause cut short by a signal
+// does not fool. Safe in a signal handler.
+inline long long now_ms()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
 
 // Both processes of a run catch SIGXFSZ: a file grown past the file size
 // limit (ulimit -f) then fails alone (or, in the parent, that one log

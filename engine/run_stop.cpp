@@ -17,17 +17,7 @@ namespace qv {
 // A child of setup ended since the last look (SIGCHLD).
 volatile sig_atomic_t g_childSignalled = 0;
 
-// How long an interrupted child has to end by itself before it is killed.
-constexpr int kStopGraceMs = 2000;
-
 namespace {
-
-long long now_ms()
-{
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
 
 // Looked at without collecting it: its process id stays its own until the
 // commands below it have been dealt with.
